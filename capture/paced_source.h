@@ -1,0 +1,35 @@
+#pragma once
+// Base of the synthetic capture sources: a worker thread that either follows the wall clock,
+// as a capture device does, or runs ahead of the encoder by a bounded lead (fast mode).
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+#include "capture/capture_sink.h"
+#include "engine/thread.h"
+
+class TPacedSource : public TWorkerThread {
+public:
+    TPacedSource(TCaptureSink& sink, bool fast) : FSink(sink), FFast(fast) {}
+
+protected:
+    // Waits until media time `mediaSeconds` may be delivered: on the wall clock since the
+    // source started, or, in fast mode, until the encoder is within `fastLeadSeconds` of it.
+    // False when the source is told to stop.
+    bool WaitForTurn(double mediaSeconds, double fastLeadSeconds);
+
+    // Sleeps up to `ms` unless the source is told to stop; false when it was.
+    bool Pause(int ms);
+
+    void MarkStart() { FStart = std::chrono::steady_clock::now(); }
+    void Wake() override;
+
+    TCaptureSink& FSink;
+    const bool FFast;
+
+private:
+    std::chrono::steady_clock::time_point FStart = std::chrono::steady_clock::now();
+    std::mutex FWaitLock;
+    std::condition_variable FWakeUp;
+};

@@ -1,0 +1,86 @@
+#include "capture/test_pattern_source.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr int SquareSize = 32;
+constexpr int SquareStep = 8;
+// How far ahead of the encoder a fast source may run; well inside the 41-frame wait list.
+constexpr double FastLeadSeconds = 0.5;
+
+struct Bgr {
+    uint8_t b, g, r;
+};
+constexpr Bgr BarColours[8] = {{255, 255, 255}, {0, 255, 255}, {255, 255, 0}, {0, 255, 0},
+                               {255, 0, 255},   {0, 0, 255},   {255, 0, 0},   {0, 0, 0}};
+
+}  // namespace
+
+TTestPatternSource::TTestPatternSource(TCaptureSink& sink, int width, int height, int fps,
+                                       bool fast)
+    : TPacedSource(sink, fast),
+      FWidth(width),
+      FHeight(height),
+      FFps(std::max(1, fps)),
+      FRowPitch((width * 3 + 3) & ~3),
+      FBars(static_cast<size_t>(FRowPitch) * height, 0),
+      FWhite(static_cast<size_t>(FRowPitch) * height, 255) {
+    const int barRows = height * 3 / 4;
+    for (int y = 0; y < barRows; ++y) {
+        uint8_t* row = FBars.data() + static_cast<size_t>(y) * FRowPitch;
+        for (int x = 0; x < width; ++x) {
+            const Bgr& colour = BarColours[x * 8 / width];
+            row[x * 3] = colour.b;
+            row[x * 3 + 1] = colour.g;
+            row[x * 3 + 2] = colour.r;
+        }
+    }
+}
+
+TTestPatternSource::~TTestPatternSource() { StopThread(); }
+
+int TTestPatternSource::SquareLeft(int64_t index) const {
+    const int travel = std::max(1, FWidth - SquareSize + SquareStep);
+    return static_cast<int>((index * SquareStep) % travel);
+}
+
+void TTestPatternSource::FillSquare(std::vector<uint8_t>& frame, int left, uint8_t value) const {
+    const int top = FHeight * 3 / 4 + (FHeight / 4 - SquareSize) / 2;
+    const int right = std::min(FWidth, left + SquareSize);
+    for (int y = std::max(0, top); y < std::min(FHeight, top + SquareSize); ++y) {
+        uint8_t* row = frame.data() + static_cast<size_t>(y) * FRowPitch;
+        std::fill(row + left * 3, row + right * 3, value);
+    }
+}
+
+void TTestPatternSource::RenderFrame(int64_t index, std::vector<uint8_t>& frame) const {
+    if (IsWhiteFrame(index)) {
+        frame = FWhite;
+        return;
+    }
+    frame = FBars;
+    FillSquare(frame, SquareLeft(index), 255);
+}
+
+void TTestPatternSource::Execute() {
+    // One working frame, updated in place: the sink copies what it keeps, so only the square
+    // moves between two ordinary frames.
+    std::vector<uint8_t> frame = FBars;
+    int drawnSquare = -1;
+    MarkStart();
+    for (int64_t index = 0; !Terminated(); ++index) {
+        // Capture times carry millisecond resolution.
+        const double time = std::round(static_cast<double>(index) * 1000.0 / FFps) / 1000.0;
+        if (!WaitForTurn(time, FastLeadSeconds)) break;
+        if (IsWhiteFrame(index)) {
+            FSink.PutVideoFrame(FWhite.data(), static_cast<int>(FWhite.size()), time);
+            continue;
+        }
+        if (drawnSquare >= 0) FillSquare(frame, drawnSquare, 0);
+        drawnSquare = SquareLeft(index);
+        FillSquare(frame, drawnSquare, 255);
+        FSink.PutVideoFrame(frame.data(), static_cast<int>(frame.size()), time);
+    }
+}

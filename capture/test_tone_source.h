@@ -1,0 +1,31 @@
+#pragma once
+// "Test Tone": synthetic 16-bit PCM in the capture format. Silence, except a 1000 Hz sine at
+// half of full scale during the first 100 ms of every second, starting at phase 0, so a
+// decoder can find each beep's onset and compare it with the white video frames.
+
+#include <cstdint>
+#include <vector>
+
+#include "capture/paced_source.h"
+
+class TTestToneSource final : public TPacedSource {
+public:
+    TTestToneSource(TCaptureSink& sink, int sampleRate, int channels, bool fast);
+    ~TTestToneSource() override;
+
+    void Start() { StartThread(); }
+
+    // One second of the signal, interleaved; exposed for tests.
+    const std::vector<int16_t>& OneSecond() const { return FSecond; }
+
+protected:
+    void Execute() override;
+
+private:
+    bool Deliver(int64_t firstFrame, int frameCount);
+
+    const int FSampleRate;
+    const int FChannels;
+    std::vector<int16_t> FSecond;
+    std::vector<int16_t> FChunk;
+};

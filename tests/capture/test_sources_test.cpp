@@ -1,0 +1,149 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "capture/test_pattern_source.h"
+#include "capture/test_tone_source.h"
+
+namespace {
+
+// Records what the sources deliver; `encoded` stands for the encoder's progress.
+class TRecordingSink final : public TCaptureSink {
+public:
+    bool WriteAudio(const uint8_t* data, int size) override {
+        std::lock_guard lock(FLock);
+        if (refuseAudio) return false;
+        audio.insert(audio.end(), data, data + size);
+        return true;
+    }
+    void PutVideoFrame(const uint8_t*, int size, double time) override {
+        std::lock_guard lock(FLock);
+        frameTimes.push_back(time);
+        frameSize = size;
+    }
+    double EncodedSeconds() const override { return encoded.load(); }
+
+    std::vector<double> FrameTimes() {
+        std::lock_guard lock(FLock);
+        return frameTimes;
+    }
+    size_t AudioBytes() {
+        std::lock_guard lock(FLock);
+        return audio.size();
+    }
+    std::vector<uint8_t> Audio() {
+        std::lock_guard lock(FLock);
+        return audio;
+    }
+
+    std::atomic<double> encoded{0};
+    std::atomic<bool> refuseAudio{false};
+    int frameSize = 0;
+
+private:
+    std::mutex FLock;
+    std::vector<uint8_t> audio;
+    std::vector<double> frameTimes;
+};
+
+struct Pixel {
+    int b, g, r;
+    bool operator==(const Pixel&) const = default;
+};
+
+Pixel At(const std::vector<uint8_t>& frame, int pitch, int x, int y) {
+    const uint8_t* p = frame.data() + static_cast<size_t>(y) * pitch + x * 3;
+    return {p[0], p[1], p[2]};
+}
+
+}  // namespace
+
+TEST(TestPatternSource, DrawsBarsSquareAndWhiteSeconds) {
+    TRecordingSink sink;
+    TTestPatternSource source(sink, 642, 480, 30, false);
+    ASSERT_EQ(source.RowPitch(), 1928);  // 642 * 3 rounded up to 4 bytes
+    std::vector<uint8_t> frame;
+
+    source.RenderFrame(1, frame);
+    ASSERT_EQ(frame.size(), 1928u * 480);
+    const Pixel expected[8] = {{255, 255, 255}, {0, 255, 255}, {255, 255, 0}, {0, 255, 0},
+                               {255, 0, 255},   {0, 0, 255},   {255, 0, 0},   {0, 0, 0}};
+    for (int bar = 0; bar < 8; ++bar) {
+        const int x = bar * 642 / 8 + 642 / 16;
+        EXPECT_EQ(At(frame, 1928, x, 0), expected[bar]) << "bar " << bar;
+        EXPECT_EQ(At(frame, 1928, x, 359), expected[bar]) << "bar " << bar;
+    }
+    // Square of frame 1 starts at x = 8 in the middle of the bottom band.
+    const int squareY = 360 + (120 - 32) / 2;
+    EXPECT_EQ(At(frame, 1928, 7, squareY), (Pixel{0, 0, 0}));
+    EXPECT_EQ(At(frame, 1928, 8, squareY), (Pixel{255, 255, 255}));
+    EXPECT_EQ(At(frame, 1928, 39, squareY + 31), (Pixel{255, 255, 255}));
+    EXPECT_EQ(At(frame, 1928, 40, squareY), (Pixel{0, 0, 0}));
+
+    source.RenderFrame(2, frame);
+    EXPECT_EQ(At(frame, 1928, 8, squareY), (Pixel{0, 0, 0}));
+    EXPECT_EQ(At(frame, 1928, 16, squareY), (Pixel{255, 255, 255}));
+
+    for (int64_t whole : {0, 30, 60}) {
+        source.RenderFrame(whole, frame);
+        EXPECT_EQ(At(frame, 1928, 641, 0), (Pixel{255, 255, 255}));
+        EXPECT_EQ(At(frame, 1928, 0, 479), (Pixel{255, 255, 255}));
+    }
+}
+
+TEST(TestPatternSource, FastModeStaysABoundedLeadAheadOfTheEncoder) {
+    TRecordingSink sink;
+    TTestPatternSource source(sink, 64, 48, 30, true);
+    source.Start();
+    while (sink.FrameTimes().size() < 16) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // With the encoder at 0 s only frames up to 0.5 s may go out.
+    EXPECT_EQ(sink.FrameTimes().size(), 16u);
+    sink.encoded = 1.0;
+    while (sink.FrameTimes().size() < 46) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    source.StopThread();
+    const auto times = sink.FrameTimes();
+    EXPECT_EQ(times.size(), 46u);
+    EXPECT_DOUBLE_EQ(times[0], 0.0);
+    EXPECT_DOUBLE_EQ(times[1], 0.033);  // millisecond resolution
+    EXPECT_DOUBLE_EQ(times[30], 1.0);
+    EXPECT_EQ(sink.frameSize, ((64 * 3 + 3) & ~3) * 48);
+}
+
+TEST(TestToneSource, BeepsDuringTheFirstTenthOfEverySecond) {
+    TRecordingSink sink;
+    TTestToneSource source(sink, 44100, 2, false);
+    const auto& second = source.OneSecond();
+    ASSERT_EQ(second.size(), 88200u);
+    double peak = 0;
+    for (int i = 0; i < 4410; ++i) {
+        EXPECT_EQ(second[2 * i], second[2 * i + 1]) << "channels differ at " << i;
+        peak = std::max(peak, std::abs(double(second[2 * i])));
+    }
+    EXPECT_NEAR(peak, 16383, 2);
+    EXPECT_EQ(second[0], 0);   // starts at phase 0
+    EXPECT_GT(second[2 * 11], 0);  // a quarter period into the 1000 Hz sine
+    for (size_t i = 2 * 4410; i < second.size(); ++i) ASSERT_EQ(second[i], 0) << "at " << i;
+}
+
+TEST(TestToneSource, FastModeRetriesUntilTheQueueTakesTheBytes) {
+    TRecordingSink sink;
+    sink.refuseAudio = true;
+    TTestToneSource source(sink, 8000, 1, true);
+    sink.encoded = 100;
+    source.Start();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(sink.AudioBytes(), 0u);
+    sink.refuseAudio = false;
+    while (sink.AudioBytes() < 8000 * 2 * 2) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    source.StopThread();
+    // Nothing was skipped while the queue was full: the signal starts at its first sample.
+    const auto audio = sink.Audio();
+    const auto& second = source.OneSecond();
+    ASSERT_EQ(audio.size() % 160, 0u);  // whole 10 ms chunks of 80 samples
+    EXPECT_EQ(0, std::memcmp(audio.data(), second.data(), second.size() * 2));
+}
