@@ -1,0 +1,56 @@
+// kestrova_headless: one recording or broadcast with the stored settings and no window.
+
+#include <csignal>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "app/headless_options.h"
+#include "app/headless_runner.h"
+#include "settings/event_log.h"
+#include "settings/settings_store.h"
+
+namespace {
+
+std::atomic<bool> StopRequested{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler needs a lock-free flag");
+
+void RequestStop(int) { StopRequested.store(true); }
+
+void InstallStopHandlers() {
+    struct sigaction action {};
+    action.sa_handler = RequestStop;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string error;
+    const auto options = ParseHeadlessOptions(std::vector<std::string>(argv + 1, argv + argc), error);
+    if (!options) {
+        std::cerr << "kestrova_headless: " << error << "\n";
+        return 2;
+    }
+    if (options->Help) {
+        std::cout << HeadlessUsage();
+        return 0;
+    }
+    if (options->Version) {
+        std::cout << "kestrova_headless " << KZ_VERSION << "\n";
+        return 0;
+    }
+    InstallStopHandlers();
+    // The stored settings are read but never written: this run's overrides stay in memory.
+    LoadSettings();
+    EventLogStart("/proc/self/exe");
+    int status = 0;
+    {
+        THeadlessRunner runner(*options, std::cout, std::cerr);
+        status = runner.Run(StopRequested);
+    }
+    EventLogEnd();
+    return status;
+}
