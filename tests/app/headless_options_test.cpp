@@ -1,0 +1,79 @@
+#include <gtest/gtest.h>
+
+#include "app/headless_options.h"
+
+namespace {
+
+std::optional<THeadlessOptions> Parse(std::vector<std::string> args, std::string* errorOut = nullptr) {
+    std::string error;
+    auto options = ParseHeadlessOptions(args, error);
+    if (errorOut) *errorOut = error;
+    EXPECT_EQ(options.has_value(), error.empty()) << error;
+    return options;
+}
+
+}  // namespace
+
+TEST(HeadlessOptions, DefaultsMatchTheCaptureSideOfATypicalWebcam) {
+    const auto options = Parse({});
+    ASSERT_TRUE(options);
+    EXPECT_EQ(options->CaptureWidth, 640);
+    EXPECT_EQ(options->CaptureHeight, 480);
+    EXPECT_EQ(options->CaptureFps, 30);
+    EXPECT_EQ(options->CaptureRate, 44100);
+    EXPECT_EQ(options->CaptureChannels, 2);
+    EXPECT_TRUE(options->Video && options->Audio);
+    EXPECT_FALSE(options->Fast || options->Stream || options->File);
+}
+
+TEST(HeadlessOptions, ReadsEveryValue) {
+    const auto options =
+        Parse({"--seconds", "2.5", "--file", "/tmp/x.ogg", "--video", "none", "--capture-size",
+               "1280x720", "--capture-fps", "25", "--capture-audio", "48000:1", "--fast"});
+    ASSERT_TRUE(options);
+    EXPECT_DOUBLE_EQ(options->Seconds, 2.5);
+    EXPECT_EQ(*options->File, "/tmp/x.ogg");
+    EXPECT_FALSE(options->Video);
+    EXPECT_EQ(options->CaptureWidth, 1280);
+    EXPECT_EQ(options->CaptureHeight, 720);
+    EXPECT_EQ(options->CaptureFps, 25);
+    EXPECT_EQ(options->CaptureRate, 48000);
+    EXPECT_EQ(options->CaptureChannels, 1);
+    EXPECT_TRUE(options->Fast);
+
+    const auto stream = Parse({"--stream", "--server", "127.0.0.1", "--port", "8123", "--mount",
+                               "/live.ogg", "--user", "source", "--password", ""});
+    ASSERT_TRUE(stream);
+    EXPECT_TRUE(stream->Stream);
+    EXPECT_EQ(*stream->Port, 8123);
+    EXPECT_EQ(*stream->Mount, "/live.ogg");
+    EXPECT_EQ(*stream->Password, "");
+}
+
+TEST(HeadlessOptions, RefusesBadInputWithOneLine) {
+    const std::vector<std::vector<std::string>> bad = {
+        {"--bogus"},
+        {"--seconds"},
+        {"--seconds", "ten"},
+        {"--seconds", "-1"},
+        {"--seconds", "5x"},
+        {"--video", "camera"},
+        {"--capture-size", "640"},
+        {"--capture-size", "640x"},
+        {"--capture-size", "0x480"},
+        {"--capture-size", "99999x480"},
+        {"--capture-fps", "0"},
+        {"--capture-audio", "44100"},
+        {"--capture-audio", "44100:0"},
+        {"--port", "70000"},
+        {"--port", "0"},
+        {"--file", ""},
+        {"--video", "none", "--audio", "none"},
+        {"--stream", "--file", "x.ogg"},
+    };
+    for (const auto& args : bad) {
+        std::string error;
+        EXPECT_FALSE(Parse(args, &error)) << args[0];
+        EXPECT_EQ(error.find('\n'), std::string::npos);
+    }
+}
