@@ -1,0 +1,86 @@
+#include "media_tools.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <sstream>
+#include <stdexcept>
+
+TCommandResult RunCommand(const std::string& command) {
+    TCommandResult result;
+    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+    if (!pipe) return result;
+    char buffer[65536];
+    size_t got;
+    while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.Output.append(buffer, got);
+    const int status = pclose(pipe);
+    result.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+std::string Quote(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+TTempFolder::TTempFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "kz-e2e-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    FPath = pattern;
+}
+
+TTempFolder::~TTempFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(FPath, ignored);
+}
+
+std::vector<TStreamInfo> ProbeStreams(const std::string& file) {
+    const auto probe = RunCommand("ffprobe -v error -show_streams -of default=nw=0 " + Quote(file));
+    std::vector<TStreamInfo> streams;
+    std::istringstream lines(probe.Output);
+    for (std::string line; std::getline(lines, line);) {
+        if (line == "[STREAM]") streams.emplace_back();
+        const auto eq = line.find('=');
+        if (!streams.empty() && eq != std::string::npos)
+            streams.back()[line.substr(0, eq)] = line.substr(eq + 1);
+    }
+    return streams;
+}
+
+double ProbeDuration(const std::string& file) {
+    const auto probe = RunCommand("ffprobe -v error -show_entries format=duration -of csv=p=0 " +
+                                  Quote(file));
+    return std::atof(probe.Output.c_str());
+}
+
+std::vector<std::vector<uint8_t>> DecodeVideoRgb(const std::string& file, int width, int height) {
+    const std::string raw = file + ".rgb";
+    RunCommand("ffmpeg -v error -y -threads 1 -i " + Quote(file) +
+               " -an -f rawvideo -pix_fmt rgb24 " + Quote(raw));
+    std::vector<std::vector<uint8_t>> frames;
+    FILE* in = fopen(raw.c_str(), "rb");
+    if (!in) return frames;
+    const size_t frameBytes = static_cast<size_t>(width) * height * 3;
+    std::vector<uint8_t> frame(frameBytes);
+    while (fread(frame.data(), 1, frameBytes, in) == frameBytes) frames.push_back(frame);
+    fclose(in);
+    std::remove(raw.c_str());
+    return frames;
+}
+
+std::vector<int16_t> DecodeAudioMono(const std::string& file) {
+    const std::string raw = file + ".pcm";
+    RunCommand("ffmpeg -v error -y -i " + Quote(file) + " -vn -ac 1 -f s16le " + Quote(raw));
+    std::vector<int16_t> samples;
+    FILE* in = fopen(raw.c_str(), "rb");
+    if (!in) return samples;
+    int16_t block[4096];
+    size_t got;
+    while ((got = fread(block, 2, 4096, in)) > 0) samples.insert(samples.end(), block, block + got);
+    fclose(in);
+    std::remove(raw.c_str());
+    return samples;
+}

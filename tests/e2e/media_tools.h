@@ -1,0 +1,43 @@
+#pragma once
+// Runs the real command-line tools (ffprobe, ffmpeg, ogginfo, the headless runner) that the
+// end-to-end suites use to judge what the program produced.
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+struct TCommandResult {
+    int ExitCode = -1;
+    std::string Output;  // standard output and standard error, merged
+};
+
+TCommandResult RunCommand(const std::string& command);
+
+std::string Quote(const std::string& text);
+
+// A fresh folder below the system's temporary folder, removed with everything in it.
+class TTempFolder {
+public:
+    TTempFolder();
+    ~TTempFolder();
+    TTempFolder(const TTempFolder&) = delete;
+    TTempFolder& operator=(const TTempFolder&) = delete;
+    const std::string& Path() const { return FPath; }
+    std::string operator/(const std::string& name) const { return FPath + "/" + name; }
+
+private:
+    std::string FPath;
+};
+
+// ffprobe's view of one stream: key=value pairs of -show_streams.
+using TStreamInfo = std::map<std::string, std::string>;
+std::vector<TStreamInfo> ProbeStreams(const std::string& file);
+double ProbeDuration(const std::string& file);
+
+// Every decoded picture as packed RGB, decoded single-threaded (the threaded Theora decoder
+// of some ffmpeg builds returns wrong frames now and then).
+std::vector<std::vector<uint8_t>> DecodeVideoRgb(const std::string& file, int width, int height);
+
+// The sound as mono 16-bit samples at its own rate.
+std::vector<int16_t> DecodeAudioMono(const std::string& file);
