@@ -48,73 +48,98 @@ protected:
     std::string FFolder;
 };
 
-// Values no default has, so a field left untouched by the load is seen.
-void FillWithJunk() {
-    TSettings& s = Settings;
-    s.DebugMode = true;
-    s.AudioDevice = s.VideoDevice = s.CaptureFile = "junk";
-    s.Preview = s.CaptureToFile = false;
-    s.APreview = s.VorbisStereo = s.Autostart = true;
-    s.VorbisQuality = s.VorbisSampleFreq = 77;
-    s.StreamName = s.StreamDesc = s.StreamURL = s.StreamGenre = "junk";
-    s.Theora = {77, 77, 77, 77, 77, false, 77};
-    s.TheoraFasterMode = false;
-    s.Icecast = {"junk", 77, "junk", "junk", "junk", 77, false};
-    s.Processing = {true, 77, 77, false, true, 77, 77, 77, 77, true, "junk", 77, 77, false};
+void SetDefaults(TSettings& s) {
+    s.DebugMode = false;
+    s.AudioDevice = s.VideoDevice = s.CaptureFile = "";
+    s.Preview = s.CaptureToFile = true;
+    s.APreview = s.VorbisStereo = s.Autostart = false;
+    s.VorbisQuality = -60;
+    s.VorbisSampleFreq = 2;
+    s.StreamName = s.StreamDesc = s.StreamURL = s.StreamGenre = "";
+    s.Theora = {320, 240, 15, 1000, 10, true, 90};
+    s.TheoraFasterMode = true;
+    s.Icecast = {"localhost", 8000, "source", "wenduk", "/stream.ogg", 128, true};
+    s.Processing = {false, 320, 240, true, false, 0, 0, 0, 0, false, "", 255, 0, true};
 }
 
-void ExpectDefaults() {
-    const TSettings& s = Settings;
-    EXPECT_FALSE(s.DebugMode);
-    EXPECT_EQ(s.AudioDevice, "");
-    EXPECT_EQ(s.VideoDevice, "");
-    EXPECT_TRUE(s.Preview);
-    EXPECT_TRUE(s.CaptureToFile);
-    EXPECT_EQ(s.CaptureFile, "");
-    EXPECT_FALSE(s.APreview);
-    EXPECT_EQ(s.VorbisQuality, -60);
-    EXPECT_EQ(s.VorbisSampleFreq, 2);
-    EXPECT_FALSE(s.VorbisStereo);
-    EXPECT_EQ(s.StreamName, "");
-    EXPECT_EQ(s.StreamDesc, "");
-    EXPECT_EQ(s.StreamURL, "");
-    EXPECT_EQ(s.StreamGenre, "");
-    EXPECT_FALSE(s.Autostart);
-    EXPECT_EQ(s.Theora.Width, 320);
-    EXPECT_EQ(s.Theora.Height, 240);
-    EXPECT_EQ(s.Theora.FPS, 15);
-    EXPECT_EQ(s.Theora.Bitrate, 1000);
-    EXPECT_EQ(s.Theora.Quality, 10);
-    EXPECT_TRUE(s.Theora.DropFrames);
-    EXPECT_EQ(s.Theora.AutoKeyframeMax, 90);
-    EXPECT_TRUE(s.TheoraFasterMode);
-    EXPECT_EQ(s.Icecast.Server, "localhost");
-    EXPECT_EQ(s.Icecast.Username, "source");
-    EXPECT_EQ(s.Icecast.Password, "wenduk");
-    EXPECT_EQ(s.Icecast.MountPoint, "/stream.ogg");
-    EXPECT_EQ(s.Icecast.Port, 8000);
-    EXPECT_EQ(s.Icecast.Bitrate, 128);
-    EXPECT_TRUE(s.Icecast.YP);
-    EXPECT_EQ(s.Processing.ResizeW, 320);
-    EXPECT_EQ(s.Processing.ResizeH, 240);
-    EXPECT_FALSE(s.Processing.Resize);
-    EXPECT_TRUE(s.Processing.HighQualityResize);
-    EXPECT_FALSE(s.Processing.Crop);
-    EXPECT_EQ(s.Processing.CropL, 0);
-    EXPECT_EQ(s.Processing.CropR, 0);
-    EXPECT_EQ(s.Processing.CropT, 0);
-    EXPECT_EQ(s.Processing.CropB, 0);
-    EXPECT_FALSE(s.Processing.Overlay);
-    EXPECT_EQ(s.Processing.OverlayAlpha, 255);
-    EXPECT_EQ(s.Processing.OverlayImage, "");
-    EXPECT_EQ(s.Processing.OverlayColor, 0);
-    EXPECT_TRUE(s.Processing.TransColor);
+// Values that differ from the defaults in every field, so a field the load leaves untouched is
+// seen; distinct values catch two fields sharing a key (the two Bitrate values) and texts that
+// the file form would mangle.
+void SetDistinct(TSettings& s) {
+    s.DebugMode = true;
+    s.AudioDevice = "Mic, \"USB\" #1";
+    s.VideoDevice = "@Variant(cam)";
+    s.CaptureFile = "/home/ann/R\u00e4ume & T\u00f6ne/out.ogg";
+    s.Preview = false;
+    s.CaptureToFile = false;
+    s.APreview = true;
+    s.VorbisQuality = -999;
+    s.VorbisSampleFreq = 5;
+    s.VorbisStereo = true;
+    s.StreamName = "  padded  ";
+    s.StreamDesc = "semi;colon = equals [brackets]";
+    s.StreamURL = "http://example.org/a?b=c%20d";
+    s.StreamGenre = "back\\slash";
+    s.Autostart = true;
+    s.Theora = {641, 481, 30, 2500, 63, false, 250};
+    s.TheoraFasterMode = false;
+    s.Icecast = {"127.0.0.1", 65535, "user", "p@ss:w,ord", "/live.ogg", 96, false};
+    s.Processing = {true, 800, 600, false, true, 1, 2, 3, 4, true, "/logo.png", 128, 0x00FF00FF, false};
+}
+
+void ExpectSame(const TSettings& s, const TSettings& e) {
+    EXPECT_EQ(s.DebugMode, e.DebugMode.load());
+    EXPECT_EQ(s.AudioDevice, e.AudioDevice);
+    EXPECT_EQ(s.VideoDevice, e.VideoDevice);
+    EXPECT_EQ(s.CaptureFile, e.CaptureFile);
+    EXPECT_EQ(s.Preview, e.Preview);
+    EXPECT_EQ(s.APreview, e.APreview);
+    EXPECT_EQ(s.CaptureToFile, e.CaptureToFile);
+    EXPECT_EQ(s.Autostart, e.Autostart);
+    EXPECT_EQ(s.VorbisQuality, e.VorbisQuality);
+    EXPECT_EQ(s.VorbisSampleFreq, e.VorbisSampleFreq);
+    EXPECT_EQ(s.VorbisStereo, e.VorbisStereo);
+    EXPECT_EQ(s.Theora.Width, e.Theora.Width);
+    EXPECT_EQ(s.Theora.Height, e.Theora.Height);
+    EXPECT_EQ(s.Theora.FPS, e.Theora.FPS);
+    EXPECT_EQ(s.Theora.Bitrate, e.Theora.Bitrate);
+    EXPECT_EQ(s.Theora.Quality, e.Theora.Quality);
+    EXPECT_EQ(s.Theora.DropFrames, e.Theora.DropFrames);
+    EXPECT_EQ(s.Theora.AutoKeyframeMax, e.Theora.AutoKeyframeMax);
+    EXPECT_EQ(s.TheoraFasterMode, e.TheoraFasterMode);
+    EXPECT_EQ(s.Icecast.Server, e.Icecast.Server);
+    EXPECT_EQ(s.Icecast.Port, e.Icecast.Port);
+    EXPECT_EQ(s.Icecast.Username, e.Icecast.Username);
+    EXPECT_EQ(s.Icecast.Password, e.Icecast.Password);
+    EXPECT_EQ(s.Icecast.MountPoint, e.Icecast.MountPoint);
+    EXPECT_EQ(s.Icecast.Bitrate, e.Icecast.Bitrate);
+    EXPECT_EQ(s.Icecast.YP, e.Icecast.YP);
+    EXPECT_EQ(s.Processing.Resize, e.Processing.Resize);
+    EXPECT_EQ(s.Processing.ResizeW, e.Processing.ResizeW);
+    EXPECT_EQ(s.Processing.ResizeH, e.Processing.ResizeH);
+    EXPECT_EQ(s.Processing.HighQualityResize, e.Processing.HighQualityResize);
+    EXPECT_EQ(s.Processing.Crop, e.Processing.Crop);
+    EXPECT_EQ(s.Processing.CropL, e.Processing.CropL);
+    EXPECT_EQ(s.Processing.CropR, e.Processing.CropR);
+    EXPECT_EQ(s.Processing.CropT, e.Processing.CropT);
+    EXPECT_EQ(s.Processing.CropB, e.Processing.CropB);
+    EXPECT_EQ(s.Processing.Overlay, e.Processing.Overlay);
+    EXPECT_EQ(s.Processing.OverlayImage, e.Processing.OverlayImage);
+    EXPECT_EQ(s.Processing.OverlayAlpha, e.Processing.OverlayAlpha);
+    EXPECT_EQ(s.Processing.OverlayColor, e.Processing.OverlayColor);
+    EXPECT_EQ(s.Processing.TransColor, e.Processing.TransColor);
+    EXPECT_EQ(s.StreamName, e.StreamName);
+    EXPECT_EQ(s.StreamDesc, e.StreamDesc);
+    EXPECT_EQ(s.StreamURL, e.StreamURL);
+    EXPECT_EQ(s.StreamGenre, e.StreamGenre);
 }
 
 TEST_F(SettingsStoreTest, EmptyStoreLoadsEveryDefault) {
-    FillWithJunk();
+    SetDistinct(Settings);
     LoadSettings();
-    ExpectDefaults();
+    TSettings defaults;
+    SetDefaults(defaults);
+    ExpectSame(Settings, defaults);
 }
 
 TEST_F(SettingsStoreTest, FirstSaveWritesFourGroupsOf44TextValues) {
@@ -148,77 +173,14 @@ TEST_F(SettingsStoreTest, FirstSaveWritesFourGroupsOf44TextValues) {
     EXPECT_EQ(Stored("Zizizada/Processing/OverlayImage"), "");
 }
 
-// Distinct values in every field catch two fields sharing a key (the two Bitrate values) and
-// texts that the file form would mangle.
 TEST_F(SettingsStoreTest, EveryFieldSurvivesSaveAndLoad) {
-    TSettings& s = Settings;
-    s.DebugMode = true;
-    s.AudioDevice = "Mic, \"USB\" #1";
-    s.VideoDevice = "@Variant(cam)";
-    s.CaptureFile = "/home/ann/Räume & Töne/out.ogg";
-    s.Preview = false;
-    s.CaptureToFile = false;
-    s.APreview = true;
-    s.VorbisQuality = -999;
-    s.VorbisSampleFreq = 5;
-    s.VorbisStereo = true;
-    s.StreamName = "  padded  ";
-    s.StreamDesc = "semi;colon = equals [brackets]";
-    s.StreamURL = "http://example.org/a?b=c%20d";
-    s.StreamGenre = "back\\slash";
-    s.Autostart = true;
-    s.Theora = {641, 481, 30, 2500, 63, false, 250};
-    s.TheoraFasterMode = false;
-    s.Icecast = {"127.0.0.1", 65535, "user", "p@ss:w,ord", "/live.ogg", 96, false};
-    s.Processing = {true, 800, 600, false, true, 1, 2, 3, 4, true, "/logo.png", 128, 0x00FF00FF, false};
+    SetDistinct(Settings);
     ASSERT_TRUE(SaveSettings());
-    FillWithJunk();
+    SetDefaults(Settings);
     LoadSettings();
-
-    EXPECT_TRUE(s.DebugMode);
-    EXPECT_EQ(s.AudioDevice, "Mic, \"USB\" #1");
-    EXPECT_EQ(s.VideoDevice, "@Variant(cam)");
-    EXPECT_EQ(s.CaptureFile, "/home/ann/Räume & Töne/out.ogg");
-    EXPECT_FALSE(s.Preview);
-    EXPECT_FALSE(s.CaptureToFile);
-    EXPECT_TRUE(s.APreview);
-    EXPECT_EQ(s.VorbisQuality, -999);
-    EXPECT_EQ(s.VorbisSampleFreq, 5);
-    EXPECT_TRUE(s.VorbisStereo);
-    EXPECT_EQ(s.StreamName, "  padded  ");
-    EXPECT_EQ(s.StreamDesc, "semi;colon = equals [brackets]");
-    EXPECT_EQ(s.StreamURL, "http://example.org/a?b=c%20d");
-    EXPECT_EQ(s.StreamGenre, "back\\slash");
-    EXPECT_TRUE(s.Autostart);
-    EXPECT_EQ(s.Theora.Width, 641);
-    EXPECT_EQ(s.Theora.Height, 481);
-    EXPECT_EQ(s.Theora.FPS, 30);
-    EXPECT_EQ(s.Theora.Bitrate, 2500);
-    EXPECT_EQ(s.Theora.Quality, 63);
-    EXPECT_FALSE(s.Theora.DropFrames);
-    EXPECT_EQ(s.Theora.AutoKeyframeMax, 250);
-    EXPECT_FALSE(s.TheoraFasterMode);
-    EXPECT_EQ(s.Icecast.Server, "127.0.0.1");
-    EXPECT_EQ(s.Icecast.Port, 65535);
-    EXPECT_EQ(s.Icecast.Username, "user");
-    EXPECT_EQ(s.Icecast.Password, "p@ss:w,ord");
-    EXPECT_EQ(s.Icecast.MountPoint, "/live.ogg");
-    EXPECT_EQ(s.Icecast.Bitrate, 96);
-    EXPECT_FALSE(s.Icecast.YP);
-    EXPECT_TRUE(s.Processing.Resize);
-    EXPECT_EQ(s.Processing.ResizeW, 800);
-    EXPECT_EQ(s.Processing.ResizeH, 600);
-    EXPECT_FALSE(s.Processing.HighQualityResize);
-    EXPECT_TRUE(s.Processing.Crop);
-    EXPECT_EQ(s.Processing.CropL, 1);
-    EXPECT_EQ(s.Processing.CropR, 2);
-    EXPECT_EQ(s.Processing.CropT, 3);
-    EXPECT_EQ(s.Processing.CropB, 4);
-    EXPECT_TRUE(s.Processing.Overlay);
-    EXPECT_EQ(s.Processing.OverlayImage, "/logo.png");
-    EXPECT_EQ(s.Processing.OverlayAlpha, 128);
-    EXPECT_EQ(s.Processing.OverlayColor, 0x00FF00FF);
-    EXPECT_FALSE(s.Processing.TransColor);
+    TSettings expected;
+    SetDistinct(expected);
+    ExpectSame(Settings, expected);
     EXPECT_EQ(Stored("Zizizada/Theora/Bitrate"), "2500");
     EXPECT_EQ(Stored("Zizizada/Icecast/Bitrate"), "96");
 }
@@ -297,7 +259,7 @@ TEST_F(SettingsStoreTest, UnreadableValueTakesItsDefaultAndLaterValuesStillLoad)
         "Icecast\\Server=@Rect(1 2 3 4)\n"
         "Icecast\\Port=9000\n"
         "Processing\\CropB=8\n");
-    FillWithJunk();
+    SetDistinct(Settings);
     LoadSettings();
     EXPECT_EQ(Settings.VorbisQuality, -60);
     EXPECT_EQ(Settings.Theora.FPS, 15);
