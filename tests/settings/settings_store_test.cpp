@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "settings/settings.h"
+#include "tests/settings/temp_folder.h"
 
 namespace {
 
@@ -19,15 +20,11 @@ namespace fs = std::filesystem;
 class SettingsStoreTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/kz_settings_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        FFolder = pattern;
+        ASSERT_FALSE(FFolder.empty());
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(FFolder));
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, QString::fromStdString(FFolder));
         ASSERT_EQ(SettingsFilePath(), FFolder + "/Hadrel Forge/Palunet.conf");
     }
-
-    void TearDown() override { fs::remove_all(FFolder); }
 
     QSettings Raw() const {
         return QSettings(QString::fromStdString(SettingsFilePath()), QSettings::IniFormat);
@@ -45,7 +42,8 @@ protected:
 
     QString Stored(const char* key) const { return Raw().value(key).toString(); }
 
-    std::string FFolder;
+    TTempFolder FTemp;
+    const std::string& FFolder = FTemp.Path();
 };
 
 void SetDefaults(TSettings& s) {
