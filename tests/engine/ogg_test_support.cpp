@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 
 TFakePage::TFakePage(int stream, int number, bool bos, size_t bodySize)
@@ -64,10 +65,72 @@ ogg_packet MakePacket(std::vector<uint8_t>& bytes, ogg_int64_t granulePos, ogg_i
     return packet;
 }
 
+namespace {
+
+std::filesystem::path TestTempRoot() {
+    return std::filesystem::temp_directory_path() / ("kz_engine_tests_" + std::to_string(getpid()));
+}
+
+// Removes the run's temporary folders when the test program ends.
+struct TTempCleanup {
+    ~TTempCleanup() {
+        std::error_code ignored;
+        std::filesystem::remove_all(TestTempRoot(), ignored);
+    }
+} TempCleanup;
+
+}  // namespace
+
 std::string MakeTempFolder(const std::string& name) {
     namespace fs = std::filesystem;
-    fs::path folder = fs::temp_directory_path() / ("kz_engine_tests_" + std::to_string(getpid())) / name;
+    fs::path folder = TestTempRoot() / name;
     fs::remove_all(folder);
     fs::create_directories(folder);
     return folder.string() + "/";
+}
+
+namespace {
+
+// The packets of one page's stream that became complete with it.
+void TakePackets(ogg_stream_state& stream, std::vector<std::vector<uint8_t>>& packets, bool& intact) {
+    ogg_packet packet;
+    int result;
+    while ((result = ogg_stream_packetout(&stream, &packet)) != 0) {
+        if (result < 0) {
+            intact = false;
+            continue;
+        }
+        packets.emplace_back(packet.packet, packet.packet + packet.bytes);
+    }
+}
+
+}  // namespace
+
+TParsedOgg ParseOgg(const std::vector<uint8_t>& bytes) {
+    TParsedOgg parsed;
+    ogg_sync_state sync;
+    ogg_sync_init(&sync);
+    char* buffer = ogg_sync_buffer(&sync, static_cast<long>(bytes.size()));
+    std::memcpy(buffer, bytes.data(), bytes.size());
+    ogg_sync_wrote(&sync, static_cast<long>(bytes.size()));
+    std::map<int32_t, ogg_stream_state> streams;
+    ogg_page page;
+    int result;
+    while ((result = ogg_sync_pageout(&sync, &page)) != 0) {
+        if (result < 0) {
+            parsed.Intact = false;
+            continue;
+        }
+        const int32_t serial = ogg_page_serialno(&page);
+        parsed.Pages.push_back({serial, ogg_page_bos(&page) != 0, ogg_page_granulepos(&page)});
+        auto [entry, added] = streams.try_emplace(serial);
+        if (added) ogg_stream_init(&entry->second, serial);
+        if (ogg_stream_pagein(&entry->second, &page) != 0) parsed.Intact = false;
+        TakePackets(entry->second, parsed.Packets[serial], parsed.Intact);
+    }
+    // Bytes left over belong to no whole page.
+    if (sync.fill != sync.returned) parsed.Intact = false;
+    for (auto& [serial, stream] : streams) ogg_stream_clear(&stream);
+    ogg_sync_clear(&sync);
+    return parsed;
 }

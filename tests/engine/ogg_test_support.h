@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,20 @@ bool QueueFake(tOggIOBase& output, int index, int number, double timeSec, bool b
 
 // An ogg_packet over bytes, with the given granule position and packet number.
 ogg_packet MakePacket(std::vector<uint8_t>& bytes, ogg_int64_t granulePos, ogg_int64_t packetNo);
+
+// A physical Ogg stream taken apart with libogg: its pages in order, and the packets of
+// every logical stream by serial number.
+struct TParsedOgg {
+    struct TPage {
+        int32_t Serial;
+        bool IsBOS;
+        ogg_int64_t GranulePos;
+    };
+    std::vector<TPage> Pages;
+    std::map<int32_t, std::vector<std::vector<uint8_t>>> Packets;
+    bool Intact = true;  // every byte belonged to a page with a good checksum, no packet lost
+};
+TParsedOgg ParseOgg(const std::vector<uint8_t>& bytes);
 
 // A fresh empty folder under the test temp folder, ending in '/'.
 std::string MakeTempFolder(const std::string& name);
