@@ -9,18 +9,12 @@
 
 namespace {
 
-TWaveFormatExtensible Extend(const TWaveFormatEx& format) {
-    TWaveFormatExtensible extended;
-    extended.Format = format;
-    return extended;
-}
-
 void IdleWait() { std::this_thread::sleep_for(std::chrono::milliseconds(2)); }
 
 }  // namespace
 
 TAudioProcessor::TAudioProcessor(const TWaveFormatEx& captureFormat)
-    : TAudioProcessor(Extend(captureFormat)) {}
+    : TAudioProcessor(WithEmptyExtension(captureFormat)) {}
 
 TAudioProcessor::TAudioProcessor(const TWaveFormatExtensible& captureFormat)
     : FOutputFormat(TargetFormat()),

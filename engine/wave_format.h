@@ -75,6 +75,14 @@ inline TWaveFormatEx MakeWaveFormat(uint16_t tag, uint16_t channels, uint32_t sa
     return format;
 }
 
+// A plain record in the extensible layout, its extension left empty (so an extensible tag
+// without its extension names no subformat).
+inline TWaveFormatExtensible WithEmptyExtension(const TWaveFormatEx& format) {
+    TWaveFormatExtensible extended;
+    extended.Format = format;
+    return extended;
+}
+
 // The extensible form of the same format, with no speaker positions given.
 inline TWaveFormatExtensible MakeExtensibleFormat(uint16_t subTag, uint16_t channels,
                                                   uint32_t samplesPerSec, uint16_t bitsPerSample) {

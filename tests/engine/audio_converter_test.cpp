@@ -31,9 +31,7 @@ std::vector<uint8_t> Encode(const std::vector<double>& samples, uint16_t tag, in
 }
 
 TWaveFormatExtensible Plain(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits) {
-    TWaveFormatExtensible format;
-    format.Format = MakeWaveFormat(tag, channels, rate, bits);
-    return format;
+    return WithEmptyExtension(MakeWaveFormat(tag, channels, rate, bits));
 }
 
 std::unique_ptr<TAudioConverter> OpenTo(const TWaveFormatExtensible& source, uint16_t channels,

@@ -163,7 +163,7 @@ TEST_F(AudioProcessor, ConcurrentCaptureConversionAndReadingMatchAPlainConversio
     auto input = Bytes(ToInt16(Sines(44100, 3 * 44100, {1000, 500})));
 
     std::vector<int16_t> expected(1 << 20);
-    auto reference = TAudioConverter::Open(TWaveFormatExtensible{capture}, MakeWaveFormat(WAVE_FORMAT_PCM, 1, 22050, 16));
+    auto reference = TAudioConverter::Open(WithEmptyExtension(capture), MakeWaveFormat(WAVE_FORMAT_PCM, 1, 22050, 16));
     size_t frames = 0;
     for (size_t at = 0; at + 2048 <= input.size(); at += 2048)
         frames += static_cast<size_t>(reference->Convert(input.data() + at, 2048, expected.data() + frames,
