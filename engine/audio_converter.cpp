@@ -119,7 +119,7 @@ bool TAudioConverter::CreateResampler() {
 int32_t TAudioConverter::Convert(const uint8_t* source, int32_t sourceLength, int16_t* dest,
                                  int32_t destFrames) {
     int32_t written = 0;
-    auto frameOut = [&](const uint8_t* frames, int32_t count) {
+    auto convert = [&](const uint8_t* frames, int32_t count) {
         written += ConvertFrames(frames, count, dest + written * FTargetChannels, destFrames - written);
     };
     while (sourceLength > 0) {
@@ -131,12 +131,12 @@ int32_t TAudioConverter::Convert(const uint8_t* source, int32_t sourceLength, in
             sourceLength -= take;
             if (FCarryLength == FSource.BlockAlign) {
                 FCarryLength = 0;
-                frameOut(FCarry.data(), 1);
+                convert(FCarry.data(), 1);
             }
             continue;
         }
         int32_t frames = std::min(sourceLength / FSource.BlockAlign, ChunkFrames);
-        frameOut(source, frames);
+        convert(source, frames);
         source += frames * FSource.BlockAlign;
         sourceLength -= frames * FSource.BlockAlign;
     }

@@ -1,7 +1,8 @@
 #pragma once
 // Turns sound in a capture format into 16-bit PCM at the target rate and channel count:
-// sample-format change to float, channel mix (down to mono by averaging, mono duplicated to
-// stereo), rate change with libsoxr in streaming mode, then 16-bit output.
+// sample-format change to float, channel mix (mono: the average of all channels; stereo: mono
+// duplicated, or the first two channels with the rest added to both at half weight), rate
+// change with libsoxr in streaming mode, then 16-bit output.
 // Used by one thread at a time (the audio processor's worker). Blocks of any length may be
 // given: a partial sample frame at the end of one block is kept and completed by the next,
 // and the resampler keeps its filter state, so block boundaries leave no trace in the output.
