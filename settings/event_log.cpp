@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <mutex>
 
+#include "settings/timed_lock.h"
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -29,7 +31,7 @@ struct TEventLogState {
     std::string FilePath;     // the file written last
 };
 
-std::timed_mutex EventLogMutex;
+TTimedLock EventLogMutex;
 TEventLogState State;  // guarded by EventLogMutex
 
 std::string FormatUtc(std::time_t when, const char* pattern) {
