@@ -38,8 +38,8 @@ std::string FormatUtc(std::time_t when, const char* pattern) {
     std::tm utc{};
     gmtime_r(&when, &utc);
     char text[64];
-    std::strftime(text, sizeof text, pattern, &utc);
-    return text;
+    size_t length = std::strftime(text, sizeof text, pattern, &utc);
+    return std::string(text, length);
 }
 
 bool MakeWritableFolder(const fs::path& folder) {
