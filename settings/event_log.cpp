@@ -126,18 +126,14 @@ void WriteEventLocked(uint16_t code, const std::string& text) {
 }  // namespace
 
 void EventLogStart(const std::string& programPath) {
-    std::string name;
-    {
-        std::unique_lock lock(EventLogMutex, MutexWait);
-        if (!lock) return;
-        CloseFile();
-        State.Folder = ChooseFolder(programPath);
-        State.ProgramName = fs::path(programPath).filename().string();
-        State.FilePath.clear();
-        State.Started = true;
-        name = State.ProgramName;
-    }
-    WriteEvent(100, "Feed " + name + " started");
+    std::unique_lock lock(EventLogMutex, MutexWait);
+    if (!lock) return;
+    CloseFile();
+    State.Folder = ChooseFolder(programPath);
+    State.ProgramName = fs::path(programPath).filename().string();
+    State.FilePath.clear();
+    State.Started = true;
+    WriteEventLocked(100, "Feed " + State.ProgramName + " started");
 }
 
 void EventLogEnd() {
