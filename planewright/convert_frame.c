@@ -1,11 +1,11 @@
-/* Walks a frame in row pairs: a vector kernel takes what it can of each pair, the tables
- * finish it; an odd last row goes to the tables alone. */
+/* Walks a frame in row pairs: the vector kernels take what they can of each pair, widest
+ * first, and the tables finish it; an odd last row goes to the tables alone. */
 
 #include <stddef.h>
 
 #include "planewright/kernels.h"
 
-void PlanewrightConvertFrame(TRowPairKernel kernel, const uint8_t* source, int32_t width,
+void PlanewrightConvertFrame(const TKernelChain* chain, const uint8_t* source, int32_t width,
                              int32_t height, uint8_t* yPlane, uint8_t* cbPlane, uint8_t* crPlane,
                              int32_t sourcePitch, int32_t yPitch) {
     /* A row loop that counts down by two to exactly zero would never end on an odd or
@@ -23,7 +23,10 @@ void PlanewrightConvertFrame(TRowPairKernel kernel, const uint8_t* source, int32
         rows.luma[1] = wholePair ? rows.luma[0] + yPitch : NULL;
         rows.cb = cbPlane + (ptrdiff_t)(row / 2) * chromaPitch;
         rows.cr = crPlane + (ptrdiff_t)(row / 2) * chromaPitch;
-        const int32_t done = wholePair && kernel ? kernel(&rows, width) : 0;
+        int32_t done = 0;
+        for (int k = 0; wholePair && k < chain->count; ++k) {
+            done = chain->kernels[k](&rows, done, width);
+        }
         PlanewrightRowPairTables(&rows, done, width);
     }
 }

@@ -1,5 +1,5 @@
-/* Which row-pair kernel runs: the widest one this CPU supports. Decided per call from the
- * CPU feature bits, so the library keeps no state. */
+/* Which row-pair kernels run: the widest this CPU supports, then the narrower ones for what
+ * is left of a row. Decided per call from the CPU feature bits, so the library keeps no state. */
 
 #include <string.h>
 
@@ -14,16 +14,23 @@ typedef struct {
 static int Always(void) { return 1; }
 
 #if defined(__x86_64__) || defined(__i386__)
+/* __builtin_cpu_init makes these safe even before the runtime's constructors have run; the
+ * feature bits include the operating system's support for the wider registers. */
+static int HasAvx512(void) {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx512bw");
+}
+
 static int HasAvx2(void) {
-    /* also safe before the runtime's own constructors have run */
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx2");
 }
 #endif
 
-/* fastest first */
+/* widest first; the table version has no kernel of its own */
 static const TKernelEntry kKernels[] = {
 #if defined(__x86_64__) || defined(__i386__)
+    {"avx512", PlanewrightRowPairAvx512, HasAvx512},
     {"avx2", PlanewrightRowPairAvx2, HasAvx2},
     {"sse2", PlanewrightRowPairSse2, Always},
 #endif
@@ -32,21 +39,34 @@ static const TKernelEntry kKernels[] = {
 
 enum { kKernelCount = sizeof kKernels / sizeof kKernels[0] };
 
-int PlanewrightKernelByName(const char* name, TRowPairKernel* kernel) {
+static void ChainFrom(int first, TKernelChain* chain) {
+    chain->count = 0;
+    for (int i = first; i < kKernelCount && chain->count < kMaxKernels; ++i) {
+        if (kKernels[i].kernel && kKernels[i].supported()) {
+            chain->kernels[chain->count++] = kKernels[i].kernel;
+        }
+    }
+}
+
+int PlanewrightChainByName(const char* name, TKernelChain* chain) {
     for (int i = 0; i < kKernelCount; ++i) {
-        if (strcmp(kKernels[i].name, name) == 0 && kKernels[i].supported()) {
-            *kernel = kKernels[i].kernel;
+        if (strcmp(kKernels[i].name, name) == 0) {
+            if (!kKernels[i].supported()) {
+                return 0;
+            }
+            ChainFrom(i, chain);
             return 1;
         }
     }
     return 0;
 }
 
-TRowPairKernel PlanewrightBestKernel(void) {
+void PlanewrightBestChain(TKernelChain* chain) {
     for (int i = 0; i < kKernelCount; ++i) {
         if (kKernels[i].supported()) {
-            return kKernels[i].kernel;
+            ChainFrom(i, chain);
+            return;
         }
     }
-    return 0;
+    chain->count = 0;
 }

@@ -38,25 +38,33 @@ typedef struct {
     uint8_t* cr;
 } TRowPair;
 
-/* Converts the leading columns of a full row pair in whole vector steps and returns how many
- * columns it did (even, at most width); the tables finish the rest. */
-typedef int32_t (*TRowPairKernel)(const TRowPair* rows, int32_t width);
+/* Converts columns of a full row pair from `from` on, in whole vector steps, and returns the
+ * column where it stopped (even, at most width). Narrower kernels, then the tables, finish. */
+typedef int32_t (*TRowPairKernel)(const TRowPair* rows, int32_t from, int32_t width);
 
-int32_t PlanewrightRowPairSse2(const TRowPair* rows, int32_t width);
-int32_t PlanewrightRowPairAvx2(const TRowPair* rows, int32_t width);
+int32_t PlanewrightRowPairSse2(const TRowPair* rows, int32_t from, int32_t width);
+int32_t PlanewrightRowPairAvx2(const TRowPair* rows, int32_t from, int32_t width);
+int32_t PlanewrightRowPairAvx512(const TRowPair* rows, int32_t from, int32_t width);
+
+/* The kernels one conversion runs, widest first; the tables always finish. */
+enum { kMaxKernels = 4 };
+typedef struct {
+    TRowPairKernel kernels[kMaxKernels];
+    int count;
+} TKernelChain;
 
 /* Table version: columns [from, width) of a row pair or of a single last row, including a
  * partial block for an odd last column. */
 void PlanewrightRowPairTables(const TRowPair* rows, int32_t from, int32_t width);
 
-/* Whole frame with one kernel (null: tables only); arguments as RGB2YUV's. */
-void PlanewrightConvertFrame(TRowPairKernel kernel, const uint8_t* source, int32_t width,
+/* Whole frame with one kernel chain (empty: tables only); arguments as RGB2YUV's. */
+void PlanewrightConvertFrame(const TKernelChain* chain, const uint8_t* source, int32_t width,
                              int32_t height, uint8_t* yPlane, uint8_t* cbPlane, uint8_t* crPlane,
                              int32_t sourcePitch, int32_t yPitch);
 
-/* Kernels by name: "tables", "sse2", "avx2". Found sets *kernel (null for "tables") and
- * returns 1 when this CPU runs that kernel; returns 0 for an unknown name or missing support. */
-int PlanewrightKernelByName(const char* name, TRowPairKernel* kernel);
+/* The chain that starts with the named kernel ("avx512", "avx2", "sse2", "tables") and goes
+ * on with the narrower ones. Returns 0 for an unknown name or a kernel this CPU lacks. */
+int PlanewrightChainByName(const char* name, TKernelChain* chain);
 
-/* The fastest kernel this CPU runs. */
-TRowPairKernel PlanewrightBestKernel(void);
+/* The chain from the widest kernel this CPU runs. */
+void PlanewrightBestChain(TKernelChain* chain);

@@ -8,6 +8,8 @@ __attribute__((visibility("default"))) void RGB2YUV(const uint8_t* source, int32
                                                     int32_t height, uint8_t* yPlane,
                                                     uint8_t* cbPlane, uint8_t* crPlane,
                                                     int32_t sourcePitch, int32_t yPitch) {
-    PlanewrightConvertFrame(PlanewrightBestKernel(), source, width, height, yPlane, cbPlane,
+    TKernelChain chain;
+    PlanewrightBestChain(&chain);
+    PlanewrightConvertFrame(&chain, source, width, height, yPlane, cbPlane,
                             crPlane, sourcePitch, yPitch);
 }

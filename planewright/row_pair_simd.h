@@ -1,6 +1,7 @@
 /* The body of a vector row-pair kernel, shared by the SSE2 and AVX2 files. Before including
  * it, a file defines PW_VEC (its integer vector type), PW_PIXELS (pixels per vector),
- * PW_TARGET (the target attribute), PW_KERNEL (the function name) and these operations:
+ * PW_TARGET (the target attribute), PW_KERNEL (the function name) and these operations
+ * (a step is four vectors per row):
  *   PW_LOAD(p), PW_SET32(v), PW_AND, PW_ADD16, PW_ADD32, PW_SRLI16, PW_SRAI32, PW_MADD,
  *   PW_PAIR_SUMS(a, b)   sums of adjacent pixels of a then b, in block order as StoreChroma
  *                        expects it,
@@ -11,6 +12,8 @@
  * (green, ignored byte); one multiply-add per word pair with 16-bit coefficients gives the
  * 32-bit table sum; a zero coefficient drops the ignored byte. Block sums stay within 16 bits
  * (4 x 255 + 2), and words never carry into each other. */
+
+#include <stddef.h>
 
 #include "planewright/kernels.h"
 
@@ -36,21 +39,20 @@ static inline PW_TARGET PW_VEC PwLuma(TPwChannels c) {
     return PW_SRAI32(PW_ADD32(sum, PW_SET32(kLumaOffset)), kFractionBits);
 }
 
-/* (sum of four + 2) >> 2 for the blocks of two vectors per row */
-static inline PW_TARGET TPwChannels PwBlockAverage(const TPwChannels top[2],
-                                                   const TPwChannels bottom[2]) {
+static inline PW_TARGET TPwChannels PwAdd(TPwChannels a, TPwChannels b) {
+    TPwChannels sum;
+    sum.blueRed = PW_ADD16(a.blueRed, b.blueRed);
+    sum.greenRest = PW_ADD16(a.greenRest, b.greenRest);
+    return sum;
+}
+
+/* (sum of four + 2) >> 2 for the blocks of two vectors of column sums */
+static inline PW_TARGET TPwChannels PwBlockAverage(TPwChannels left, TPwChannels right) {
     const PW_VEC two = PW_SET32(0x00020002);
     TPwChannels average;
-    average.blueRed = PW_SRLI16(
-        PW_ADD16(PW_PAIR_SUMS(PW_ADD16(top[0].blueRed, bottom[0].blueRed),
-                              PW_ADD16(top[1].blueRed, bottom[1].blueRed)),
-                 two),
-        2);
-    average.greenRest = PW_SRLI16(
-        PW_ADD16(PW_PAIR_SUMS(PW_ADD16(top[0].greenRest, bottom[0].greenRest),
-                              PW_ADD16(top[1].greenRest, bottom[1].greenRest)),
-                 two),
-        2);
+    average.blueRed = PW_SRLI16(PW_ADD16(PW_PAIR_SUMS(left.blueRed, right.blueRed), two), 2);
+    average.greenRest =
+        PW_SRLI16(PW_ADD16(PW_PAIR_SUMS(left.greenRest, right.greenRest), two), 2);
     return average;
 }
 
@@ -61,28 +63,42 @@ static inline PW_TARGET PW_VEC PwChroma(TPwChannels average, PW_VEC blueRedCoefs
     return PW_SRAI32(PW_ADD32(sum, PW_SET32(kChromaOffset)), kFractionBits);
 }
 
-PW_TARGET int32_t PW_KERNEL(const TRowPair* rows, int32_t width) {
-    enum { kVectors = 4, kStep = kVectors * PW_PIXELS };
-    const PW_VEC cbBlueRed = PW_WORD_PAIR(kChroma0439Coef, kCbRedCoef);
-    const PW_VEC cbGreen = PW_WORD_PAIR(kCbGreenCoef, 0);
-    const PW_VEC crBlueRed = PW_WORD_PAIR(kCrBlueCoef, kChroma0439Coef);
-    const PW_VEC crGreen = PW_WORD_PAIR(kCrGreenCoef, 0);
-    int32_t x = 0;
+/* One row of a step: its luma stored, its channels added into the column sums. */
+static inline PW_TARGET void PwRow(const uint8_t* source, uint8_t* luma, TPwChannels* sums,
+                                   int first) {
+    PW_VEC lumas[4];
+    for (int v = 0; v < 4; ++v) {
+        const TPwChannels channels = PwSplit(source + 4 * v * PW_PIXELS);
+        lumas[v] = PwLuma(channels);
+        sums[v] = first ? channels : PwAdd(sums[v], channels);
+    }
+    PW_STORE_LUMA(luma, lumas[0], lumas[1], lumas[2], lumas[3]);
+}
+
+PW_TARGET int32_t PW_KERNEL(const TRowPair* rows, int32_t from, int32_t width) {
+    enum { kStep = 4 * PW_PIXELS };
+    const uint8_t* const top = rows->source[0];
+    const uint8_t* const bottom = rows->source[1];
+    uint8_t* const lumaTop = rows->luma[0];
+    uint8_t* const lumaBottom = rows->luma[1];
+    uint8_t* const cb = rows->cb;
+    uint8_t* const cr = rows->cr;
+    int32_t x = from;
     for (; x + kStep <= width; x += kStep) {
-        TPwChannels pixels[2][kVectors];
-        for (int r = 0; r < 2; ++r) {
-            for (int v = 0; v < kVectors; ++v) {
-                pixels[r][v] = PwSplit(rows->source[r] + 4 * (x + v * PW_PIXELS));
-            }
-            PW_STORE_LUMA(rows->luma[r] + x, PwLuma(pixels[r][0]), PwLuma(pixels[r][1]),
-                          PwLuma(pixels[r][2]), PwLuma(pixels[r][3]));
-        }
-        const TPwChannels first = PwBlockAverage(&pixels[0][0], &pixels[1][0]);
-        const TPwChannels second = PwBlockAverage(&pixels[0][2], &pixels[1][2]);
-        PW_STORE_CHROMA(rows->cb + x / 2, rows->cr + x / 2, PwChroma(first, cbBlueRed, cbGreen),
-                        PwChroma(second, cbBlueRed, cbGreen),
-                        PwChroma(first, crBlueRed, crGreen),
-                        PwChroma(second, crBlueRed, crGreen));
+        TPwChannels sums[4];
+        PwRow(top + 4 * (ptrdiff_t)x, lumaTop + x, sums, 1);
+        PwRow(bottom + 4 * (ptrdiff_t)x, lumaBottom + x, sums, 0);
+        const TPwChannels first = PwBlockAverage(sums[0], sums[1]);
+        const TPwChannels second = PwBlockAverage(sums[2], sums[3]);
+        PW_STORE_CHROMA(cb + x / 2, cr + x / 2,
+                        PwChroma(first, PW_WORD_PAIR(kChroma0439Coef, kCbRedCoef),
+                                 PW_WORD_PAIR(kCbGreenCoef, 0)),
+                        PwChroma(second, PW_WORD_PAIR(kChroma0439Coef, kCbRedCoef),
+                                 PW_WORD_PAIR(kCbGreenCoef, 0)),
+                        PwChroma(first, PW_WORD_PAIR(kCrBlueCoef, kChroma0439Coef),
+                                 PW_WORD_PAIR(kCrGreenCoef, 0)),
+                        PwChroma(second, PW_WORD_PAIR(kCrBlueCoef, kChroma0439Coef),
+                                 PW_WORD_PAIR(kCrGreenCoef, 0)));
     }
     return x;
 }

@@ -56,7 +56,7 @@ size_t PlaneBytes(int32_t width, int32_t height, int32_t pitch) {
 
 }  // namespace
 
-const char* const kConverters[4] = {"export", "tables", "sse2", "avx2"};
+const char* const kConverters[5] = {"export", "tables", "sse2", "avx2", "avx512"};
 
 bool ConvertWith(const std::string& converter, const uint8_t* source, int32_t width,
                  int32_t height, uint8_t* yPlane, uint8_t* cbPlane, uint8_t* crPlane,

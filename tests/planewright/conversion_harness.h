@@ -7,9 +7,10 @@
 #include <string>
 #include <vector>
 
-// "export" is RGB2YUV of the shipped library (its own kernel choice); "tables", "sse2" and
-// "avx2" force one kernel through the test-only library.
-extern const char* const kConverters[4];
+// "export" is RGB2YUV of the shipped library (its own kernel choice); "tables", "sse2",
+// "avx2" and "avx512" start at that kernel through the test-only library (the narrower ones
+// take what is left of a row).
+extern const char* const kConverters[5];
 
 // Runs one converter; false when this CPU lacks the kernel (the planes are then untouched).
 bool ConvertWith(const std::string& converter, const uint8_t* source, int32_t width,
