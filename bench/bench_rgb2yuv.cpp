@@ -63,21 +63,19 @@ void Convert(benchmark::State& state, TConverter converter, int width, int heigh
         if (converter == TConverter::Planewright) {
             rgb2yuv(source, width, height, y.data(), cb.data(), cr.data(), 4 * width, width);
         } else {
-            libyuv::ARGBToI420(source, 4 * width, y.data(), width, cb.data(), width / 2,
-                               cr.data(), width / 2, width, height);
+            libyuv::ARGBToI420(source, 4 * width, y.data(), width, cb.data(), width / 2, cr.data(),
+                               width / 2, width, height);
         }
         benchmark::ClobberMemory();
         frame = frame + 1 == frameCount ? 0 : frame + 1;
     }
-    state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()),
-                                               benchmark::Counter::kIsRate);
+    state.counters["fps"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * frameBytes));
 }
 
 void RegisterAll() {
-    const struct {
-        int width, height;
-    } sizes[] = {{640, 480}, {1280, 720}};
+    const struct { int width, height; } sizes[] = {{640, 480}, {1280, 720}};
     for (const auto& size : sizes) {
         for (TSource source : {TSource::Memory, TSource::Cached}) {
             for (TConverter converter : {TConverter::Planewright, TConverter::LibYuv}) {

@@ -11,7 +11,9 @@ typedef struct {
     int (*supported)(void);
 } TKernelEntry;
 
-static int Always(void) { return 1; }
+static int Always(void) {
+    return 1;
+}
 
 #if defined(__x86_64__) || defined(__i386__)
 /* __builtin_cpu_init makes these safe even before the runtime's constructors have run; the

@@ -10,13 +10,13 @@ enum {
     kLumaRedCoef = 8421,
     kLumaGreenCoef = 16515,
     kLumaBlueCoef = 3211,
-    kLumaOffset = 540672,      /* 16.5 << 15 */
+    kLumaOffset = 540672, /* 16.5 << 15 */
     kCbRedCoef = -4849,
     kCbGreenCoef = -9535,
-    kChroma0439Coef = 14385,   /* Cb from blue and Cr from red */
+    kChroma0439Coef = 14385, /* Cb from blue and Cr from red */
     kCrGreenCoef = -12058,
     kCrBlueCoef = -2326,
-    kChromaOffset = 4210688,   /* 128.5 << 15 */
+    kChromaOffset = 4210688, /* 128.5 << 15 */
 };
 
 /* entry v = offset + v * coefficient */

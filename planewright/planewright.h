@@ -25,9 +25,9 @@ extern "C" {
 #define PLANEWRIGHT_LIBRARY_FILE "libplanewright.so"
 #define PLANEWRIGHT_EXPORT_NAME "RGB2YUV"
 
-typedef void (*TRGB2YUVFunc)(const uint8_t* source, int32_t width, int32_t height,
-                             uint8_t* yPlane, uint8_t* cbPlane, uint8_t* crPlane,
-                             int32_t sourcePitch, int32_t yPitch);
+typedef void (*TRGB2YUVFunc)(const uint8_t* source, int32_t width, int32_t height, uint8_t* yPlane,
+                             uint8_t* cbPlane, uint8_t* crPlane, int32_t sourcePitch,
+                             int32_t yPitch);
 
 void RGB2YUV(const uint8_t* source, int32_t width, int32_t height, uint8_t* yPlane,
              uint8_t* cbPlane, uint8_t* crPlane, int32_t sourcePitch, int32_t yPitch);

@@ -1,8 +1,7 @@
 /* The library's one export. */
 
-#include "planewright/planewright.h"
-
 #include "planewright/kernels.h"
+#include "planewright/planewright.h"
 
 __attribute__((visibility("default"))) void RGB2YUV(const uint8_t* source, int32_t width,
                                                     int32_t height, uint8_t* yPlane,
@@ -10,6 +9,6 @@ __attribute__((visibility("default"))) void RGB2YUV(const uint8_t* source, int32
                                                     int32_t sourcePitch, int32_t yPitch) {
     TKernelChain chain;
     PlanewrightBestChain(&chain);
-    PlanewrightConvertFrame(&chain, source, width, height, yPlane, cbPlane,
-                            crPlane, sourcePitch, yPitch);
+    PlanewrightConvertFrame(&chain, source, width, height, yPlane, cbPlane, crPlane, sourcePitch,
+                            yPitch);
 }

@@ -18,39 +18,28 @@
 #define PW_SRLI16 _mm256_srli_epi16
 #define PW_SRAI32 _mm256_srai_epi32
 #define PW_MADD _mm256_madd_epi16
-#define PW_PAIR_SUMS PwPairSums
+/* 32-bit elements of a and b picked per 128-bit lane, as shufps does */
+#define PW_SHUFFLE32(a, b, imm) \
+    _mm256_castps_si256(_mm256_shuffle_ps(_mm256_castsi256_ps(a), _mm256_castsi256_ps(b), imm))
+#define PW_PACKS32 _mm256_packs_epi32
+#define PW_PACKUS16 _mm256_packus_epi16
 #define PW_STORE_LUMA PwStoreLuma
 #define PW_STORE_CHROMA PwStoreChroma
 
-/* Per lane as with 128 bits: lane 0 holds blocks 0, 1 (of a) and 4, 5 (of b), lane 1 holds
- * blocks 2, 3 and 6, 7. PwStoreChroma undoes that. */
-static inline PW_TARGET __m256i PwPairSums(__m256i a, __m256i b) {
-    const __m256 fa = _mm256_castsi256_ps(a);
-    const __m256 fb = _mm256_castsi256_ps(b);
-    return _mm256_add_epi16(
-        _mm256_castps_si256(_mm256_shuffle_ps(fa, fb, _MM_SHUFFLE(2, 0, 2, 0))),
-        _mm256_castps_si256(_mm256_shuffle_ps(fa, fb, _MM_SHUFFLE(3, 1, 3, 1))));
-}
-
 /* After the packs, 32-bit groups of four pixels sit in the order 0 2 4 6 | 1 3 5 7. */
-static inline PW_TARGET void PwStoreLuma(uint8_t* dst, __m256i y0, __m256i y1, __m256i y2,
-                                         __m256i y3) {
-    const __m256i bytes =
-        _mm256_packus_epi16(_mm256_packs_epi32(y0, y1), _mm256_packs_epi32(y2, y3));
-    const __m256i ordered = _mm256_permutevar8x32_epi32(bytes, _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
+static inline PW_TARGET void PwStoreLuma(uint8_t* dst, __m256i bytes) {
+    const __m256i ordered =
+        _mm256_permutevar8x32_epi32(bytes, _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
     _mm256_storeu_si256((__m256i*)(void*)dst, ordered);
 }
 
 /* After the packs, 16-bit pairs of blocks sit per lane as Cb 0 2 4 6, Cr 0 2 4 6 | Cb 1 3 5 7,
  * Cr 1 3 5 7: gather Cb into the low lane and Cr into the high one, then interleave pairs. */
-static inline PW_TARGET void PwStoreChroma(uint8_t* cb, uint8_t* cr, __m256i cb0, __m256i cb1,
-                                           __m256i cr0, __m256i cr1) {
-    const __m256i bytes =
-        _mm256_packus_epi16(_mm256_packs_epi32(cb0, cb1), _mm256_packs_epi32(cr0, cr1));
+static inline PW_TARGET void PwStoreChroma(uint8_t* cb, uint8_t* cr, __m256i bytes) {
     const __m256i planes = _mm256_permute4x64_epi64(bytes, _MM_SHUFFLE(3, 1, 2, 0));
-    const __m256i interleave = _mm256_setr_epi8(0, 1, 8, 9, 2, 3, 10, 11, 4, 5, 12, 13, 6, 7, 14,
-                                                15, 0, 1, 8, 9, 2, 3, 10, 11, 4, 5, 12, 13, 6, 7,
-                                                14, 15);
+    const __m256i interleave =
+        _mm256_setr_epi8(0, 1, 8, 9, 2, 3, 10, 11, 4, 5, 12, 13, 6, 7, 14, 15, 0, 1, 8, 9, 2, 3, 10,
+                         11, 4, 5, 12, 13, 6, 7, 14, 15);
     const __m256i ordered = _mm256_shuffle_epi8(planes, interleave);
     _mm_storeu_si128((__m128i*)(void*)cb, _mm256_castsi256_si128(ordered));
     _mm_storeu_si128((__m128i*)(void*)cr, _mm256_extracti128_si256(ordered, 1));

@@ -3,10 +3,10 @@
  * PW_TARGET (the target attribute), PW_KERNEL (the function name) and these operations
  * (a step is four vectors per row):
  *   PW_LOAD(p), PW_SET32(v), PW_AND, PW_ADD16, PW_ADD32, PW_SRLI16, PW_SRAI32, PW_MADD,
- *   PW_PAIR_SUMS(a, b)   sums of adjacent pixels of a then b, in block order as StoreChroma
- *                        expects it,
- *   PW_STORE_LUMA(dst, y0, y1, y2, y3)   32-bit lumas of four vectors, as bytes in order,
- *   PW_STORE_CHROMA(cb, cr, cb0, cb1, cr0, cr1)   32-bit chromas of two PW_PAIR_SUMS results.
+ *   PW_SHUFFLE32(a, b, imm)   shufps on integer vectors,
+ *   PW_PACKS32, PW_PACKUS16   packssdw and packuswb (per 128-bit lane),
+ *   PW_STORE_LUMA(dst, bytes)   the packed lumas of one row's step, stored in pixel order,
+ *   PW_STORE_CHROMA(cb, cr, bytes)   the packed Cb then Cr of one step, stored in block order.
  *
  * The sums are exactly the tables': each pixel splits into the 16-bit words (blue, red) and
  * (green, ignored byte); one multiply-add per word pair with 16-bit coefficients gives the
@@ -39,6 +39,13 @@ static inline PW_TARGET PW_VEC PwLuma(TPwChannels c) {
     return PW_SRAI32(PW_ADD32(sum, PW_SET32(kLumaOffset)), kFractionBits);
 }
 
+/* Sums of adjacent pixels: per 128-bit lane, the two blocks of a, then the two of b. With
+ * 128-bit vectors that is plain block order; wider ones leave it to PW_STORE_CHROMA. */
+static inline PW_TARGET PW_VEC PwPairSums(PW_VEC a, PW_VEC b) {
+    return PW_ADD16(PW_SHUFFLE32(a, b, _MM_SHUFFLE(2, 0, 2, 0)),
+                    PW_SHUFFLE32(a, b, _MM_SHUFFLE(3, 1, 3, 1)));
+}
+
 static inline PW_TARGET TPwChannels PwAdd(TPwChannels a, TPwChannels b) {
     TPwChannels sum;
     sum.blueRed = PW_ADD16(a.blueRed, b.blueRed);
@@ -50,17 +57,21 @@ static inline PW_TARGET TPwChannels PwAdd(TPwChannels a, TPwChannels b) {
 static inline PW_TARGET TPwChannels PwBlockAverage(TPwChannels left, TPwChannels right) {
     const PW_VEC two = PW_SET32(0x00020002);
     TPwChannels average;
-    average.blueRed = PW_SRLI16(PW_ADD16(PW_PAIR_SUMS(left.blueRed, right.blueRed), two), 2);
-    average.greenRest =
-        PW_SRLI16(PW_ADD16(PW_PAIR_SUMS(left.greenRest, right.greenRest), two), 2);
+    average.blueRed = PW_SRLI16(PW_ADD16(PwPairSums(left.blueRed, right.blueRed), two), 2);
+    average.greenRest = PW_SRLI16(PW_ADD16(PwPairSums(left.greenRest, right.greenRest), two), 2);
     return average;
 }
 
 static inline PW_TARGET PW_VEC PwChroma(TPwChannels average, PW_VEC blueRedCoefs,
                                         PW_VEC greenCoefs) {
-    const PW_VEC sum = PW_ADD32(PW_MADD(average.blueRed, blueRedCoefs),
-                                PW_MADD(average.greenRest, greenCoefs));
+    const PW_VEC sum =
+        PW_ADD32(PW_MADD(average.blueRed, blueRedCoefs), PW_MADD(average.greenRest, greenCoefs));
     return PW_SRAI32(PW_ADD32(sum, PW_SET32(kChromaOffset)), kFractionBits);
+}
+
+/* Four vectors of 32-bit results, saturated to bytes (per 128-bit lane: a b c d) */
+static inline PW_TARGET PW_VEC PwPackBytes(PW_VEC a, PW_VEC b, PW_VEC c, PW_VEC d) {
+    return PW_PACKUS16(PW_PACKS32(a, b), PW_PACKS32(c, d));
 }
 
 /* One row of a step: its luma stored, its channels added into the column sums. */
@@ -72,7 +83,7 @@ static inline PW_TARGET void PwRow(const uint8_t* source, uint8_t* luma, TPwChan
         lumas[v] = PwLuma(channels);
         sums[v] = first ? channels : PwAdd(sums[v], channels);
     }
-    PW_STORE_LUMA(luma, lumas[0], lumas[1], lumas[2], lumas[3]);
+    PW_STORE_LUMA(luma, PwPackBytes(lumas[0], lumas[1], lumas[2], lumas[3]));
 }
 
 PW_TARGET int32_t PW_KERNEL(const TRowPair* rows, int32_t from, int32_t width) {
@@ -91,14 +102,14 @@ PW_TARGET int32_t PW_KERNEL(const TRowPair* rows, int32_t from, int32_t width) {
         const TPwChannels first = PwBlockAverage(sums[0], sums[1]);
         const TPwChannels second = PwBlockAverage(sums[2], sums[3]);
         PW_STORE_CHROMA(cb + x / 2, cr + x / 2,
-                        PwChroma(first, PW_WORD_PAIR(kChroma0439Coef, kCbRedCoef),
-                                 PW_WORD_PAIR(kCbGreenCoef, 0)),
-                        PwChroma(second, PW_WORD_PAIR(kChroma0439Coef, kCbRedCoef),
-                                 PW_WORD_PAIR(kCbGreenCoef, 0)),
-                        PwChroma(first, PW_WORD_PAIR(kCrBlueCoef, kChroma0439Coef),
-                                 PW_WORD_PAIR(kCrGreenCoef, 0)),
-                        PwChroma(second, PW_WORD_PAIR(kCrBlueCoef, kChroma0439Coef),
-                                 PW_WORD_PAIR(kCrGreenCoef, 0)));
+                        PwPackBytes(PwChroma(first, PW_WORD_PAIR(kChroma0439Coef, kCbRedCoef),
+                                             PW_WORD_PAIR(kCbGreenCoef, 0)),
+                                    PwChroma(second, PW_WORD_PAIR(kChroma0439Coef, kCbRedCoef),
+                                             PW_WORD_PAIR(kCbGreenCoef, 0)),
+                                    PwChroma(first, PW_WORD_PAIR(kCrBlueCoef, kChroma0439Coef),
+                                             PW_WORD_PAIR(kCrGreenCoef, 0)),
+                                    PwChroma(second, PW_WORD_PAIR(kCrBlueCoef, kChroma0439Coef),
+                                             PW_WORD_PAIR(kCrGreenCoef, 0))));
     }
     return x;
 }

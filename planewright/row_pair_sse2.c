@@ -18,28 +18,19 @@
 #define PW_SRLI16 _mm_srli_epi16
 #define PW_SRAI32 _mm_srai_epi32
 #define PW_MADD _mm_madd_epi16
-#define PW_PAIR_SUMS PwPairSums
+/* 32-bit elements of a and b picked per 128-bit lane, as shufps does */
+#define PW_SHUFFLE32(a, b, imm) \
+    _mm_castps_si128(_mm_shuffle_ps(_mm_castsi128_ps(a), _mm_castsi128_ps(b), imm))
+#define PW_PACKS32 _mm_packs_epi32
+#define PW_PACKUS16 _mm_packus_epi16
 #define PW_STORE_LUMA PwStoreLuma
 #define PW_STORE_CHROMA PwStoreChroma
 
-/* even pixels of a and b, plus their odd neighbours: blocks 0..3 in order */
-static inline PW_TARGET __m128i PwPairSums(__m128i a, __m128i b) {
-    const __m128 fa = _mm_castsi128_ps(a);
-    const __m128 fb = _mm_castsi128_ps(b);
-    return _mm_add_epi16(_mm_castps_si128(_mm_shuffle_ps(fa, fb, _MM_SHUFFLE(2, 0, 2, 0))),
-                         _mm_castps_si128(_mm_shuffle_ps(fa, fb, _MM_SHUFFLE(3, 1, 3, 1))));
-}
-
-static inline PW_TARGET void PwStoreLuma(uint8_t* dst, __m128i y0, __m128i y1, __m128i y2,
-                                         __m128i y3) {
-    const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(y0, y1), _mm_packs_epi32(y2, y3));
+static inline PW_TARGET void PwStoreLuma(uint8_t* dst, __m128i bytes) {
     _mm_storeu_si128((__m128i*)(void*)dst, bytes);
 }
 
-static inline PW_TARGET void PwStoreChroma(uint8_t* cb, uint8_t* cr, __m128i cb0, __m128i cb1,
-                                           __m128i cr0, __m128i cr1) {
-    const __m128i bytes =
-        _mm_packus_epi16(_mm_packs_epi32(cb0, cb1), _mm_packs_epi32(cr0, cr1));
+static inline PW_TARGET void PwStoreChroma(uint8_t* cb, uint8_t* cr, __m128i bytes) {
     _mm_storel_epi64((__m128i*)(void*)cb, bytes);
     _mm_storel_epi64((__m128i*)(void*)cr, _mm_srli_si128(bytes, 8));
 }

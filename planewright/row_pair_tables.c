@@ -52,8 +52,9 @@ void PlanewrightRowPairTables(const TRowPair* rows, int32_t from, int32_t width)
             rows->luma[1][x + 1] = LumaOf(bottom + 4);
             int32_t average[3];
             for (int channel = 0; channel < 3; ++channel) {
-                average[channel] = (top[channel] + top[channel + 4] + bottom[channel] +
-                                    bottom[channel + 4] + 2) >> 2;
+                average[channel] =
+                    (top[channel] + top[channel + 4] + bottom[channel] + bottom[channel + 4] + 2) >>
+                    2;
             }
             StoreChroma(average, rows->cb + x / 2, rows->cr + x / 2);
         }

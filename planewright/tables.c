@@ -3,19 +3,19 @@
 #include "planewright/kernels.h"
 
 #define PW_ENTRY(coef, offset, v) ((offset) + (v) * (coef))
-#define PW_4(coef, offset, v)                                                        \
-    PW_ENTRY(coef, offset, (v)), PW_ENTRY(coef, offset, (v) + 1),                    \
-        PW_ENTRY(coef, offset, (v) + 2), PW_ENTRY(coef, offset, (v) + 3)
-#define PW_16(coef, offset, v)                                                       \
+#define PW_4(coef, offset, v)                                                                      \
+    PW_ENTRY(coef, offset, (v)), PW_ENTRY(coef, offset, (v) + 1), PW_ENTRY(coef, offset, (v) + 2), \
+        PW_ENTRY(coef, offset, (v) + 3)
+#define PW_16(coef, offset, v)                                                         \
     PW_4(coef, offset, (v)), PW_4(coef, offset, (v) + 4), PW_4(coef, offset, (v) + 8), \
         PW_4(coef, offset, (v) + 12)
-#define PW_64(coef, offset, v)                                                            \
+#define PW_64(coef, offset, v)                                                              \
     PW_16(coef, offset, (v)), PW_16(coef, offset, (v) + 16), PW_16(coef, offset, (v) + 32), \
         PW_16(coef, offset, (v) + 48)
-#define PW_TABLE(coef, offset)                                                         \
-    {                                                                                  \
-        PW_64(coef, offset, 0), PW_64(coef, offset, 64), PW_64(coef, offset, 128),     \
-            PW_64(coef, offset, 192)                                                   \
+#define PW_TABLE(coef, offset)                                                     \
+    {                                                                              \
+        PW_64(coef, offset, 0), PW_64(coef, offset, 64), PW_64(coef, offset, 128), \
+            PW_64(coef, offset, 192)                                               \
     }
 
 const int32_t kLumaRed[256] = PW_TABLE(kLumaRedCoef, kLumaOffset);

@@ -27,8 +27,8 @@ void* Bind(const char* file, const char* symbol) {
 }
 
 TRGB2YUVFunc Exported() {
-    static const auto function = reinterpret_cast<TRGB2YUVFunc>(
-        Bind(PLANEWRIGHT_LIBRARY_FILE, PLANEWRIGHT_EXPORT_NAME));
+    static const auto function =
+        reinterpret_cast<TRGB2YUVFunc>(Bind(PLANEWRIGHT_LIBRARY_FILE, PLANEWRIGHT_EXPORT_NAME));
     return function;
 }
 
@@ -58,19 +58,21 @@ size_t PlaneBytes(int32_t width, int32_t height, int32_t pitch) {
 
 const char* const kConverters[5] = {"export", "tables", "sse2", "avx2", "avx512"};
 
-bool ConvertWith(const std::string& converter, const uint8_t* source, int32_t width,
-                 int32_t height, uint8_t* yPlane, uint8_t* cbPlane, uint8_t* crPlane,
-                 int32_t sourcePitch, int32_t yPitch) {
+bool ConvertWith(const std::string& converter, const uint8_t* source, int32_t width, int32_t height,
+                 uint8_t* yPlane, uint8_t* cbPlane, uint8_t* crPlane, int32_t sourcePitch,
+                 int32_t yPitch) {
     if (converter == "export") {
         Exported()(source, width, height, yPlane, cbPlane, crPlane, sourcePitch, yPitch);
         return true;
     }
-    return Forced()(converter.c_str(), source, width, height, yPlane, cbPlane, crPlane,
-                    sourcePitch, yPitch) != 0;
+    return Forced()(converter.c_str(), source, width, height, yPlane, cbPlane, crPlane, sourcePitch,
+                    yPitch) != 0;
 }
 
 TSourceFrame::TSourceFrame(int32_t width, int32_t height, int32_t pitch)
-    : FWidth(width), FHeight(height), FPitch(pitch),
+    : FWidth(width),
+      FHeight(height),
+      FPitch(pitch),
       FBytes(PlaneBytes(4 * width, height, pitch) + (width > 0 && height > 0 ? 0 : 1)) {}
 
 void TSourceFrame::SetPixel(int32_t x, int32_t y, uint8_t blue, uint8_t green, uint8_t red) {

@@ -13,14 +13,14 @@
 extern const char* const kConverters[5];
 
 // Runs one converter; false when this CPU lacks the kernel (the planes are then untouched).
-bool ConvertWith(const std::string& converter, const uint8_t* source, int32_t width,
-                 int32_t height, uint8_t* yPlane, uint8_t* cbPlane, uint8_t* crPlane,
-                 int32_t sourcePitch, int32_t yPitch);
+bool ConvertWith(const std::string& converter, const uint8_t* source, int32_t width, int32_t height,
+                 uint8_t* yPlane, uint8_t* cbPlane, uint8_t* crPlane, int32_t sourcePitch,
+                 int32_t yPitch);
 
 // Source pixels: exactly (height - 1) * pitch + 4 * width bytes, so that a read past the
 // last pixel leaves the allocation (and AddressSanitizer reports it).
 class TSourceFrame {
-public:
+  public:
     TSourceFrame(int32_t width, int32_t height, int32_t pitch);
 
     int32_t Width() const { return FWidth; }
@@ -32,7 +32,7 @@ public:
     // Random pixels; the padding between rows gets random bytes too.
     void Randomise(std::mt19937& random);
 
-private:
+  private:
     int32_t FWidth;
     int32_t FHeight;
     int32_t FPitch;
@@ -43,7 +43,7 @@ private:
 // starts as a fill pattern, so comparing whole buffers also catches writes outside the
 // samples (row gaps, guards).
 class TPlanes {
-public:
+  public:
     TPlanes(int32_t width, int32_t height, int32_t yPitch);
 
     uint8_t* Y() { return FBuffers[0].data() + kGuard; }
@@ -61,7 +61,7 @@ public:
     static constexpr size_t kGuard = 64;
     static constexpr uint8_t kFill = 0xA5;
 
-private:
+  private:
     int32_t FYPitch;
     std::vector<uint8_t> FBuffers[3];
 };

@@ -10,7 +10,7 @@ namespace {
 // Every test runs once per converter: the export with its own kernel choice, and each kernel
 // forced, so that every kernel is held to the same answers on this machine.
 class PlanewrightConversion : public ::testing::TestWithParam<const char*> {
-protected:
+  protected:
     void SetUp() override {
         TSourceFrame probe(2, 2, 8);
         TPlanes planes(2, 2, 2);
@@ -36,6 +36,10 @@ protected:
     }
 };
 
+struct TSize {
+    int32_t width, height;
+};
+
 struct TColourCase {
     const char* name;
     uint8_t blue, green, red;
@@ -44,8 +48,8 @@ struct TColourCase {
 
 TEST_P(PlanewrightConversion, ListedColoursGiveTheirStudioSwingValues) {
     const TColourCase cases[] = {
-        {"black", 0, 0, 0, 16, 128, 128},   {"white", 255, 255, 255, 235, 128, 128},
-        {"red", 0, 0, 255, 82, 90, 240},    {"green", 0, 255, 0, 145, 54, 34},
+        {"black", 0, 0, 0, 16, 128, 128},  {"white", 255, 255, 255, 235, 128, 128},
+        {"red", 0, 0, 255, 82, 90, 240},   {"green", 0, 255, 0, 145, 54, 34},
         {"blue", 255, 0, 0, 41, 240, 110},
     };
     // 120 columns: one step of each vector kernel (64 + 32 + 16), then the tables
@@ -130,10 +134,8 @@ TEST_P(PlanewrightConversion, PitchesWiderThanTheRows) {
 // (the source is allocated to its last pixel, the planes sit between guards).
 TEST_P(PlanewrightConversion, OddAndTinySizesConvertPartialBlocks) {
     std::mt19937 random(5);
-    const std::array<std::array<int32_t, 2>, 12> sizes = {{
-        {1, 1}, {1, 2}, {2, 1}, {3, 3}, {5, 2}, {2, 5},
-        {31, 1}, {33, 3}, {63, 7}, {65, 9}, {121, 3}, {96, 5},
-    }};
+    const TSize sizes[] = {{1, 1},  {1, 2},  {2, 1},  {3, 3},  {5, 2},   {2, 5},
+                           {31, 1}, {33, 3}, {63, 7}, {65, 9}, {121, 3}, {96, 5}};
     for (const auto& [width, height] : sizes) {
         TSourceFrame source(width, height, 4 * width);
         source.Randomise(random);
@@ -142,14 +144,13 @@ TEST_P(PlanewrightConversion, OddAndTinySizesConvertPartialBlocks) {
 }
 
 TEST_P(PlanewrightConversion, EmptyOrNegativeSizesTouchNothing) {
-    const std::array<std::array<int32_t, 2>, 5> sizes = {{
-        {0, 4}, {4, 0}, {-2, 4}, {4, -2}, {-4, -4},
-    }};
+    const std::array<std::array<int32_t, 2>, 5> sizes = {
+        {{0, 4}, {4, 0}, {-2, 4}, {4, -2}, {-4, -4}}};
     TSourceFrame source(4, 4, 16);
     for (const auto& [width, height] : sizes) {
         TPlanes planes(0, 0, 4);
-        ConvertWith(GetParam(), source.Data(), width, height, planes.Y(), planes.Cb(),
-                    planes.Cr(), 16, 4);
+        ConvertWith(GetParam(), source.Data(), width, height, planes.Y(), planes.Cb(), planes.Cr(),
+                    16, 4);
         EXPECT_TRUE(planes.GuardsIntact()) << width << "x" << height;
     }
 }
@@ -158,9 +159,8 @@ TEST_P(PlanewrightConversion, EmptyOrNegativeSizesTouchNothing) {
 // second pass draws only extreme channel values so block sums reach their limits.
 TEST_P(PlanewrightConversion, RandomFramesMatchTheFormulas) {
     std::mt19937 random(1);
-    const std::array<std::array<int32_t, 2>, 6> sizes = {{
-        {16, 16}, {48, 32}, {176, 144}, {200, 18}, {640, 480}, {1280, 720},
-    }};
+    const std::array<std::array<int32_t, 2>, 6> sizes = {
+        {{16, 16}, {48, 32}, {176, 144}, {200, 18}, {640, 480}, {1280, 720}}};
     for (const auto& [width, height] : sizes) {
         TSourceFrame source(width, height, 4 * width);
         source.Randomise(random);
