@@ -1,0 +1,226 @@
+#include "engine/live_encoder.h"
+
+#include <cctype>
+#include <chrono>
+#include <cmath>
+#include <exception>
+#include <thread>
+
+#include "engine/ogg_file.h"
+#include "net/ogg_network_stream.h"
+#include "settings/log.h"
+#include "settings/settings.h"
+
+namespace {
+
+constexpr int EncoderPriorityBoost = 1;
+constexpr int TheoraWorkerPriorityBoost = 2;
+
+// Writing pages from the clock loop: any stream with more than one page queued, or spanning
+// three seconds.
+constexpr int ClockMaxQueuedPages = 1;
+constexpr int ClockMaxSpanMs = 3000;
+
+bool IsBlank(const std::string& value) {
+    for (unsigned char c : value) {
+        if (c > ' ') return false;
+    }
+    return true;
+}
+
+void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+}  // namespace
+
+TLiveEncoder::TLiveEncoder(const TWaveFormatEx* audioFormat, const TBitmapInfoHeader* videoHeader) {
+    if (audioFormat) {
+        FAudioProcessor = std::make_unique<TAudioProcessor>(*audioFormat);
+        FSampleRate = static_cast<int32_t>(FAudioProcessor->OutputFormat().nSamplesPerSec);
+        FBytesPerSampleFrame = FAudioProcessor->OutputFormat().nBlockAlign;
+    }
+    if (videoHeader) FVideoProcessor = TVideoProcessor::Create(*videoHeader);
+    CreateOutput();
+    if (FVideoProcessor) FTheoraCodec = std::make_unique<tOggTheoraCodec>();
+    if (FAudioProcessor) FVorbisCodec = std::make_unique<tOggVorbisCodec>();
+
+    AddStreamComment("Name", Settings.StreamName);
+    AddStreamComment("Description", Settings.StreamDesc);
+    AddStreamComment("Genre", Settings.StreamGenre);
+    AddStreamComment("URL", Settings.StreamURL);
+
+    if (FTheoraCodec) InitTheora();
+    if (FVorbisCodec) InitVorbis();
+    // Written whether or not Init succeeded: a codec that failed refuses its data later.
+    if (FTheoraCodec) DebugLine("Theora Enabled");
+    if (FVorbisCodec) DebugLine("Vorbis Enabled");
+    StartThread(EncoderPriorityBoost);
+}
+
+TLiveEncoder::~TLiveEncoder() {
+    DebugLine("TLiveEncoder.Destroy");
+    StopThread();
+    FTheoraThread.reset();  // waits for the frame being encoded
+    if (FTheoraCodec) FTheoraCodec->Finish();
+    FTheoraCodec.reset();
+    if (FVorbisCodec) FVorbisCodec->Finish();
+    FVorbisCodec.reset();
+    // A file writes what is still queued; a network stream discards it.
+    FNetworkOutput = nullptr;
+    FOutput.reset();
+    if (FAudioProcessor) FAudioProcessor->Terminate();
+    FAudioProcessor.reset();
+    FVideoProcessor.reset();
+}
+
+void TLiveEncoder::CreateOutput() {
+    if (!Settings.CaptureToFile) {
+        auto network = std::make_unique<tOggNetworkStream>();
+        FNetworkOutput = network.get();
+        FOutput = std::move(network);
+        return;
+    }
+    auto file = std::make_unique<tOggFile>();
+    if (!file->Open(Settings.CaptureFile)) {
+        // The file output has already logged the failure for the operator.
+        FFileError = true;
+        FFileErrorText = "Error writing to file " + Settings.CaptureFile;
+        DebugLine(FFileErrorText);
+    }
+    FOutput = std::move(file);
+}
+
+void TLiveEncoder::AddStreamComment(const std::string& name, const std::string& value) {
+    if (IsBlank(value)) return;
+    // The value goes in untrimmed: only a value of nothing but blanks is left out.
+    if (FTheoraCodec) FTheoraCodec->AddComment(name, value);
+    if (FVorbisCodec) FVorbisCodec->AddComment(name, value);
+}
+
+void TLiveEncoder::InitTheora() {
+    // The encoder works on the processor's output frames, whose sizes are rounded up to 16;
+    // the stored size is that of the last run with video.
+    Settings.Theora.Width = FVideoProcessor->OutputWidth();
+    Settings.Theora.Height = FVideoProcessor->OutputHeight();
+    FTheoraCodec->Init(FOutput.get(), Settings.Theora, FVideoProcessor->PictureWidth(),
+                       FVideoProcessor->PictureHeight(), Settings.TheoraFasterMode);
+    FTheoraThread = std::make_unique<tTheroraVideoEncoderThread>(*FTheoraCodec,
+                                                                  TheoraWorkerPriorityBoost);
+}
+
+void TLiveEncoder::InitVorbis() {
+    const TWaveFormatEx& pcm = FAudioProcessor->OutputFormat();
+    FVorbisCodec->Init(FOutput.get(), pcm.nChannels, Settings.VorbisQuality / 1000.0,
+                       static_cast<int32_t>(pcm.nSamplesPerSec));
+}
+
+bool TLiveEncoder::WriteAudio(const void* data, int32_t size) {
+    return FAudioProcessor ? FAudioProcessor->Write(data, size) : true;
+}
+
+void TLiveEncoder::PutVideoFrame(const void* data, int32_t size, double timeSeconds) {
+    if (FVideoProcessor) FVideoProcessor->PutFrame(data, size, timeSeconds);
+}
+
+bool TLiveEncoder::Connected() const { return FNetworkOutput ? FNetworkOutput->Connected() : true; }
+
+int32_t TLiveEncoder::SendRateKbps() const {
+    return FNetworkOutput ? FNetworkOutput->SendRateKbps() : 0;
+}
+
+void TLiveEncoder::Execute() {
+    LogLine("Encoding started");
+    SetState(0);
+    // Two frame buffers taken in turn: the worker may still be converting the previous frame
+    // while the next one is fetched, and Submit waits for it before handing over the next.
+    std::vector<uint8_t> frames[2];
+    std::vector<uint8_t> audio;
+    int64_t samplesTaken = 0;
+    try {
+        bool exitPoint = false;
+        for (int32_t step = 0; !Terminated(); ) {
+            SetState(1);
+            double time;
+            if (FVideoProcessor) {
+                time = static_cast<double>(step) / Settings.Theora.FPS;
+                if (!EncodeVideoStep(time, frames[step & 1])) {
+                    exitPoint = true;
+                    break;
+                }
+            } else {
+                time = static_cast<double>(step) / 10;
+            }
+            ++step;
+            SetState(8);
+            if (FAudioProcessor && !EncodeAudioStep(time, audio, samplesTaken)) {
+                exitPoint = true;
+                break;
+            }
+            SetState(15);
+        }
+        if (!exitPoint) LogLine("Encoding gracefully stopped");
+    } catch (const std::exception& error) {
+        LogLine(std::string("Encoding stopped exception: ") + error.what());
+    }
+    LogLine(StopLine());
+}
+
+bool TLiveEncoder::EncodeVideoStep(double time, std::vector<uint8_t>& frame) {
+    SetState(2);
+    const auto size = static_cast<size_t>(FVideoProcessor->GetFrameSize());
+    if (frame.size() != size) frame.assign(size, 0);
+    SetState(3);
+    while (!FVideoProcessor->GetFrame(frame.data(), time)) {
+        if (Terminated()) {
+            SetState(4);
+            DebugLine("ExitPoint 1");
+            return false;
+        }
+        SleepMs(1);
+    }
+    SetState(5);
+    FTheoraThread->Submit(frame.data(), FVideoProcessor->OutputStride(), false);
+    SetState(6);
+    FFramesEncoded.fetch_add(1, std::memory_order_relaxed);
+    if (!FAudioProcessor) FOutput->WritePages(ClockMaxQueuedPages, ClockMaxSpanMs);
+    SetState(7);
+    return true;
+}
+
+bool TLiveEncoder::EncodeAudioStep(double time, std::vector<uint8_t>& audio,
+                                   int64_t& samplesTaken) {
+    // Round half to even, the default rounding mode.
+    const auto due = static_cast<int64_t>(std::nearbyint(FSampleRate * time));
+    SetState(9);
+    auto bytes = static_cast<int32_t>((due - samplesTaken) * FBytesPerSampleFrame);
+    if (bytes <= 0) return true;
+    SetState(10);
+    if (static_cast<size_t>(bytes) > audio.size()) audio.resize(static_cast<size_t>(bytes));
+    SetState(11);
+    samplesTaken = due;
+    SetState(12);
+    do {
+        const int32_t got = FAudioProcessor->Read(audio.data(), bytes);
+        bytes -= got;
+        if (got > 0) {
+            const int32_t frames = got / FBytesPerSampleFrame;
+            FVorbisCodec->Encode(reinterpret_cast<const int16_t*>(audio.data()), frames, false);
+            FSamplesEncoded.fetch_add(frames, std::memory_order_relaxed);
+        }
+        if (Terminated()) {
+            SetState(13);
+            DebugLine("ExitPoint 2");
+            return false;
+        }
+        SleepMs(2);
+    } while (bytes > 0);
+    SetState(14);
+    if (!FVideoProcessor) FOutput->WritePages(ClockMaxQueuedPages, ClockMaxSpanMs);
+    return true;
+}
+
+std::string TLiveEncoder::StopLine() const {
+    const std::string tail = FVideoProcessor
+                                 ? "VideoProcessorProcessPos: " + std::to_string(FVideoProcessor->ProcessPos())
+                                 : " VideoProcessor=NIL";
+    return "Encoding stopped in state " + std::to_string(ProgressState()) + " " + tail;
+}

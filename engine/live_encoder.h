@@ -1,0 +1,83 @@
+#pragma once
+// TLiveEncoder owns one broadcast or recording run. Its constructor builds the run (audio
+// processor, video processor, one Ogg output, the encoders and the Theora worker) and starts
+// its thread last; the thread runs the encoding clock: for step n it takes the video frame at
+// n / FPS seconds (or advances 0.1 s per step without video), hands it to the Theora worker,
+// then pulls exactly the audio due up to that time and encodes it with Vorbis.
+//
+// Threads: the owner (main window or headless runner) creates, polls and destroys it; the
+// capture threads call WriteAudio and PutVideoFrame; the counters are read without a lock.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/audio_processor.h"
+#include "engine/ogg_io_base.h"
+#include "engine/ogg_theora_codec.h"
+#include "engine/ogg_vorbis_codec.h"
+#include "engine/theora_encoder_thread.h"
+#include "engine/thread.h"
+#include "engine/wave_format.h"
+#include "video/bitmap_info_header.h"
+#include "video/video_processor.h"
+
+class tOggNetworkStream;
+
+class TLiveEncoder final : public TWorkerThread {
+public:
+    // Either format may be null: a run without audio or without video.
+    TLiveEncoder(const TWaveFormatEx* audioFormat, const TBitmapInfoHeader* videoHeader);
+    ~TLiveEncoder() override;
+
+    // Capture threads. False when the audio queue is full (the bytes are lost).
+    bool WriteAudio(const void* data, int32_t size);
+    void PutVideoFrame(const void* data, int32_t size, double timeSeconds);
+
+    // False only when a network output has lost its server.
+    bool Connected() const;
+    int32_t SendRateKbps() const;
+
+    int64_t SamplesEncoded() const { return FSamplesEncoded.load(std::memory_order_relaxed); }
+    int32_t FramesEncoded() const { return FFramesEncoded.load(std::memory_order_relaxed); }
+    // Sample frames per second of the PCM fed to Vorbis; 0 without audio.
+    int32_t SampleRate() const { return FSampleRate; }
+
+    bool FileError() const { return FFileError; }
+    const std::string& FileErrorText() const { return FFileErrorText; }
+
+    // Where the encoder thread is in its step; see the stop line it logs.
+    int32_t ProgressState() const { return FProgressState.load(std::memory_order_relaxed); }
+
+protected:
+    void Execute() override;
+
+private:
+    void CreateOutput();
+    void AddStreamComment(const std::string& name, const std::string& value);
+    void InitTheora();
+    void InitVorbis();
+
+    // One step of the clock; false when a stop was seen while waiting (an exit point).
+    bool EncodeVideoStep(double time, std::vector<uint8_t>& frame);
+    bool EncodeAudioStep(double time, std::vector<uint8_t>& audio, int64_t& samplesTaken);
+    void SetState(int32_t state) { FProgressState.store(state, std::memory_order_relaxed); }
+    std::string StopLine() const;
+
+    std::unique_ptr<TAudioProcessor> FAudioProcessor;
+    std::unique_ptr<TVideoProcessor> FVideoProcessor;
+    std::unique_ptr<tOggTheoraCodec> FTheoraCodec;
+    std::unique_ptr<tOggVorbisCodec> FVorbisCodec;
+    std::unique_ptr<tTheroraVideoEncoderThread> FTheoraThread;
+    int32_t FBytesPerSampleFrame = 0;
+    int32_t FSampleRate = 0;
+    std::atomic<int64_t> FSamplesEncoded{0};
+    std::atomic<int32_t> FFramesEncoded{0};
+    std::unique_ptr<tOggIOBase> FOutput;
+    tOggNetworkStream* FNetworkOutput = nullptr;  // FOutput when it is a network stream
+    bool FFileError = false;
+    std::string FFileErrorText;
+    std::atomic<int32_t> FProgressState{0};
+};

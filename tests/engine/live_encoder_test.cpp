@@ -1,0 +1,187 @@
+// The live encoder's clock, exit points and stop lines, on real runs writing real files.
+
+#include <gtest/gtest.h>
+#include <vorbis/codec.h>
+
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include "engine/live_encoder.h"
+#include "ogg_test_support.h"
+#include "settings/log.h"
+#include "settings/settings.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Every test starts from the stored defaults that matter to a run, recording to a file.
+class LiveEncoderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Folder = MakeTempFolder("live_encoder");
+        Settings.DebugMode = true;
+        Settings.CaptureToFile = true;
+        Settings.CaptureFile = Folder + "run.ogg";
+        Settings.VorbisQuality = -60;
+        Settings.VorbisSampleFreq = 2;
+        Settings.VorbisStereo = false;
+        Settings.Theora = {320, 240, 15, 1000, 10, true, 90};
+        Settings.TheoraFasterMode = true;
+        Settings.Processing = {};
+        Settings.Processing.OverlayAlpha = 255;
+        Settings.StreamName = Settings.StreamDesc = Settings.StreamGenre = Settings.StreamURL = "";
+        TakeLog();
+    }
+    void TearDown() override { Settings.DebugMode = false; }
+
+    static bool WaitFor(const std::function<bool()>& done) {
+        for (int i = 0; i < 5000 && !done(); ++i) std::this_thread::sleep_for(1ms);
+        return done();
+    }
+
+    std::string Folder;
+};
+
+const TWaveFormatEx Mono22050 = MakeWaveFormat(WAVE_FORMAT_PCM, 1, 22050, 16);
+
+TBitmapInfoHeader Bgr(int width, int height) {
+    TBitmapInfoHeader header;
+    header.biWidth = width;
+    header.biHeight = -height;
+    header.biBitCount = 24;
+    header.biSizeImage = static_cast<uint32_t>(BitmapRowPitch(24, width) * height);
+    return header;
+}
+
+std::vector<uint8_t> ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The user comments of the Vorbis comment header in the file, in order.
+std::vector<std::string> VorbisComments(const std::string& path) {
+    const TParsedOgg ogg = ParseOgg(ReadFile(path));
+    for (const auto& [serial, packets] : ogg.Packets) {
+        if (packets.size() < 2 || packets[0].size() < 7 || packets[0][0] != 1) continue;
+        vorbis_info info;
+        vorbis_comment comment;
+        vorbis_info_init(&info);
+        vorbis_comment_init(&comment);
+        std::vector<std::string> comments;
+        for (int i = 0; i < 2; ++i) {
+            auto bytes = packets[i];
+            ogg_packet packet = MakePacket(bytes, 0, i);
+            packet.b_o_s = i == 0;
+            if (vorbis_synthesis_headerin(&info, &comment, &packet) != 0) return {"bad header"};
+        }
+        for (int i = 0; i < comment.comments; ++i)
+            comments.emplace_back(comment.user_comments[i], comment.comment_lengths[i]);
+        vorbis_comment_clear(&comment);
+        vorbis_info_clear(&info);
+        return comments;
+    }
+    return {};
+}
+
+TEST_F(LiveEncoderTest, AudioOnlyClockRequestsExactlyTheAudioDueAndStopsInItsReadLoop) {
+    // 0.4 s of audio: steps at 0, 0.1, ... 0.4 s take 2205 sample frames each after the first;
+    // the step at 0.5 s then waits in its read loop for audio that never comes.
+    auto encoder = std::make_unique<TLiveEncoder>(&Mono22050, nullptr);
+    const std::vector<uint8_t> silence(2205 * 4 * 2, 0);
+    ASSERT_TRUE(encoder->WriteAudio(silence.data(), static_cast<int32_t>(silence.size())));
+    ASSERT_TRUE(WaitFor([&] { return encoder->SamplesEncoded() == 2205 * 4; }));
+    ASSERT_TRUE(WaitFor([&] { return encoder->ProgressState() == 12; }));
+    std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(encoder->SamplesEncoded(), 2205 * 4);
+    EXPECT_EQ(encoder->FramesEncoded(), 0);
+    encoder.reset();
+    const std::string log = TakeLog();
+    EXPECT_NE(log.find("Vorbis Enabled"), std::string::npos);
+    EXPECT_EQ(log.find("Theora Enabled"), std::string::npos);
+    EXPECT_NE(log.find("ExitPoint 2"), std::string::npos);
+    EXPECT_NE(log.find("Encoding stopped in state 13  VideoProcessor=NIL\r\n"), std::string::npos)
+        << log;
+    EXPECT_EQ(log.find("Encoding gracefully stopped"), std::string::npos);
+}
+
+TEST_F(LiveEncoderTest, StopWhileWaitingForAFrameLogsStateFour) {
+    const auto header = Bgr(320, 240);
+    auto encoder = std::make_unique<TLiveEncoder>(nullptr, &header);
+    ASSERT_TRUE(WaitFor([&] { return encoder->ProgressState() == 3; }));
+    encoder.reset();
+    const std::string log = TakeLog();
+    EXPECT_NE(log.find("Theora Enabled"), std::string::npos);
+    EXPECT_NE(log.find("ExitPoint 1"), std::string::npos);
+    EXPECT_NE(log.find("Encoding stopped in state 4 VideoProcessorProcessPos: "), std::string::npos)
+        << log;
+    EXPECT_EQ(Settings.Theora.Width, 320);
+    EXPECT_EQ(Settings.Theora.Height, 240);
+}
+
+TEST_F(LiveEncoderTest, VideoClockTakesOneFramePerStepAndWritesTheSizeItEncodes) {
+    const auto header = Bgr(330, 250);
+    auto encoder = std::make_unique<TLiveEncoder>(nullptr, &header);
+    EXPECT_EQ(Settings.Theora.Width, 336);  // rounded up to 16 before the encoder starts
+    EXPECT_EQ(Settings.Theora.Height, 256);
+    const std::vector<uint8_t> frame(header.biSizeImage, 128);
+    // Frames every 1/30 s; the 15 fps clock takes every second one.
+    for (int i = 0; i <= 30; ++i) encoder->PutVideoFrame(frame.data(), frame.size(), i / 30.0);
+    ASSERT_TRUE(WaitFor([&] { return encoder->FramesEncoded() == 16; }));
+    std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(encoder->FramesEncoded(), 16);  // nothing after 1.0 s has arrived
+    EXPECT_EQ(encoder->ProgressState(), 3);
+    encoder.reset();
+    const TParsedOgg ogg = ParseOgg(ReadFile(Settings.CaptureFile));
+    EXPECT_TRUE(ogg.Intact);
+    ASSERT_EQ(ogg.Packets.size(), 1u);
+    EXPECT_EQ(ogg.Packets.begin()->second.size(), 3u + 16u);  // three headers, sixteen frames
+}
+
+TEST_F(LiveEncoderTest, BlankStreamTextsAreLeftOutAndOthersKeepTheirBlanks) {
+    Settings.StreamName = "  Radio Kestrova  ";
+    Settings.StreamDesc = " \t ";
+    Settings.StreamGenre = "";
+    Settings.StreamURL = "http://127.0.0.1/";
+    auto encoder = std::make_unique<TLiveEncoder>(&Mono22050, nullptr);
+    const std::vector<uint8_t> silence(22050 * 2, 0);
+    ASSERT_TRUE(encoder->WriteAudio(silence.data(), static_cast<int32_t>(silence.size())));
+    ASSERT_TRUE(WaitFor([&] { return encoder->SamplesEncoded() > 0; }));
+    encoder.reset();
+    const auto comments = VorbisComments(Settings.CaptureFile);
+    ASSERT_EQ(comments.size(), 4u);
+    EXPECT_EQ(comments[0], "Encoder=Kestrova Ogg Zizizada");
+    EXPECT_EQ(comments[1].rfind("Encoder-Url=", 0), 0u);
+    EXPECT_EQ(comments[2], "Name=  Radio Kestrova  ");
+    EXPECT_EQ(comments[3], "URL=http://127.0.0.1/");
+}
+
+TEST_F(LiveEncoderTest, UnconvertibleCaptureFormatStopsInTheReadLoop) {
+    const TWaveFormatEx compressed = MakeWaveFormat(0x55, 2, 44100, 16);  // MP3 tag
+    auto encoder = std::make_unique<TLiveEncoder>(&compressed, nullptr);
+    const std::vector<uint8_t> bytes(8192, 1);
+    encoder->WriteAudio(bytes.data(), static_cast<int32_t>(bytes.size()));
+    ASSERT_TRUE(WaitFor([&] { return encoder->ProgressState() == 12; }));
+    encoder.reset();
+    const std::string log = TakeLog();
+    EXPECT_NE(log.find("ACMConverter=NIL"), std::string::npos) << log;
+    EXPECT_NE(log.find("Encoding stopped in state 13  VideoProcessor=NIL"), std::string::npos);
+}
+
+TEST_F(LiveEncoderTest, UnwritableFileIsReportedAndTheRunStillStarts) {
+    Settings.CaptureFile = Folder + "no/such/folder/run.ogg";
+    const auto header = Bgr(320, 240);
+    auto encoder = std::make_unique<TLiveEncoder>(&Mono22050, &header);
+    EXPECT_TRUE(encoder->FileError());
+    EXPECT_EQ(encoder->FileErrorText(), "Error writing to file " + Settings.CaptureFile);
+    ASSERT_TRUE(WaitFor([&] { return encoder->ProgressState() == 3; }));
+    encoder.reset();
+    const std::string log = TakeLog();
+    EXPECT_NE(log.find("Theora Enabled"), std::string::npos);
+    EXPECT_NE(log.find("Vorbis Enabled"), std::string::npos);
+    EXPECT_NE(log.find("Encoding started"), std::string::npos);
+}
+
+}  // namespace
