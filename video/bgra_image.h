@@ -23,9 +23,7 @@ struct TBgraImage {
 
     size_t Stride() const { return static_cast<size_t>(Width) * 4; }
     uint8_t* Row(int32_t y) { return Pixels.get() + Stride() * static_cast<size_t>(y); }
-    const uint8_t* Row(int32_t y) const {
-        return Pixels.get() + Stride() * static_cast<size_t>(y);
-    }
+    const uint8_t* Row(int32_t y) const { return Pixels.get() + Stride() * static_cast<size_t>(y); }
 };
 
 inline bool ImageDimensionsAllowed(int64_t width, int64_t height) {

@@ -142,7 +142,8 @@ void DecodePaletteRow(const TBmpLayout& layout, const uint8_t* src, uint8_t* dst
 void DecodeMaskedRow(const TBmpLayout& layout, const uint8_t* src, uint8_t* dst) {
     const bool wide = layout.Header.biBitCount == 32;
     for (int32_t x = 0; x < layout.Width; ++x) {
-        uint32_t pixel = wide ? ReadLittle<uint32_t>(src + 4 * x) : ReadLittle<uint16_t>(src + 2 * x);
+        uint32_t pixel =
+            wide ? ReadLittle<uint32_t>(src + 4 * x) : ReadLittle<uint16_t>(src + 2 * x);
         dst[4 * x] = layout.Blue.Extract(pixel);
         dst[4 * x + 1] = layout.Green.Extract(pixel);
         dst[4 * x + 2] = layout.Red.Extract(pixel);

@@ -1,9 +1,9 @@
 #include "video/jpeg_reader.h"
 
+#include <jpeglib.h>
+
 #include <csetjmp>
 #include <cstdio>  // jpeglib.h needs FILE
-
-#include <jpeglib.h>
 
 namespace {
 

@@ -71,7 +71,8 @@ std::optional<TBgraImage> LoadOverlayPng(const uint8_t* data, size_t size,
             SetAlpha(png->Image, [&](const uint8_t*) { return alpha; });
             break;
         case TPngTransparency::Colour:
-            SetAlpha(png->Image, [&](const uint8_t* p) -> uint8_t { return p[3] == 0 ? 0 : alpha; });
+            SetAlpha(png->Image,
+                     [&](const uint8_t* p) -> uint8_t { return p[3] == 0 ? 0 : alpha; });
             break;
         case TPngTransparency::Alpha:
             SetAlpha(png->Image,

@@ -30,6 +30,6 @@ TOverlayPlane::TOverlayPlane(const TBgraImage& image, int32_t frameWidth, int32_
 void TOverlayPlane::BlendOnto(uint8_t* frame, int32_t frameStride) const {
     if (Empty()) return;
     uint8_t* target = frame + static_cast<ptrdiff_t>(FTop) * frameStride;
-    libyuv::ARGBBlend(FPixels.data(), FWidth * 4, target, frameStride, target, frameStride,
-                      FWidth, FHeight);
+    libyuv::ARGBBlend(FPixels.data(), FWidth * 4, target, frameStride, target, frameStride, FWidth,
+                      FHeight);
 }

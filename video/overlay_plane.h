@@ -10,7 +10,7 @@
 #include "video/bgra_image.h"
 
 class TOverlayPlane final {
-public:
+  public:
     TOverlayPlane(const TBgraImage& image, int32_t frameWidth, int32_t frameHeight,
                   int32_t pictureHeight);
 
@@ -23,7 +23,7 @@ public:
     int32_t Width() const { return FWidth; }
     int32_t Height() const { return FHeight; }
 
-private:
+  private:
     int32_t FTop = 0;  // frame row of the plane's first row
     int32_t FWidth = 0;
     int32_t FHeight = 0;

@@ -16,7 +16,9 @@ struct TPngDecode {
     std::unique_ptr<png_bytep[]> Rows;
 };
 
-void OnError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+void OnError(png_structp png, png_const_charp) {
+    png_longjmp(png, 1);
+}
 
 void OnWarning(png_structp, png_const_charp) {}
 

@@ -43,7 +43,9 @@ bool InputUsable(const TBitmapInfoHeader& h) {
            DimensionsUsable(h.biWidth, h.biHeight);
 }
 
-int32_t RoundUpTo16(int32_t value) { return (value + 15) & ~15; }
+int32_t RoundUpTo16(int32_t value) {
+    return (value + 15) & ~15;
+}
 
 // Allocation failure is reported like the other creation failures, not as bad_alloc.
 void Allocate(std::vector<uint8_t>& bits, int64_t bytes, const TBitmapInfoHeader& header) {
@@ -72,8 +74,8 @@ TVideoProcessor::TVideoProcessor(const TBitmapInfoHeader& header) : FInputHeader
     FOutputHeader.biPlanes = 1;
     FOutputHeader.biBitCount = 32;
     FOutputHeader.biCompression = BI_RGB_COMPRESSION;
-    bool pictureUsable = FPictureWidth > 0 && FPictureHeight > 0 &&
-                         DimensionsUsable(FPictureWidth, FPictureHeight);
+    bool pictureUsable =
+        FPictureWidth > 0 && FPictureHeight > 0 && DimensionsUsable(FPictureWidth, FPictureHeight);
     FOutputHeader.biWidth = pictureUsable ? RoundUpTo16(FPictureWidth) : FPictureWidth;
     FOutputHeader.biHeight = pictureUsable ? RoundUpTo16(FPictureHeight) : FPictureHeight;
     if (!pictureUsable || SourceRect().Width() <= 0 || SourceRect().Height() <= 0) {
@@ -90,8 +92,7 @@ TVideoProcessor::TVideoProcessor(const TBitmapInfoHeader& header) : FInputHeader
     if (options.Overlay && std::filesystem::exists(options.OverlayImage, error)) {
         std::optional<TBgraImage> image = LoadOverlayImage(options.OverlayImage, options);
         if (image) {
-            FOverlay.emplace(*image, FOutputHeader.biWidth, FOutputHeader.biHeight,
-                             FPictureHeight);
+            FOverlay.emplace(*image, FOutputHeader.biWidth, FOutputHeader.biHeight, FPictureHeight);
         }
     }
 }
@@ -173,18 +174,15 @@ void TVideoProcessor::ProcessFrame(TInputFrame& frame) {
     SetPos(11);
     if (frame.Processed) return;
     SetPos(12);
-    // A short capture fills only the start of the input bitmap; the rest keeps what the last
-    // one left there. A whole capture is read in place.
-    const uint8_t* input = frame.Data.data();
-    if (frame.Data.size() < FInputBits.size()) {
-        std::copy(frame.Data.begin(), frame.Data.end(), FInputBits.begin());
-        input = FInputBits.data();
-    }
+    // A short capture fills only the start of the input bitmap; the rest keeps the last one.
+    std::copy_n(frame.Data.begin(), std::min(frame.Data.size(), FInputBits.size()),
+                FInputBits.begin());
     SetPos(13);
     TPictureRect source = SourceRect();
     SetPos(14);
     SetPos(15);
-    FScaler->Scale(input, source, Settings.Processing.HighQualityResize, FOutputBits.data());
+    FScaler->Scale(FInputBits.data(), source, Settings.Processing.HighQualityResize,
+                   FOutputBits.data());
     SetPos(16);
     if (FOverlay) FOverlay->BlendOnto(FOutputBits.data(), FOutputStride);
     SetPos(17);

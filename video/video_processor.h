@@ -25,7 +25,7 @@
 #include "video/overlay_plane.h"
 
 class TVideoProcessor final {
-public:
+  public:
     // header: the capture format, 24-bit uncompressed, rows bottom-up (positive biHeight) or
     // top-down (negative). Throws std::runtime_error("DIB Create error") after logging
     // "CreateDIBSection Failed: " and the header when the input or output cannot be set up.
@@ -62,7 +62,7 @@ public:
 
     static constexpr size_t MaxWaitingFrames = 41;
 
-private:
+  private:
     struct TInputFrame {
         bool Processed = false;
         std::vector<uint8_t> Data;  // the capture, later the processed output frame
@@ -78,7 +78,7 @@ private:
     int32_t FPictureWidth = 0;
     int32_t FPictureHeight = 0;
     int32_t FOutputStride = 0;
-    std::vector<uint8_t> FInputBits;   // holds a capture shorter than a whole input frame
+    std::vector<uint8_t> FInputBits;   // the capture being processed
     std::vector<uint8_t> FOutputBits;  // the output frame; padding stays black
     std::optional<TFrameScaler> FScaler;
     std::optional<TOverlayPlane> FOverlay;
