@@ -27,8 +27,9 @@ class TFrameScaler final {
     TFrameScaler(const TBitmapInfoHeader& input, int32_t pictureWidth, int32_t pictureHeight,
                  int32_t outputStride, int32_t outputHeight);
 
-    // High quality averages the source area each target pixel covers; the plain mode takes the
-    // nearest source pixel. input holds InputBytes(); output the whole output frame.
+    // High quality averages the source area under each target pixel (libyuv's box filter);
+    // the plain mode takes the nearest source pixel. input holds InputBytes(); output the whole
+    // output frame.
     void Scale(const uint8_t* input, const TPictureRect& source, bool highQuality, uint8_t* output);
 
     int64_t InputBytes() const { return FInputStride * FInputHeight; }
@@ -36,7 +37,6 @@ class TFrameScaler final {
   private:
     void ScaleFiltered(const uint8_t* firstRow, int64_t rowStep, const TPictureRect& source,
                        uint8_t* picture);
-    void AverageColumns(int32_t rowCount, uint8_t* out);
     void ScaleNearest(const uint8_t* firstRow, int64_t rowStep, const TPictureRect& source,
                       uint8_t* picture);
 
@@ -47,15 +47,6 @@ class TFrameScaler final {
     int32_t FPictureHeight = 0;
     int32_t FOutputStride = 0;
     int32_t FOutputHeight = 0;
-    std::vector<int32_t> FColumnOffset;  // byte offset of each target column's source pixel
-    int32_t FColumnSourceWidth = -1;     // source width FColumnOffset was made for
-    // High-quality mode: byte range of each target column within a source row, and one
-    // target row's worth of source rows summed per byte.
-    struct TByteSpan {
-        int32_t First = 0;
-        int32_t Last = 0;
-    };
-    std::vector<TByteSpan> FColumnSpans;
-    int32_t FSpanSourceWidth = -1;
-    std::vector<uint32_t> FRowSums;
+    std::vector<uint8_t> FArgb;     // high quality: the source rectangle widened to 32 bits
+    std::vector<uint8_t> FArgbRow;  // plain mode: one source row widened to 32 bits
 };
