@@ -19,6 +19,7 @@ void PlanewrightConvertFrame(const TKernelChain* chain, const uint8_t* source, i
         TRowPair rows;
         rows.source[0] = source + (ptrdiff_t)row * sourcePitch;
         rows.source[1] = wholePair ? rows.source[0] + sourcePitch : NULL;
+        rows.ahead = row + 3 < height ? 2 * (ptrdiff_t)sourcePitch : 0;
         rows.luma[0] = yPlane + (ptrdiff_t)row * yPitch;
         rows.luma[1] = wholePair ? rows.luma[0] + yPitch : NULL;
         rows.cb = cbPlane + (ptrdiff_t)(row / 2) * chromaPitch;
