@@ -111,7 +111,7 @@ PW_TARGET int32_t PW_KERNEL(const TRowPair* rows, int32_t from, int32_t width) {
     uint8_t* const cr = rows->cr;
     const ptrdiff_t ahead = rows->ahead;
     int32_t x = from;
-    for (; x + kStep <= width; x += kStep) {
+    for (; width - x >= kStep; x += kStep) {
         PW_VEC first[2], second[2], firstChroma[2], secondChroma[2];
         PwHalfStep(top + 4 * (ptrdiff_t)x, bottom + 4 * (ptrdiff_t)x, ahead, first, firstChroma);
         PwHalfStep(top + 4 * (ptrdiff_t)(x + kHalf), bottom + 4 * (ptrdiff_t)(x + kHalf), ahead,
