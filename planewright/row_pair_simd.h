@@ -1,5 +1,5 @@
-/* The body of a vector row-pair kernel, shared by the SSE2 and AVX2 files. Before including
- * it, a file defines PW_VEC (its integer vector type), PW_PIXELS (pixels per vector),
+/* The body of a vector row-pair kernel, shared by the SSE2, AVX2 and AVX-512 files. Before
+ * including it, a file defines PW_VEC (its integer vector type), PW_PIXELS (pixels per vector),
  * PW_TARGET (the target attribute), PW_KERNEL (the function name) and these operations
  * (a step is four vectors per row):
  *   PW_LOAD(p), PW_SET32(v), PW_AND, PW_ADD16, PW_ADD32, PW_SRLI16, PW_SRAI32, PW_MADD,
