@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "engine/library_binder.h"
+#include "engine/timed_mutex.h"
 
 // Turns a page granule position into stream time in seconds; object is the encoder that
 // gave the callback with its packet.
@@ -123,6 +124,6 @@ private:
 
     TLibraryUse FOggUse;  // first member: the library stays bound until the streams are gone
     std::vector<std::unique_ptr<tOggStreamData>> FStreams;
-    mutable std::timed_mutex FQueueLock;
+    mutable TTimedMutex FQueueLock;
     std::chrono::milliseconds FQueueLockTimeout{60000};
 };
