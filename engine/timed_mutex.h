@@ -9,7 +9,7 @@
 #include <mutex>
 
 class TTimedMutex {
-public:
+  public:
     TTimedMutex() = default;
     TTimedMutex(const TTimedMutex&) = delete;
     TTimedMutex& operator=(const TTimedMutex&) = delete;
@@ -37,7 +37,7 @@ public:
         FReleased.notify_one();
     }
 
-private:
+  private:
     std::mutex FGuard;
     std::condition_variable FReleased;
     bool FHeld = false;  // guarded by FGuard
