@@ -172,7 +172,7 @@ bool TVideoProcessor::GetFrame(void* buffer, double time) {
         SetPos(10);
         return false;
     }
-    ProcessFrame(*chosen);
+    if (!chosen->Processed) ProcessFrame(*chosen);
     SetPos(8);
     std::memcpy(buffer, chosen->Data.data(), chosen->Data.size());
     SetPos(9);
