@@ -7,11 +7,20 @@
 #include <string>
 
 // Chooses the folder (the program's folder + "logs/", or the per-user state folder when that
-// is not writable), creates it, and writes the start record (code 100).
+// is not writable), creates it, and writes the start record (code 100). Called on the main
+// thread before any other thread writes; a second call ends the previous log first.
 void EventLogStart(const std::string& programPath);
 
-// Writes the end record (code 101) and closes the file.
+// Writes the end record (code 101) and closes the file. Records written afterwards are
+// dropped until the next EventLogStart.
 void EventLogEnd();
 
-// Appends one record: "dd-mm-yyyy","hh:nn:ss",code,"text" in UTC, CR LF, flushed at once.
+// Appends one record: "dd-mm-yyyy","hh:nn:ss",code,"text" in UTC, CR LF, handed to the
+// system at once. Any thread.
 void WriteEvent(uint16_t code, const std::string& text);
+
+// The file written last (still open or already closed), or empty when none could be created.
+std::string EventLogFilePath();
+
+// The folder chosen by EventLogStart, ending with '/'.
+std::string EventLogFolder();

@@ -1,0 +1,163 @@
+#include "settings/event_log.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <mutex>
+
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+constexpr auto MutexWait = 1000ms;
+constexpr int32_t MaxRecordsPerFile = 10001;
+// Name clashes only happen when files are opened within one second; a few suffixes suffice.
+constexpr int MaxNameAttempts = 1000;
+
+struct TEventLogState {
+    bool Started = false;
+    std::string Folder;       // ends with '/'
+    std::string ProgramName;  // the program's file name, for file names and records
+    int File = -1;
+    int32_t Lines = 0;        // records written to File
+    std::string FilePath;     // the file written last
+};
+
+std::timed_mutex EventLogMutex;
+TEventLogState State;  // guarded by EventLogMutex
+
+std::string FormatUtc(std::time_t when, const char* pattern) {
+    std::tm utc{};
+    gmtime_r(&when, &utc);
+    char text[64];
+    std::strftime(text, sizeof text, pattern, &utc);
+    return text;
+}
+
+bool MakeWritableFolder(const fs::path& folder) {
+    std::error_code error;
+    fs::create_directories(folder, error);
+    return fs::is_directory(folder, error) && access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
+fs::path StateHome() {
+    // Relative values are invalid for XDG base directories and are ignored.
+    const char* state = std::getenv("XDG_STATE_HOME");
+    if (state && state[0] == '/') return state;
+    const char* home = std::getenv("HOME");
+    if (home && home[0] == '/') return fs::path(home) / ".local" / "state";
+    return {};
+}
+
+std::string ChooseFolder(const std::string& programPath) {
+    fs::path programFolder = fs::path(programPath).parent_path();
+    if (programFolder.empty()) programFolder = ".";
+    fs::path folder = programFolder / "logs";
+    if (!MakeWritableFolder(folder)) {
+        fs::path home = StateHome();
+        if (home.empty()) return {};
+        folder = home / "kestrova_zizizada" / "logs";
+        if (!MakeWritableFolder(folder)) return {};
+    }
+    return folder.string() + "/";
+}
+
+void CloseFile() {
+    if (State.File >= 0) close(State.File);
+    State.File = -1;
+    State.Lines = 0;
+}
+
+// Never replaces an existing file: two files opened within the same second would otherwise
+// share one name and the later would wipe the records of the earlier.
+void OpenFile() {
+    if (State.Folder.empty()) return;
+    std::string stem = State.Folder + State.ProgramName + " " +
+                       FormatUtc(std::time(nullptr), "%Y-%m-%d %H-%M-%S");
+    for (int attempt = 1; attempt <= MaxNameAttempts; ++attempt) {
+        std::string path = stem + (attempt == 1 ? "" : " (" + std::to_string(attempt) + ")") + ".log";
+        int file = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (file >= 0) {
+            State.File = file;
+            State.Lines = 0;
+            State.FilePath = path;
+            return;
+        }
+        if (errno != EEXIST) return;
+    }
+}
+
+bool WriteAll(int file, const std::string& data) {
+    size_t done = 0;
+    while (done < data.size()) {
+        ssize_t written = write(file, data.data() + done, data.size() - done);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        done += static_cast<size_t>(written);
+    }
+    return true;
+}
+
+std::string FormatRecord(uint16_t code, const std::string& text) {
+    // One clock reading for both fields, so a record written at midnight cannot carry the
+    // new day's date with the old day's time.
+    std::time_t now = std::time(nullptr);
+    return "\"" + FormatUtc(now, "%d-%m-%Y") + "\",\"" + FormatUtc(now, "%H:%M:%S") + "\"," +
+           std::to_string(code) + ",\"" + text + "\"\r\n";
+}
+
+void WriteEventLocked(uint16_t code, const std::string& text) {
+    if (!State.Started) return;
+    if (State.Lines >= MaxRecordsPerFile) CloseFile();
+    if (State.File < 0) OpenFile();
+    if (State.File < 0) return;
+    // write() hands the record to the system at once: it survives a crash of the program.
+    if (WriteAll(State.File, FormatRecord(code, text))) State.Lines++;
+}
+
+}  // namespace
+
+void EventLogStart(const std::string& programPath) {
+    std::string name;
+    {
+        std::unique_lock lock(EventLogMutex, MutexWait);
+        if (!lock) return;
+        CloseFile();
+        State.Folder = ChooseFolder(programPath);
+        State.ProgramName = fs::path(programPath).filename().string();
+        State.FilePath.clear();
+        State.Started = true;
+        name = State.ProgramName;
+    }
+    WriteEvent(100, "Feed " + name + " started");
+}
+
+void EventLogEnd() {
+    std::unique_lock lock(EventLogMutex, MutexWait);
+    if (!lock) return;
+    WriteEventLocked(101, "Feed " + State.ProgramName + " stopped");
+    CloseFile();
+    State.Started = false;
+}
+
+void WriteEvent(uint16_t code, const std::string& text) {
+    std::unique_lock lock(EventLogMutex, MutexWait);
+    if (!lock) return;  // the record is lost
+    WriteEventLocked(code, text);
+}
+
+std::string EventLogFilePath() {
+    std::unique_lock lock(EventLogMutex, MutexWait);
+    return lock ? State.FilePath : std::string();
+}
+
+std::string EventLogFolder() {
+    std::unique_lock lock(EventLogMutex, MutexWait);
+    return lock ? State.Folder : std::string();
+}
