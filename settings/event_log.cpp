@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <mutex>
 
+#include "settings/timed_lock.h"
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -29,15 +31,15 @@ struct TEventLogState {
     std::string FilePath;     // the file written last
 };
 
-std::timed_mutex EventLogMutex;
+TTimedLock EventLogMutex;
 TEventLogState State;  // guarded by EventLogMutex
 
 std::string FormatUtc(std::time_t when, const char* pattern) {
     std::tm utc{};
     gmtime_r(&when, &utc);
     char text[64];
-    std::strftime(text, sizeof text, pattern, &utc);
-    return text;
+    size_t length = std::strftime(text, sizeof text, pattern, &utc);
+    return std::string(text, length);
 }
 
 bool MakeWritableFolder(const fs::path& folder) {
@@ -124,18 +126,14 @@ void WriteEventLocked(uint16_t code, const std::string& text) {
 }  // namespace
 
 void EventLogStart(const std::string& programPath) {
-    std::string name;
-    {
-        std::unique_lock lock(EventLogMutex, MutexWait);
-        if (!lock) return;
-        CloseFile();
-        State.Folder = ChooseFolder(programPath);
-        State.ProgramName = fs::path(programPath).filename().string();
-        State.FilePath.clear();
-        State.Started = true;
-        name = State.ProgramName;
-    }
-    WriteEvent(100, "Feed " + name + " started");
+    std::unique_lock lock(EventLogMutex, MutexWait);
+    if (!lock) return;
+    CloseFile();
+    State.Folder = ChooseFolder(programPath);
+    State.ProgramName = fs::path(programPath).filename().string();
+    State.FilePath.clear();
+    State.Started = true;
+    WriteEventLocked(100, "Feed " + State.ProgramName + " started");
 }
 
 void EventLogEnd() {

@@ -15,10 +15,11 @@ std::string PendingLog;  // guarded by LogLock
 std::string FormatLogTime(std::time_t when) {
     std::tm local{};
     localtime_r(&when, &local);
-    char text[64];
-    // %x is the locale's short date, the counterpart of "ddddd".
-    std::strftime(text, sizeof text, "%x %H:%M:%S", &local);
-    return text;
+    char text[128];
+    // %x is the locale's short date, the counterpart of "ddddd". A stamp too long for the
+    // buffer yields 0 and an empty stamp rather than undefined text.
+    size_t length = std::strftime(text, sizeof text, "%x %H:%M:%S", &local);
+    return std::string(text, length);
 }
 
 void LogLine(const std::string& message) {

@@ -1,0 +1,55 @@
+// kestrova_zizizada: start-up and shutdown in their fixed order. The window log's lock is a
+// static object, so it exists before anything below can write a line.
+
+#include <clocale>
+#include <filesystem>
+#include <iostream>
+#include <string>
+
+#include "settings/event_log.h"
+#include "settings/log.h"
+#include "settings/settings_store.h"
+
+namespace {
+
+// The event log lives beside the program file, wherever it was started from.
+std::string ProgramPath(const char* argv0) {
+    std::error_code error;
+    std::filesystem::path path = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error || path.empty()) path = std::filesystem::absolute(argv0 ? argv0 : "kestrova_zizizada", error);
+    return path.string();
+}
+
+void ReportFiles(bool settingsSaved) {
+    std::string settingsFile = SettingsFilePath();
+    if (settingsSaved)
+        std::cout << "Settings written to " << settingsFile << "\n";
+    else
+        std::cout << "Settings could not be written to " << settingsFile << "\n";
+    std::string eventLog = EventLogFilePath();
+    if (!eventLog.empty())
+        std::cout << "Event log written to " << eventLog << "\n";
+    else
+        std::cout << "No event log could be written\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc > 1) std::cerr << "kestrova_zizizada takes no arguments; ignoring them.\n";
+    // The window log's time stamps carry the user's short date.
+    std::setlocale(LC_TIME, "");
+
+    LoadSettings();
+    EventLogStart(ProgramPath(argc > 0 ? argv[0] : nullptr));
+
+    // The main window and its runs belong here.
+
+    bool saved = SaveSettings();
+    EventLogEnd();
+
+    std::cout << "Kestrova Ogg Zizizada " KZ_VERSION "\n";
+    ReportFiles(saved);
+    std::cout << TakeLog() << std::flush;
+    return 0;
+}

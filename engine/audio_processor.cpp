@@ -1,0 +1,86 @@
+#include "engine/audio_processor.h"
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "settings/log.h"
+#include "settings/settings.h"
+
+namespace {
+
+void IdleWait() { std::this_thread::sleep_for(std::chrono::milliseconds(2)); }
+
+}  // namespace
+
+TAudioProcessor::TAudioProcessor(const TWaveFormatEx& captureFormat)
+    : TAudioProcessor(WithEmptyExtension(captureFormat)) {}
+
+TAudioProcessor::TAudioProcessor(const TWaveFormatExtensible& captureFormat)
+    : FOutputFormat(TargetFormat()),
+      FOutputQueue(std::make_unique<tByteQueue>(tByteQueue::MaxCapacity)),
+      FConvertBufferSize(static_cast<int32_t>(5 * FOutputFormat.nAvgBytesPerSec)) {
+    if (SameWaveFormat(captureFormat.Format, FOutputFormat)) return;
+    FInputQueue = std::make_unique<tByteQueue>(tByteQueue::MaxCapacity);
+    FConvertBuffer.resize(static_cast<size_t>(FConvertBufferSize) / sizeof(int16_t));
+    FConverter = TAudioConverter::Open(captureFormat, FOutputFormat);
+    if (!FConverter) {
+        DebugLine("ACMConverter=NIL");
+        return;
+    }
+    StartThread(2);
+}
+
+TAudioProcessor::~TAudioProcessor() {
+    DebugLine("TAudioProcessor Terminate");
+    StopThread();
+}
+
+TWaveFormatEx TAudioProcessor::TargetFormat() {
+    // An index the settings should never hold is clamped rather than read out of bounds.
+    int index = std::clamp<int>(Settings.VorbisSampleFreq, 0, std::size(SampleRateTable) - 1);
+    uint16_t channels = Settings.VorbisStereo ? 2 : 1;
+    return MakeWaveFormat(WAVE_FORMAT_PCM, channels, static_cast<uint32_t>(SampleRateTable[index]), 16);
+}
+
+bool TAudioProcessor::Write(const void* data, int32_t length) {
+    return (FInputQueue ? *FInputQueue : *FOutputQueue).Write(data, length);
+}
+
+int32_t TAudioProcessor::Read(void* dest, int32_t maxLength) {
+    return FOutputQueue->Read(dest, maxLength, FOutputFormat.nBlockAlign);
+}
+
+void TAudioProcessor::Execute() {
+    if (!FInputQueue || !FConverter) return;
+    DebugLine("ACMConverter Thread Started");
+    while (!Terminated()) {
+        bool moved = FPendingLength > 0 ? QueuePending() : ConvertBlock();
+        if (!moved) IdleWait();
+    }
+    DebugLine("ACMConverter Thread Exited");
+}
+
+bool TAudioProcessor::ConvertBlock() {
+    if (FInputQueue->Count() < SourceBlockSize) return false;
+    FInputQueue->Read(FSourceBlock.data(), SourceBlockSize, 1);
+    const int32_t frameBytes = FOutputFormat.nBlockAlign;
+    int32_t frames = FConverter->Convert(FSourceBlock.data(), SourceBlockSize, FConvertBuffer.data(),
+                                         FConvertBufferSize / frameBytes);
+    FPendingOffset = 0;
+    FPendingLength = frames * frameBytes;
+    return true;
+}
+
+// A converted block that does not fit is queued in whole frames as room appears, never
+// dropped; meanwhile capture bytes wait in the input queue.
+bool TAudioProcessor::QueuePending() {
+    const int32_t frameBytes = FOutputFormat.nBlockAlign;
+    int32_t piece = std::min(FPendingLength, FOutputQueue->FreeSpace()) / frameBytes * frameBytes;
+    if (piece == 0) return false;
+    // Only this thread writes the output queue in converting mode, so the room seen stays.
+    FOutputQueue->Write(reinterpret_cast<const uint8_t*>(FConvertBuffer.data()) + FPendingOffset, piece);
+    FPendingOffset += piece;
+    FPendingLength -= piece;
+    return true;
+}

@@ -1,0 +1,44 @@
+#include "engine/byte_queue.h"
+
+#include <algorithm>
+#include <cstring>
+
+tByteQueue::tByteQueue(int32_t capacity) : FCapacity(std::clamp(capacity, 0, MaxCapacity)) {}
+
+bool tByteQueue::Write(const void* data, int32_t length) {
+    if (length < 0) return false;
+    std::lock_guard lock(FLock);
+    int32_t count = FCount.load(std::memory_order_relaxed);
+    if (length > FCapacity - count) return false;
+    auto source = static_cast<const uint8_t*>(data);
+    // At most two pieces: up to the end of the storage, then from its start.
+    while (length > 0) {
+        int32_t piece = std::min(length, FCapacity - FWritePos);
+        std::memcpy(FData.data() + FWritePos, source, static_cast<size_t>(piece));
+        FWritePos += piece;
+        if (FWritePos == FCapacity) FWritePos = 0;
+        source += piece;
+        length -= piece;
+        count += piece;
+    }
+    FCount.store(count, std::memory_order_release);
+    return true;
+}
+
+int32_t tByteQueue::Read(void* dest, int32_t maxLength, int32_t blockSize) {
+    if (Count() < 1 || maxLength < 1 || blockSize < 1) return 0;
+    std::lock_guard lock(FLock);
+    int32_t count = FCount.load(std::memory_order_relaxed);
+    int32_t result = std::min(maxLength, count) / blockSize * blockSize;
+    auto target = static_cast<uint8_t*>(dest);
+    for (int32_t wanted = result; wanted > 0;) {
+        int32_t piece = std::min(wanted, FCapacity - FReadPos);
+        std::memcpy(target, FData.data() + FReadPos, static_cast<size_t>(piece));
+        FReadPos += piece;
+        if (FReadPos == FCapacity) FReadPos = 0;
+        target += piece;
+        wanted -= piece;
+    }
+    FCount.store(count - result, std::memory_order_release);
+    return result;
+}

@@ -1,0 +1,25 @@
+#pragma once
+// Where the codec libraries are loaded from. Every folder returned ends in '/'; an empty
+// folder means "none": the libraries then go by bare name through the system search.
+
+#include <string>
+#include <vector>
+
+// The file whose presence makes a folder the library folder, for every library group.
+inline constexpr const char* LibraryMarkerFile = "libogg.so.0";
+
+// The candidates in search order: the machine-wide installation folder (when one is
+// recorded), the program's folder, its parent, the current working directory.
+std::vector<std::string> LibrarySearchFolders();
+
+// The first of folders that holds fileName, or empty.
+std::string FirstFolderHolding(const std::vector<std::string>& folders, const std::string& fileName);
+
+// FirstFolderHolding(LibrarySearchFolders(), LibraryMarkerFile).
+std::string LibraryFolder();
+
+// The folder of the running program (from /proc/self/exe), or empty when it cannot be read.
+std::string ProgramFolder();
+
+// folder with a '/' appended when it has none; empty stays empty.
+std::string WithTrailingSlash(std::string folder);

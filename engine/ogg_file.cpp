@@ -1,0 +1,91 @@
+#include "engine/ogg_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "settings/log.h"
+
+namespace {
+
+constexpr int CloseSpanMs = 3000;
+
+}  // namespace
+
+tOggFile::~tOggFile() { Close(); }
+
+bool tOggFile::Open(const std::string& fileName) {
+    Close();
+    FFileName = fileName;
+    FWriteFailed = false;
+    FFileHandle = open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (FFileHandle < 0) {
+        LogLine("Error writing to file " + fileName);
+        return false;
+    }
+    FBufferFill = 0;
+    FBufferFree = BufferSize;
+    return true;
+}
+
+int32_t tOggFile::ReadData(uint8_t* buffer, int32_t size) {
+    if (FFileHandle < 0 || size <= 0) return 0;
+    ssize_t count = read(FFileHandle, buffer, static_cast<size_t>(size));
+    return count > 0 ? static_cast<int32_t>(count) : 0;
+}
+
+int32_t tOggFile::WriteData(const uint8_t* data, int32_t size) {
+    int32_t copied = 0;
+    while (copied < size) {
+        const int32_t piece = std::min(size - copied, FBufferFree);
+        std::memcpy(FBuffer.data() + FBufferFill, data + copied, static_cast<size_t>(piece));
+        FBufferFill += piece;
+        FBufferFree -= piece;
+        copied += piece;
+        if (FBufferFill == BufferSize) FlushBuffer();
+    }
+    return copied;
+}
+
+void tOggFile::FlushBuffer() {
+    if (FFileHandle >= 0) {
+        size_t written = 0;
+        const size_t fill = static_cast<size_t>(FBufferFill);
+        while (written < fill) {
+            ssize_t count = WriteToDisk(FFileHandle, FBuffer.data() + written, fill - written);
+            if (count < 0 && errno == EINTR) continue;
+            if (count <= 0) break;
+            written += static_cast<size_t>(count);
+        }
+        if (written < fill) {
+            ReportWriteFailure();
+        } else {
+            FWriteFailed = false;
+        }
+    }
+    FBufferFill = 0;
+    FBufferFree = BufferSize;
+}
+
+void tOggFile::Close() {
+    if (FFileHandle < 0) return;
+    for (int index = 0; index < StreamCount(); ++index) FlushStream(index);
+    WritePages(0, CloseSpanMs);
+    FlushBuffer();
+    ClearStreams();
+    if (close(FFileHandle) != 0) ReportWriteFailure();
+    FFileHandle = -1;
+}
+
+ssize_t tOggFile::WriteToDisk(int fileHandle, const uint8_t* data, size_t size) {
+    return write(fileHandle, data, size);
+}
+
+void tOggFile::ReportWriteFailure() {
+    // Once per run of failures: a full disk must not flood the log every 16 KiB.
+    if (!FWriteFailed) LogLine("Error writing to file " + FFileName);
+    FWriteFailed = true;
+}

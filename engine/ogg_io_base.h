@@ -1,0 +1,128 @@
+#pragma once
+// tOggIOBase: the common base of the Ogg outputs (tOggFile, tOggNetworkStream). It holds the
+// logical streams of one physical Ogg stream, pages the packets the encoders submit with
+// libogg, keeps finished pages in one queue per stream and writes them out interleaved in
+// time order through the subclass's WriteData.
+//
+// Threads: each logical stream has exactly one producing thread, which alone calls
+// SubmitPacket, FlushStream and PendingPackets for that stream index (the Vorbis encoder on the
+// live encoder's thread, the Theora encoder on its worker). QueuePage and WritePages may be
+// called from any thread. AddStream and ClearStreams run only while no producer is running.
+// The page queues are guarded by one mutex, FQueueLock; WriteData runs under it. A wait for
+// the lock is bounded (60000 ms); when it runs out the call fails without touching any queue.
+//
+// Interleaving: a beginning-of-stream page leaves as soon as it is at the head of its queue,
+// before anything else; otherwise pages leave in the order of their stream times (ties go
+// to the stream with the higher index), held back until some stream has more than maxQueued
+// pages queued or its queue spans at least maxSpanMs of stream time.
+//
+// Subclasses that must write what is queued when they go (tOggFile) do so in their own
+// destructor, while their WriteData still exists.
+
+#include <ogg/ogg.h>
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "engine/library_binder.h"
+
+// Turns a page granule position into stream time in seconds; object is the encoder that
+// gave the callback with its packet.
+using TGranuleTimeFunc = double (*)(void* object, ogg_int64_t granulePos);
+
+// One queued page, owned by its stream's queue.
+struct tOggPageData {
+    std::unique_ptr<uint8_t[]> FPageData;  // page header followed by page body, as sent
+    int32_t FPageSize = 0;                 // header length + body length, bytes
+    double FPageTime = 0.0;                // stream time, seconds (0 without a time callback)
+    bool FIsBOS = false;                   // carries the beginning-of-stream flag
+};
+
+// One logical stream. Owns its libogg state, which is cleared when the stream goes.
+struct tOggStreamData {
+    tOggStreamData() = default;
+    ~tOggStreamData();
+    tOggStreamData(const tOggStreamData&) = delete;
+    tOggStreamData& operator=(const tOggStreamData&) = delete;
+
+    ogg_stream_state FStreamState{};  // producer thread only
+    bool FStateReady = false;         // ogg_stream_init succeeded
+    TGranuleTimeFunc FTimeFunc = nullptr;  // producer thread only; from the last SubmitPacket
+    void* FTimeObject = nullptr;
+    ogg_int64_t FLastGranule = 0;    // producer thread only; last valid page granule position
+    int32_t FPendingPackets = 0;     // producer thread only; packets in since the last page
+    std::deque<tOggPageData> FPages;  // guarded by the owner's FQueueLock; oldest first
+};
+
+class tOggIOBase {
+public:
+    // Binds libogg; without it no stream can be added (OggReady() is false).
+    tOggIOBase();
+    virtual ~tOggIOBase();
+    tOggIOBase(const tOggIOBase&) = delete;
+    tOggIOBase& operator=(const tOggIOBase&) = delete;
+
+    // Reads up to size bytes from the medium; returns the count read. Nothing in the engine
+    // calls it.
+    virtual int32_t ReadData(uint8_t* buffer, int32_t size) = 0;
+    // The only way pages leave: returns the count accepted. A count other than size leaves the
+    // page queued for a later WritePages. Called under FQueueLock.
+    virtual int32_t WriteData(const uint8_t* buffer, int32_t size) = 0;
+
+    bool OggReady() const { return FOggUse.Ready(); }
+
+    // Adds a logical stream with a fresh serial number; returns its index (0, 1, ...) or -1
+    // when libogg is missing or the stream cannot be set up.
+    int AddStream();
+    int StreamCount() const { return static_cast<int>(FStreams.size()); }
+    // The stream's serial number, or -1 for an index out of range.
+    int32_t SerialNumber(int index) const;
+    // Drops every stream with its queued pages. False when the lock wait ran out (nothing
+    // dropped then).
+    bool ClearStreams();
+
+    // Packets put into the stream since it last produced a page; 0 for an index out of range.
+    int32_t PendingPackets(int index) const;
+
+    // Pages the packet; every page that comes out is queued with the time that timeFunc
+    // (if given) assigns to its granule position. The callback given here replaces the
+    // stream's previous one, also when it is empty. An empty packet is accepted and ignored.
+    // False for an index out of range or when a page could not be queued.
+    // A page block that cannot be allocated throws std::bad_alloc to the caller.
+    bool SubmitPacket(int index, const ogg_packet& packet, TGranuleTimeFunc timeFunc = nullptr,
+                      void* timeObject = nullptr);
+
+    // Forces the stream's partly filled page out and queues it (and any other). pageOut, when
+    // given, tells whether a page came out. False for an index out of range, when a page could
+    // not be queued, or on any exception (which does not propagate).
+    bool FlushStream(int index, bool* pageOut = nullptr);
+
+    // Copies the page into the stream's queue (timeSec: its stream time in seconds), then
+    // writes with WritePages(20, 3000). False for an index out of range, an empty page or when
+    // the lock wait ran out (the page is then dropped). Throws std::bad_alloc like SubmitPacket.
+    bool QueuePage(int index, const ogg_page& page, double timeSec);
+
+    // The interleaver (see the top of this file). False when the lock wait ran out or a write
+    // came up short; the pages not written stay queued.
+    bool WritePages(int maxQueued, int maxSpanMs);
+
+protected:
+    // Tests shorten the bound on the lock wait.
+    void SetQueueLockTimeout(std::chrono::milliseconds timeout) { FQueueLockTimeout = timeout; }
+
+private:
+    tOggStreamData* StreamAt(int index) const;
+    // Queues one page fresh from the stream's libogg state, timed from its granule position.
+    bool QueueStreamPage(int index, tOggStreamData& stream, const ogg_page& page);
+    // Picks the next page to write, or nullptr; pending tells whether to go on writing.
+    tOggStreamData* ChooseStream(int maxQueued, double spanSec, bool& pending) const;
+
+    TLibraryUse FOggUse;  // first member: the library stays bound until the streams are gone
+    std::vector<std::unique_ptr<tOggStreamData>> FStreams;
+    mutable std::timed_mutex FQueueLock;
+    std::chrono::milliseconds FQueueLockTimeout{60000};
+};

@@ -1,0 +1,299 @@
+#include "settings/settings_store.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QFile>
+#include <QSettings>
+#include <filesystem>
+#include <fstream>
+
+#include "settings/settings.h"
+#include "tests/settings/temp_folder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Every test gets a store of its own in a fresh folder; the real user's settings are never
+// read or written.
+class SettingsStoreTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(FFolder.empty());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(FFolder));
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, QString::fromStdString(FFolder));
+        ASSERT_EQ(SettingsFilePath(), FFolder + "/Hadrel Forge/Palunet.conf");
+    }
+
+    QSettings Raw() const {
+        return QSettings(QString::fromStdString(SettingsFilePath()), QSettings::IniFormat);
+    }
+
+    void Store(const char* key, const QString& text) const {
+        QSettings raw = Raw();
+        raw.setValue(key, text);
+    }
+
+    void WriteFile(const std::string& text) const {
+        fs::create_directories(fs::path(SettingsFilePath()).parent_path());
+        std::ofstream(SettingsFilePath()) << text;
+    }
+
+    QString Stored(const char* key) const { return Raw().value(key).toString(); }
+
+    TTempFolder FTemp;
+    const std::string& FFolder = FTemp.Path();
+};
+
+void SetDefaults(TSettings& s) {
+    s.DebugMode = false;
+    s.AudioDevice = s.VideoDevice = s.CaptureFile = "";
+    s.Preview = s.CaptureToFile = true;
+    s.APreview = s.VorbisStereo = s.Autostart = false;
+    s.VorbisQuality = -60;
+    s.VorbisSampleFreq = 2;
+    s.StreamName = s.StreamDesc = s.StreamURL = s.StreamGenre = "";
+    s.Theora = {320, 240, 15, 1000, 10, true, 90};
+    s.TheoraFasterMode = true;
+    s.Icecast = {"localhost", 8000, "source", "wenduk", "/stream.ogg", 128, true};
+    s.Processing = {false, 320, 240, true, false, 0, 0, 0, 0, false, "", 255, 0, true};
+}
+
+// Values that differ from the defaults in every field, so a field the load leaves untouched is
+// seen; distinct values catch two fields sharing a key (the two Bitrate values) and texts that
+// the file form would mangle.
+void SetDistinct(TSettings& s) {
+    s.DebugMode = true;
+    s.AudioDevice = "Mic, \"USB\" #1";
+    s.VideoDevice = "@Variant(cam)";
+    s.CaptureFile = "/home/ann/R\u00e4ume & T\u00f6ne/out.ogg";
+    s.Preview = false;
+    s.CaptureToFile = false;
+    s.APreview = true;
+    s.VorbisQuality = -999;
+    s.VorbisSampleFreq = 5;
+    s.VorbisStereo = true;
+    s.StreamName = "  padded  ";
+    s.StreamDesc = "semi;colon = equals [brackets]";
+    s.StreamURL = "http://example.org/a?b=c%20d";
+    s.StreamGenre = "back\\slash";
+    s.Autostart = true;
+    s.Theora = {641, 481, 30, 2500, 63, false, 250};
+    s.TheoraFasterMode = false;
+    s.Icecast = {"127.0.0.1", 65535, "user", "p@ss:w,ord", "/live.ogg", 96, false};
+    s.Processing = {true, 800, 600, false, true, 1, 2, 3, 4, true, "/logo.png", 128, 0x00FF00FF, false};
+}
+
+void ExpectSame(const TSettings& s, const TSettings& e) {
+    EXPECT_EQ(s.DebugMode, e.DebugMode.load());
+    EXPECT_EQ(s.AudioDevice, e.AudioDevice);
+    EXPECT_EQ(s.VideoDevice, e.VideoDevice);
+    EXPECT_EQ(s.CaptureFile, e.CaptureFile);
+    EXPECT_EQ(s.Preview, e.Preview);
+    EXPECT_EQ(s.APreview, e.APreview);
+    EXPECT_EQ(s.CaptureToFile, e.CaptureToFile);
+    EXPECT_EQ(s.Autostart, e.Autostart);
+    EXPECT_EQ(s.VorbisQuality, e.VorbisQuality);
+    EXPECT_EQ(s.VorbisSampleFreq, e.VorbisSampleFreq);
+    EXPECT_EQ(s.VorbisStereo, e.VorbisStereo);
+    EXPECT_EQ(s.Theora.Width, e.Theora.Width);
+    EXPECT_EQ(s.Theora.Height, e.Theora.Height);
+    EXPECT_EQ(s.Theora.FPS, e.Theora.FPS);
+    EXPECT_EQ(s.Theora.Bitrate, e.Theora.Bitrate);
+    EXPECT_EQ(s.Theora.Quality, e.Theora.Quality);
+    EXPECT_EQ(s.Theora.DropFrames, e.Theora.DropFrames);
+    EXPECT_EQ(s.Theora.AutoKeyframeMax, e.Theora.AutoKeyframeMax);
+    EXPECT_EQ(s.TheoraFasterMode, e.TheoraFasterMode);
+    EXPECT_EQ(s.Icecast.Server, e.Icecast.Server);
+    EXPECT_EQ(s.Icecast.Port, e.Icecast.Port);
+    EXPECT_EQ(s.Icecast.Username, e.Icecast.Username);
+    EXPECT_EQ(s.Icecast.Password, e.Icecast.Password);
+    EXPECT_EQ(s.Icecast.MountPoint, e.Icecast.MountPoint);
+    EXPECT_EQ(s.Icecast.Bitrate, e.Icecast.Bitrate);
+    EXPECT_EQ(s.Icecast.YP, e.Icecast.YP);
+    EXPECT_EQ(s.Processing.Resize, e.Processing.Resize);
+    EXPECT_EQ(s.Processing.ResizeW, e.Processing.ResizeW);
+    EXPECT_EQ(s.Processing.ResizeH, e.Processing.ResizeH);
+    EXPECT_EQ(s.Processing.HighQualityResize, e.Processing.HighQualityResize);
+    EXPECT_EQ(s.Processing.Crop, e.Processing.Crop);
+    EXPECT_EQ(s.Processing.CropL, e.Processing.CropL);
+    EXPECT_EQ(s.Processing.CropR, e.Processing.CropR);
+    EXPECT_EQ(s.Processing.CropT, e.Processing.CropT);
+    EXPECT_EQ(s.Processing.CropB, e.Processing.CropB);
+    EXPECT_EQ(s.Processing.Overlay, e.Processing.Overlay);
+    EXPECT_EQ(s.Processing.OverlayImage, e.Processing.OverlayImage);
+    EXPECT_EQ(s.Processing.OverlayAlpha, e.Processing.OverlayAlpha);
+    EXPECT_EQ(s.Processing.OverlayColor, e.Processing.OverlayColor);
+    EXPECT_EQ(s.Processing.TransColor, e.Processing.TransColor);
+    EXPECT_EQ(s.StreamName, e.StreamName);
+    EXPECT_EQ(s.StreamDesc, e.StreamDesc);
+    EXPECT_EQ(s.StreamURL, e.StreamURL);
+    EXPECT_EQ(s.StreamGenre, e.StreamGenre);
+}
+
+TEST_F(SettingsStoreTest, EmptyStoreLoadsEveryDefault) {
+    SetDistinct(Settings);
+    LoadSettings();
+    TSettings defaults;
+    SetDefaults(defaults);
+    ExpectSame(Settings, defaults);
+}
+
+TEST_F(SettingsStoreTest, FirstSaveWritesFourGroupsOf44TextValues) {
+    LoadSettings();
+    ASSERT_TRUE(SaveSettings());
+
+    QSettings raw = Raw();
+    EXPECT_EQ(raw.childGroups(), QStringList{"Zizizada"});
+    raw.beginGroup("Zizizada");
+    EXPECT_EQ(raw.childGroups(), (QStringList{"Icecast", "Processing", "Theora"}));
+    EXPECT_EQ(raw.childKeys().size(), 15);
+    raw.endGroup();
+    const std::pair<const char*, int> groups[] = {
+        {"Zizizada/Theora", 8}, {"Zizizada/Icecast", 7}, {"Zizizada/Processing", 14}};
+    for (auto [group, count] : groups) {
+        raw.beginGroup(group);
+        EXPECT_EQ(raw.childKeys().size(), count) << group;
+        raw.endGroup();
+    }
+    QStringList keys = raw.allKeys();
+    EXPECT_EQ(keys.size(), 44);
+    for (const QString& key : keys)
+        EXPECT_EQ(raw.value(key).typeId(), QMetaType::QString) << key.toStdString();
+
+    EXPECT_EQ(Stored("Zizizada/DebugMode"), "0");
+    EXPECT_EQ(Stored("Zizizada/Preview"), "1");
+    EXPECT_EQ(Stored("Zizizada/VorbisQuality"), "-60");
+    EXPECT_EQ(Stored("Zizizada/Theora/TheoraFasterMode"), "1");
+    EXPECT_EQ(Stored("Zizizada/Icecast/Port"), "8000");
+    EXPECT_EQ(Stored("Zizizada/Icecast/MountPoint"), "/stream.ogg");
+    EXPECT_EQ(Stored("Zizizada/Processing/OverlayImage"), "");
+}
+
+TEST_F(SettingsStoreTest, EveryFieldSurvivesSaveAndLoad) {
+    SetDistinct(Settings);
+    ASSERT_TRUE(SaveSettings());
+    SetDefaults(Settings);
+    LoadSettings();
+    TSettings expected;
+    SetDistinct(expected);
+    ExpectSame(Settings, expected);
+    EXPECT_EQ(Stored("Zizizada/Theora/Bitrate"), "2500");
+    EXPECT_EQ(Stored("Zizizada/Icecast/Bitrate"), "96");
+}
+
+TEST_F(SettingsStoreTest, PortKeepsLow16BitsAndFallsBackOnText) {
+    const std::pair<const char*, int> cases[] = {
+        {"70000", 4464}, {"abc", 8000}, {"-1", 65535}, {"65536", 0}, {"", 8000}, {"8080", 8080}};
+    for (auto [text, port] : cases) {
+        Store("Zizizada/Icecast/Port", text);
+        LoadSettings();
+        EXPECT_EQ(Settings.Icecast.Port, port) << '"' << text << '"';
+    }
+}
+
+TEST_F(SettingsStoreTest, IntegersAreStrictDecimal) {
+    const std::pair<const char*, int> cases[] = {
+        {"-5", -5},         {"+7", 7},          {"0", 0},           {"2147483647", 2147483647},
+        {"2147483648", 90}, {"-2147483649", 90}, {" 5", 90},        {"5 ", 90},
+        {"0x10", 90},       {"$10", 90},        {"1e3", 90},        {"12abc", 90},
+        {"-", 90},          {"", 90}};
+    for (auto [text, expected] : cases) {
+        Store("Zizizada/Theora/AutoKeyframeMax", text);
+        LoadSettings();
+        EXPECT_EQ(Settings.Theora.AutoKeyframeMax, expected) << '"' << text << '"';
+    }
+}
+
+TEST_F(SettingsStoreTest, BooleansAreNonZeroIntegersAndSaveAsOneOrZero) {
+    Store("Zizizada/DebugMode", "2");
+    LoadSettings();
+    EXPECT_TRUE(Settings.DebugMode);
+    ASSERT_TRUE(SaveSettings());
+    EXPECT_EQ(Stored("Zizizada/DebugMode"), "1");
+
+    // Text that is not an integer takes each Boolean's own default (Autostart false,
+    // DropFrames true).
+    struct TCase {
+        const char* Text;
+        bool Autostart;
+        bool DropFrames;
+    };
+    const TCase cases[] = {{"-1", true, true}, {"0", false, false}, {"True", false, true}, {"", false, true}};
+    for (const TCase& c : cases) {
+        Store("Zizizada/Autostart", c.Text);
+        Store("Zizizada/Theora/DropFrames", c.Text);
+        LoadSettings();
+        EXPECT_EQ(Settings.Autostart, c.Autostart) << '"' << c.Text << '"';
+        EXPECT_EQ(Settings.Theora.DropFrames, c.DropFrames) << '"' << c.Text << '"';
+    }
+}
+
+TEST_F(SettingsStoreTest, ValuesThatWouldBreakTheirUsersTakeTheDefault) {
+    const std::pair<const char*, int> fps[] = {{"0", 15}, {"-3", 15}, {"1", 1}, {"60", 60}};
+    for (auto [text, expected] : fps) {
+        Store("Zizizada/Theora/FPS", text);
+        LoadSettings();
+        EXPECT_EQ(Settings.Theora.FPS, expected) << '"' << text << '"';
+    }
+    const std::pair<const char*, int> rates[] = {{"-1", 2}, {"0", 0}, {"5", 5}, {"6", 2}, {"100", 2}};
+    for (auto [text, expected] : rates) {
+        Store("Zizizada/VorbisSampleFreq", text);
+        LoadSettings();
+        EXPECT_EQ(Settings.VorbisSampleFreq, expected) << '"' << text << '"';
+    }
+}
+
+// A value of another kind than text (a list, a byte array) takes its default, and the values
+// after it still load.
+TEST_F(SettingsStoreTest, UnreadableValueTakesItsDefaultAndLaterValuesStillLoad) {
+    WriteFile(
+        "[Zizizada]\n"
+        "VorbisQuality=@ByteArray(\\0\\x1)\n"
+        "Autostart=1\n"
+        "Theora\\FPS=25, 30\n"
+        "Theora\\Width=640\n"
+        "Icecast\\Server=@Rect(1 2 3 4)\n"
+        "Icecast\\Port=9000\n"
+        "Processing\\CropB=8\n");
+    SetDistinct(Settings);
+    LoadSettings();
+    EXPECT_EQ(Settings.VorbisQuality, -60);
+    EXPECT_EQ(Settings.Theora.FPS, 15);
+    EXPECT_EQ(Settings.Icecast.Server, "localhost");
+    EXPECT_TRUE(Settings.Autostart);
+    EXPECT_EQ(Settings.Theora.Width, 640);
+    EXPECT_EQ(Settings.Icecast.Port, 9000);
+    EXPECT_EQ(Settings.Processing.CropB, 8);
+    EXPECT_EQ(Settings.Processing.OverlayAlpha, 255);
+}
+
+mode_t FileMode(const std::string& path) {
+    struct stat info{};
+    EXPECT_EQ(stat(path.c_str(), &info), 0) << path;
+    return info.st_mode & 07777;
+}
+
+TEST_F(SettingsStoreTest, FileIsReadableByItsOwnerOnly) {
+    LoadSettings();
+    Settings.Icecast.Password = "secret";
+    ASSERT_TRUE(SaveSettings());
+    EXPECT_EQ(FileMode(SettingsFilePath()), 0600u);
+
+    // A file left readable by others (made by hand, or by an older program) is closed up too.
+    ASSERT_EQ(chmod(SettingsFilePath().c_str(), 0644), 0);
+    ASSERT_TRUE(SaveSettings());
+    EXPECT_EQ(FileMode(SettingsFilePath()), 0600u);
+    LoadSettings();
+    EXPECT_EQ(Settings.Icecast.Password, "secret");
+}
+
+TEST_F(SettingsStoreTest, SaveThatCannotWriteReportsFailure) {
+    // A plain file where the store's folder should be.
+    std::ofstream(FFolder + "/Hadrel Forge") << "in the way";
+    LoadSettings();
+    EXPECT_FALSE(SaveSettings());
+}
+
+}  // namespace
