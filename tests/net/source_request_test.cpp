@@ -123,16 +123,3 @@ TEST(SourceRequestOnIcecast, TheServerTakesTheSourceWithItsStreamDetails) {
     socket.Disconnect();
     EXPECT_TRUE(server.WaitForMount("/kz-test.ogg", false)) << server.ErrorLog();
 }
-
-TEST(SourceRequestOnIcecast, AWrongPasswordIsRefused) {
-    if (!tIcecastServer::Installed()) GTEST_SKIP() << "icecast2 is not installed";
-    tIcecastServer server;
-    ASSERT_TRUE(server.Start()) << server.Error();
-
-    TSettings settings;
-    FillIcecast(settings, "wrong");
-    tEasySocket socket(5, false, false);
-    const std::string reply = Handshake(server.Port(), settings, socket);
-    EXPECT_FALSE(SourceReplyAccepted(reply));
-    EXPECT_NE(reply.find("401"), std::string::npos) << reply;
-}
