@@ -8,7 +8,8 @@
 // Threads: one owner thread connects, sends and receives. Disconnect() and Connected() may be
 // called from any other thread at any time; Disconnect() is how a blocked WriteData,
 // ReceiveData or ReceiveBuffer is made to fail at once. The descriptor is only closed once no
-// call still uses it, so a descriptor number is never reused under a running call.
+// call still uses it, so a descriptor number is never reused under a running call. Connected()
+// during a Connect in progress may take the not yet connected socket for a closed one.
 
 #include <netinet/in.h>
 

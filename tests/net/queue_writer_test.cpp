@@ -52,6 +52,11 @@ TEST(OggNetworkStream, SendsTheRequestOnceThenEveryByteInOrder) {
             EXPECT_EQ(stream.WriteData(reinterpret_cast<const uint8_t*>(chunk.data()), size), size);
             sent += chunk;
         }
+        // One write of more than the queue can ever hold goes through in pieces.
+        const std::string huge = Pattern(sent.size(), 5 * tQueueWriter::QueueCapacity / 2);
+        const auto hugeSize = static_cast<int32_t>(huge.size());
+        EXPECT_EQ(stream.WriteData(reinterpret_cast<const uint8_t*>(huge.data()), hugeSize), hugeSize);
+        sent += huge;
         const std::string received = server.Data(sent.size());
         EXPECT_EQ(received.size(), sent.size());
         EXPECT_TRUE(received == sent);
