@@ -3,6 +3,8 @@
 // cache, as the encoder thread sees fresh frames; "cached": one frame over and over.
 // The planes are one set per run, as the encoder's buffers are. Times and rates are CPU
 // time: the machines this runs on are shared, and waiting for memory counts as CPU time.
+// RGB2YUV[avx2] and RGB2YUV[sse2] start at a narrower kernel (through the test-only library):
+// what machines without the wider vectors get.
 
 #include <benchmark/benchmark.h>
 #include <dlfcn.h>
@@ -22,16 +24,17 @@ namespace {
 
 constexpr size_t kPoolBytes = size_t{256} << 20;
 
-TRGB2YUVFunc BindRgb2Yuv() {
-    // from the benchmark's own folder, as the program loads it
+// From the benchmark's own folder, as the program loads it; null when missing.
+void* Bind(const char* file, const char* symbol) {
     const auto folder = std::filesystem::read_symlink("/proc/self/exe").parent_path();
-    void* library = dlopen((folder / PLANEWRIGHT_LIBRARY_FILE).c_str(), RTLD_NOW);
-    void* function = library ? dlsym(library, PLANEWRIGHT_EXPORT_NAME) : nullptr;
-    if (!function) {
-        throw std::runtime_error(dlerror());
-    }
-    return reinterpret_cast<TRGB2YUVFunc>(function);
+    void* library = dlopen((folder / file).c_str(), RTLD_NOW);
+    return library ? dlsym(library, symbol) : nullptr;
 }
+
+// The test-only library runs the conversion from a named kernel on, to show what machines
+// without the widest vectors get.
+using TForcedConvert = int (*)(const char*, const uint8_t*, int32_t, int32_t, uint8_t*, uint8_t*,
+                               uint8_t*, int32_t, int32_t);
 
 const std::vector<uint8_t>& Pool() {
     static const std::vector<uint8_t> pool = [] {
@@ -47,11 +50,24 @@ const std::vector<uint8_t>& Pool() {
 }
 
 enum class TSource { Memory, Cached };
-enum class TConverter { Planewright, LibYuv };
 
-void Convert(benchmark::State& state, TConverter converter, int width, int height,
+// kernel: empty for the export RGB2YUV, "libyuv" for ARGBToI420, else the kernel to start at
+void Convert(benchmark::State& state, const std::string& kernel, int width, int height,
              TSource sourceKind) {
-    static const TRGB2YUVFunc rgb2yuv = BindRgb2Yuv();
+    static const auto rgb2yuv =
+        reinterpret_cast<TRGB2YUVFunc>(Bind(PLANEWRIGHT_LIBRARY_FILE, PLANEWRIGHT_EXPORT_NAME));
+    static const auto forced = reinterpret_cast<TForcedConvert>(
+        Bind("libplanewright_testing.so", "PlanewrightConvertWithKernel"));
+    const bool isLibYuv = kernel == "libyuv";
+    const bool isForced = !isLibYuv && !kernel.empty();
+    // a zero-sized frame tells whether the CPU runs the kernel
+    const bool available = isLibYuv || (isForced ? forced && forced(kernel.c_str(), nullptr, 0, 0,
+                                                                    nullptr, nullptr, nullptr, 0, 0)
+                                                 : rgb2yuv != nullptr);
+    if (!available) {
+        state.SkipWithError("library or kernel not available");
+        return;
+    }
     const size_t frameBytes = size_t{4} * width * height;
     const size_t frameCount = sourceKind == TSource::Memory ? Pool().size() / frameBytes : 1;
     std::vector<uint8_t> y(size_t{1} * width * height);
@@ -60,7 +76,10 @@ void Convert(benchmark::State& state, TConverter converter, int width, int heigh
     size_t frame = 0;
     for (auto _ : state) {
         const uint8_t* source = Pool().data() + frame * frameBytes;
-        if (converter == TConverter::Planewright) {
+        if (isForced) {
+            forced(kernel.c_str(), source, width, height, y.data(), cb.data(), cr.data(), 4 * width,
+                   width);
+        } else if (!isLibYuv) {
             rgb2yuv(source, width, height, y.data(), cb.data(), cr.data(), 4 * width, width);
         } else {
             libyuv::ARGBToI420(source, 4 * width, y.data(), width, cb.data(), width / 2, cr.data(),
@@ -78,13 +97,15 @@ void RegisterAll() {
     const struct { int width, height; } sizes[] = {{640, 480}, {1280, 720}};
     for (const auto& size : sizes) {
         for (TSource source : {TSource::Memory, TSource::Cached}) {
-            for (TConverter converter : {TConverter::Planewright, TConverter::LibYuv}) {
-                const std::string name =
-                    std::string(converter == TConverter::Planewright ? "RGB2YUV" : "ARGBToI420") +
-                    "/" + std::to_string(size.width) + "x" + std::to_string(size.height) + "/" +
-                    (source == TSource::Memory ? "memory" : "cached");
-                benchmark::RegisterBenchmark(name.c_str(), Convert, converter, size.width,
-                                             size.height, source)
+            for (const std::string kernel : {"", "libyuv", "avx2", "sse2"}) {
+                const std::string converter = kernel.empty()       ? "RGB2YUV"
+                                              : kernel == "libyuv" ? "ARGBToI420"
+                                                                   : "RGB2YUV[" + kernel + "]";
+                const std::string name = converter + "/" + std::to_string(size.width) + "x" +
+                                         std::to_string(size.height) + "/" +
+                                         (source == TSource::Memory ? "memory" : "cached");
+                benchmark::RegisterBenchmark(name.c_str(), Convert, kernel, size.width, size.height,
+                                             source)
                     ->Unit(benchmark::kMicrosecond);
             }
         }

@@ -2,6 +2,7 @@
 /* Internal to libplanewright: the lookup tables, the row-pair kernels and the frame driver.
  * Nothing here is exported; the only export is RGB2YUV. */
 
+#include <stddef.h>
 #include <stdint.h>
 
 /* 15 fractional bits. Offsets carry the black level plus one half, so the final shift rounds. */
@@ -30,9 +31,12 @@ extern const int32_t kCrGreen[256];
 extern const int32_t kCrBlue[256];
 
 /* Two source rows and where their luma and the shared chroma row go. source[1] and luma[1]
- * are null for the last row of an odd height. */
+ * are null for the last row of an odd height. ahead: bytes from a source row to the same
+ * row of the next pair, 0 when there is none (the kernels prefetch there, never outside
+ * the frame). */
 typedef struct {
     const uint8_t* source[2];
+    ptrdiff_t ahead;
     uint8_t* luma[2];
     uint8_t* cb;
     uint8_t* cr;

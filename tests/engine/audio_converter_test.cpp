@@ -39,20 +39,6 @@ std::unique_ptr<TAudioConverter> OpenTo(const TWaveFormatExtensible& source, uin
     return TAudioConverter::Open(source, MakeWaveFormat(WAVE_FORMAT_PCM, channels, rate, 16));
 }
 
-// Feeds the bytes in blocks of blockSize, as the audio processor does, and collects the output.
-std::vector<int16_t> ConvertInBlocks(TAudioConverter& converter, const std::vector<uint8_t>& bytes,
-                                     size_t blockSize, int targetChannels) {
-    std::vector<int16_t> out;
-    std::vector<int16_t> buffer(1 << 20);
-    const int32_t frames = static_cast<int32_t>(buffer.size()) / targetChannels;
-    for (size_t at = 0; at < bytes.size(); at += blockSize) {
-        auto length = static_cast<int32_t>(std::min(blockSize, bytes.size() - at));
-        int32_t got = converter.Convert(bytes.data() + at, length, buffer.data(), frames);
-        out.insert(out.end(), buffer.begin(), buffer.begin() + got * targetChannels);
-    }
-    return out;
-}
-
 TEST(AudioConverter, StereoToHalfRateMonoKeepsBothTonesAndEverySample) {
     // One second of 44100 Hz stereo: 1000 Hz left, 500 Hz right.
     auto input = Bytes(ToInt16(Sines(44100, 44100, {1000, 500})));

@@ -2,11 +2,15 @@
 // Test signals and measurements for the sound path: sines in any sample layout, the level of
 // one tone in one channel, and byte views of sample arrays.
 
+#include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <numbers>
 #include <vector>
+
+#include "engine/audio_converter.h"
 
 namespace audio_signal {
 
@@ -55,6 +59,30 @@ inline double ToneLevel(const std::vector<int16_t>& samples, int channels, int c
         weight += w;
     }
     return 2 * std::hypot(re, im) / weight;
+}
+
+// Feeds the bytes to the converter in blocks of blockSize and collects the output.
+inline std::vector<int16_t> ConvertInBlocks(TAudioConverter& converter, const std::vector<uint8_t>& bytes,
+                                            size_t blockSize, int targetChannels) {
+    std::vector<int16_t> out;
+    std::vector<int16_t> buffer(1 << 20);
+    const int32_t frames = static_cast<int32_t>(buffer.size()) / targetChannels;
+    for (size_t at = 0; at < bytes.size(); at += blockSize) {
+        auto length = static_cast<int32_t>(std::min(blockSize, bytes.size() - at));
+        int32_t got = converter.Convert(bytes.data() + at, length, buffer.data(), frames);
+        out.insert(out.end(), buffer.begin(), buffer.begin() + got * targetChannels);
+    }
+    return out;
+}
+
+// What the audio processor makes of captured bytes: a conversion in 2048-byte blocks, the
+// last part-block left out.
+inline std::vector<int16_t> ProcessorOutput(const TWaveFormatEx& capture, const TWaveFormatEx& target,
+                                            const std::vector<uint8_t>& input) {
+    auto converter = TAudioConverter::Open(WithEmptyExtension(capture), target);
+    if (!converter) return {};
+    std::vector<uint8_t> whole(input.begin(), input.begin() + static_cast<ptrdiff_t>(input.size() / 2048 * 2048));
+    return ConvertInBlocks(*converter, whole, 2048, target.nChannels);
 }
 
 }  // namespace audio_signal

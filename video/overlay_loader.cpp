@@ -1,0 +1,97 @@
+#include "video/overlay_loader.h"
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <vector>
+
+#include "settings/log.h"
+#include "video/bmp_reader.h"
+#include "video/jpeg_reader.h"
+#include "video/png_reader.h"
+
+namespace {
+
+// A 32-bit 8192 x 8192 BMP with some headroom; anything larger cannot be a usable overlay.
+constexpr std::streamoff MaxFileBytes = 300 * 1024 * 1024;
+
+std::optional<std::vector<uint8_t>> ReadWholeFile(const std::string& fileName) {
+    std::ifstream file(fileName, std::ios::binary | std::ios::ate);
+    if (!file) return std::nullopt;
+    std::streamoff size = file.tellg();
+    if (size <= 0 || size > MaxFileBytes) return std::nullopt;
+    std::vector<uint8_t> bytes(static_cast<size_t>(size));
+    file.seekg(0);
+    if (!file.read(reinterpret_cast<char*>(bytes.data()), size)) return std::nullopt;
+    return bytes;
+}
+
+std::string LowerExtension(const std::string& fileName) {
+    size_t dot = fileName.find_last_of("./");
+    if (dot == std::string::npos || fileName[dot] != '.') return {};
+    std::string extension = fileName.substr(dot);
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension;
+}
+
+template <typename AlphaRule>
+void SetAlpha(TBgraImage& image, AlphaRule rule) {
+    for (int32_t y = 0; y < image.Height; ++y) {
+        uint8_t* pixel = image.Row(y);
+        for (int32_t x = 0; x < image.Width; ++x, pixel += 4) pixel[3] = rule(pixel);
+    }
+}
+
+}  // namespace
+
+std::optional<TBgraImage> LoadOverlayPicture(const uint8_t* data, size_t size, bool jpeg,
+                                             const TVideoProcessing& options) {
+    std::optional<TBgraImage> image = jpeg ? DecodeJpeg(data, size) : DecodeBmp(data, size);
+    if (!image) return std::nullopt;
+    const auto alpha = static_cast<uint8_t>(options.OverlayAlpha);
+    const uint32_t colour = static_cast<uint32_t>(options.OverlayColor);  // 0x00BBGGRR
+    const uint8_t red = colour & 0xFF, green = (colour >> 8) & 0xFF, blue = (colour >> 16) & 0xFF;
+    const bool cutColour = options.TransColor;
+    SetAlpha(*image, [&](const uint8_t* p) -> uint8_t {
+        bool transparent = cutColour && p[0] == blue && p[1] == green && p[2] == red;
+        return transparent ? 0 : alpha;
+    });
+    return image;
+}
+
+std::optional<TBgraImage> LoadOverlayPng(const uint8_t* data, size_t size,
+                                         const TVideoProcessing& options) {
+    std::optional<TPngImage> png = DecodePng(data, size);
+    if (!png) return std::nullopt;
+    const auto alpha = static_cast<uint8_t>(options.OverlayAlpha);
+    const int64_t factor = options.OverlayAlpha;
+    switch (png->Transparency) {
+        case TPngTransparency::None:
+            SetAlpha(png->Image, [&](const uint8_t*) { return alpha; });
+            break;
+        case TPngTransparency::Colour:
+            SetAlpha(png->Image,
+                     [&](const uint8_t* p) -> uint8_t { return p[3] == 0 ? 0 : alpha; });
+            break;
+        case TPngTransparency::Alpha:
+            SetAlpha(png->Image,
+                     [&](const uint8_t* p) { return static_cast<uint8_t>((p[3] * factor) >> 8); });
+            break;
+    }
+    return std::move(png->Image);
+}
+
+std::optional<TBgraImage> LoadOverlayImage(const std::string& fileName,
+                                           const TVideoProcessing& options) {
+    std::string extension = LowerExtension(fileName);
+    bool png = extension == ".png";
+    if (!png && extension != ".bmp" && extension != ".jpg") {
+        LogLine("Unknown overlay image file type");
+        return std::nullopt;
+    }
+    std::optional<std::vector<uint8_t>> bytes = ReadWholeFile(fileName);
+    if (!bytes) return std::nullopt;
+    if (png) return LoadOverlayPng(bytes->data(), bytes->size(), options);
+    return LoadOverlayPicture(bytes->data(), bytes->size(), extension == ".jpg", options);
+}

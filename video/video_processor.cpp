@@ -1,0 +1,202 @@
+#include "video/video_processor.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+
+#include "settings/log.h"
+#include "settings/settings.h"
+#include "video/overlay_loader.h"
+
+namespace {
+
+// Beyond any capture device or Theora frame; keeps every byte count inside 32 bits.
+constexpr int64_t MaxFrameDimension = 16384;
+
+void LogBitmapHeader(const TBitmapInfoHeader& b) {
+    LogLine("B.biSize: " + std::to_string(b.biSize));
+    LogLine("B.biWidth: " + std::to_string(b.biWidth));
+    LogLine("B.biHeight: " + std::to_string(b.biHeight));
+    LogLine("B.biPlanes: " + std::to_string(b.biPlanes));
+    LogLine("B.biBitCount: " + std::to_string(b.biBitCount));
+    LogLine("B.biCompression: " + std::to_string(b.biCompression));
+    LogLine("B.biSizeImage: " + std::to_string(b.biSizeImage));
+}
+
+[[noreturn]] void FailBitmap(const TBitmapInfoHeader& header, int error) {
+    LogLine("CreateDIBSection Failed: " + std::to_string(error));
+    LogBitmapHeader(header);
+    throw std::runtime_error("DIB Create error");
+}
+
+bool DimensionsUsable(int64_t width, int64_t height) {
+    return width > 0 && height != 0 && width <= MaxFrameDimension &&
+           std::llabs(height) <= MaxFrameDimension;
+}
+
+bool InputUsable(const TBitmapInfoHeader& h) {
+    return h.biBitCount == 24 && h.biCompression == BI_RGB_COMPRESSION &&
+           DimensionsUsable(h.biWidth, h.biHeight);
+}
+
+int32_t RoundUpTo16(int32_t value) {
+    return (value + 15) & ~15;
+}
+
+// Allocation failure is reported like the other creation failures, not as bad_alloc.
+void Allocate(std::vector<uint8_t>& bits, int64_t bytes, const TBitmapInfoHeader& header) {
+    try {
+        bits.assign(static_cast<size_t>(bytes), 0);
+    } catch (const std::bad_alloc&) {
+        FailBitmap(header, ENOMEM);
+    }
+}
+
+}  // namespace
+
+TVideoProcessor::TVideoProcessor(const TBitmapInfoHeader& header) : FInputHeader(header) {
+    if (!InputUsable(FInputHeader)) FailBitmap(FInputHeader, EINVAL);
+
+    const TVideoProcessing& options = Settings.Processing;
+    if (options.Resize) {
+        FPictureWidth = options.ResizeW;
+        FPictureHeight = options.ResizeH;
+    } else {
+        TPictureRect source = SourceRect();
+        FPictureWidth = source.Width();
+        FPictureHeight = source.Height();
+    }
+    FOutputHeader.biSize = sizeof(TBitmapInfoHeader);
+    FOutputHeader.biPlanes = 1;
+    FOutputHeader.biBitCount = 32;
+    FOutputHeader.biCompression = BI_RGB_COMPRESSION;
+    bool pictureUsable =
+        FPictureWidth > 0 && FPictureHeight > 0 && DimensionsUsable(FPictureWidth, FPictureHeight);
+    FOutputHeader.biWidth = pictureUsable ? RoundUpTo16(FPictureWidth) : FPictureWidth;
+    FOutputHeader.biHeight = pictureUsable ? RoundUpTo16(FPictureHeight) : FPictureHeight;
+    if (!pictureUsable || SourceRect().Width() <= 0 || SourceRect().Height() <= 0) {
+        FailBitmap(FOutputHeader, EINVAL);
+    }
+
+    FOutputStride = static_cast<int32_t>(BitmapRowPitch(32, FOutputHeader.biWidth));
+    FScaler.emplace(FInputHeader, FPictureWidth, FPictureHeight, FOutputStride,
+                    FOutputHeader.biHeight);
+    Allocate(FInputBits, FScaler->InputBytes(), FInputHeader);
+    Allocate(FOutputBits, GetFrameSize(), FOutputHeader);
+
+    std::error_code error;
+    if (options.Overlay && std::filesystem::exists(options.OverlayImage, error)) LoadOverlay();
+}
+
+void TVideoProcessor::LoadOverlay() {
+    try {
+        std::optional<TBgraImage> image =
+            LoadOverlayImage(Settings.Processing.OverlayImage, Settings.Processing);
+        if (image) {
+            FOverlay.emplace(*image, FOutputHeader.biWidth, FOutputHeader.biHeight, FPictureHeight);
+        }
+    } catch (const std::bad_alloc&) {
+        FOverlay.reset();  // no room for the image or its plane: run without overlay
+    }
+}
+
+std::unique_ptr<TVideoProcessor> TVideoProcessor::Create(const TBitmapInfoHeader& header) {
+    try {
+        return std::make_unique<TVideoProcessor>(header);
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+}
+
+// The crop rectangle in display coordinates, kept inside the captured picture whatever the
+// crop values say.
+TPictureRect TVideoProcessor::SourceRect() const {
+    const int32_t width = FInputHeader.biWidth;
+    const int32_t height = static_cast<int32_t>(std::llabs(FInputHeader.biHeight));
+    const TVideoProcessing& options = Settings.Processing;
+    if (!options.Crop) return {0, 0, width, height};
+    TPictureRect rect;
+    rect.Left = std::clamp(options.CropL, 0, width);
+    rect.Top = std::clamp(options.CropT, 0, height);
+    rect.Right = std::clamp(int64_t{width} - options.CropR, int64_t{rect.Left}, int64_t{width});
+    rect.Bottom = std::clamp(int64_t{height} - options.CropB, int64_t{rect.Top}, int64_t{height});
+    return rect;
+}
+
+int32_t TVideoProcessor::WaitingFrames() const {
+    std::lock_guard lock(FLock);
+    return static_cast<int32_t>(FFrames.size());
+}
+
+void TVideoProcessor::PutFrame(const void* data, int32_t size, double time) {
+    {
+        std::lock_guard lock(FLock);
+        if (FFrames.size() >= MaxWaitingFrames) return;  // cheap refusal before the copy
+    }
+    auto frame = std::make_unique<TInputFrame>();
+    if (data != nullptr && size > 0) {
+        const auto* bytes = static_cast<const uint8_t*>(data);
+        frame->Data.assign(bytes, bytes + size);
+    }
+    std::lock_guard lock(FLock);
+    if (FFrames.size() >= MaxWaitingFrames) return;
+    // A frame without a usable time would never be chosen: it takes the last known one.
+    if (std::isfinite(time)) FLastTime = time;
+    frame->Time = FLastTime;
+    FFrames.push_back(std::move(frame));
+}
+
+bool TVideoProcessor::GetFrame(void* buffer, double time) {
+    SetPos(1);
+    TInputFrame* chosen = nullptr;
+    {
+        std::lock_guard lock(FLock);
+        SetPos(2);
+        auto found = std::find_if(FFrames.begin(), FFrames.end(),
+                                  [time](const auto& frame) { return frame->Time >= time; });
+        if (found != FFrames.end()) {
+            SetPos(3);
+            chosen = found->get();
+        }
+        SetPos(4);
+        if (chosen != nullptr) FFrames.erase(FFrames.begin(), found);
+        SetPos(5);
+    }
+    SetPos(6);
+    if (chosen == nullptr) {
+        SetPos(10);
+        return false;
+    }
+    if (!chosen->Processed) ProcessFrame(*chosen);
+    SetPos(8);
+    std::memcpy(buffer, chosen->Data.data(), chosen->Data.size());
+    SetPos(9);
+    SetPos(10);
+    return true;
+}
+
+void TVideoProcessor::ProcessFrame(TInputFrame& frame) {
+    SetPos(11);
+    if (frame.Processed) return;
+    SetPos(12);
+    // A short capture fills only the start of the input bitmap; the rest keeps the last one.
+    std::copy_n(frame.Data.begin(), std::min(frame.Data.size(), FInputBits.size()),
+                FInputBits.begin());
+    SetPos(13);
+    TPictureRect source = SourceRect();
+    SetPos(14);
+    SetPos(15);
+    FScaler->Scale(FInputBits.data(), source, Settings.Processing.HighQualityResize,
+                   FOutputBits.data());
+    SetPos(16);
+    if (FOverlay) FOverlay->BlendOnto(FOutputBits.data(), FOutputStride);
+    SetPos(17);
+    frame.Data.assign(FOutputBits.begin(), FOutputBits.end());
+    frame.Processed = true;
+    SetPos(18);
+}
