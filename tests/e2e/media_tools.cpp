@@ -2,7 +2,9 @@
 
 #include <stdio.h>
 #include <stdlib.h>
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <sstream>
@@ -83,4 +85,52 @@ std::vector<int16_t> DecodeAudioMono(const std::string& file) {
     fclose(in);
     std::remove(raw.c_str());
     return samples;
+}
+
+TBackgroundProcess::TBackgroundProcess(const std::string& command, const std::string& outputFile)
+    : FOutputFile(outputFile) {
+    const std::string shell = "exec " + command + " >" + Quote(outputFile) + " 2>&1";
+    FPid = fork();
+    if (FPid == 0) {
+        execl("/bin/sh", "sh", "-c", shell.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+}
+
+TBackgroundProcess::~TBackgroundProcess() { Stop(); }
+
+int TBackgroundProcess::Wait(int waitMs) {
+    if (FPid <= 0) return -1;
+    for (int waited = 0; waited <= waitMs; waited += 10) {
+        int status = 0;
+        if (waitpid(FPid, &status, WNOHANG) == FPid) {
+            FPid = -1;
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        }
+        usleep(10000);
+    }
+    return -1;
+}
+
+int TBackgroundProcess::Stop(int waitMs) {
+    if (FPid <= 0) return -1;
+    kill(FPid, SIGINT);
+    const int status = Wait(waitMs);
+    if (FPid > 0) {
+        kill(FPid, SIGKILL);
+        waitpid(FPid, nullptr, 0);
+        FPid = -1;
+    }
+    return status;
+}
+
+std::string TBackgroundProcess::Output() const {
+    FILE* in = fopen(FOutputFile.c_str(), "rb");
+    if (!in) return "";
+    std::string text;
+    char buffer[65536];
+    size_t got;
+    while ((got = fread(buffer, 1, sizeof buffer, in)) > 0) text.append(buffer, got);
+    fclose(in);
+    return text;
 }

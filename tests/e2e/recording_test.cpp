@@ -6,13 +6,11 @@
 #include <cstdlib>
 #include <iostream>
 
-#include "media_tools.h"
+#include "headless_fixture.h"
 #include "settings/settings.h"
 #include "settings/settings_store.h"
 
 namespace {
-
-const std::string Headless = std::string(KZ_BIN_DIR) + "/kestrova_headless";
 
 struct Rgb {
     double r, g, b;
@@ -60,31 +58,12 @@ std::vector<double> BeepOnsets(const std::vector<int16_t>& samples, int rate) {
     return onsets;
 }
 
-// Each test process keeps its stored settings in a folder of its own; the runner under test
-// is pointed at the same folder.
-class RecordingTest : public ::testing::Test {
+class RecordingTest : public THeadlessTest {
 protected:
-    static void SetUpTestSuite() {
-        Config = new TTempFolder();
-        setenv("XDG_CONFIG_HOME", Config->Path().c_str(), 1);
-        LoadSettings();
-        ASSERT_TRUE(SaveSettings());
-    }
-    static void TearDownTestSuite() {
-        delete Config;
-        Config = nullptr;
-    }
-
     TCommandResult Record(const std::string& file, const std::string& options) {
-        return RunCommand("XDG_CONFIG_HOME=" + Quote(Config->Path()) + " " + Headless +
-                          " --file " + Quote(file) + " " + options);
+        return RunCommand(HeadlessCommand("--file " + Quote(file) + " " + options));
     }
-
-    static TTempFolder* Config;
-    TTempFolder Work;
 };
-
-TTempFolder* RecordingTest::Config = nullptr;
 
 TEST_F(RecordingTest, DefaultSettingsGiveTheoraAndVorbisInSync) {
     const std::string file = Work / "out.ogg";

@@ -157,6 +157,18 @@ bool tIcecastServer::Start() {
     return false;
 }
 
+bool tIcecastServer::Restart() {
+    const uint16_t port = FPort;
+    Stop();
+    FPort = port;
+    for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
+        if (MakeFolder() && WriteConfig() && Launch() && WaitUntilListening()) return true;
+        Stop();
+        FPort = port;
+    }
+    return false;
+}
+
 void tIcecastServer::Stop() {
     if (FPid > 0) {
         kill(FPid, SIGTERM);

@@ -31,6 +31,9 @@ public:
     // (bounded wait). On false, Error() says why and nothing is left running.
     bool Start();
     void Stop();
+    // Stops the server and starts a new one on the same port, as a server that went away
+    // and came back; true once it accepts connections again.
+    bool Restart();
 
     uint16_t Port() const { return FPort; }
     const std::string& Error() const { return FError; }
