@@ -8,4 +8,5 @@
 #define KZ_CODEC_ENTRY_DECLARE(name) decltype(&::name) name = nullptr;
 
 // Inside a resolve function with a TSymbolLookup `lookup` and a table `table`.
-#define KZ_CODEC_ENTRY_RESOLVE(name) table.name = reinterpret_cast<decltype(table.name)>(lookup(#name));
+#define KZ_CODEC_ENTRY_RESOLVE(name) \
+    table.name = reinterpret_cast<decltype(table.name)>(lookup(#name));

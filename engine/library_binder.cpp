@@ -5,7 +5,9 @@
 #include "engine/library_folder.h"
 #include "settings/log.h"
 
-TLibraryPlaces TLibraryPlaces::System() { return {LibrarySearchFolders, ::ProgramFolder}; }
+TLibraryPlaces TLibraryPlaces::System() {
+    return {LibrarySearchFolders, ::ProgramFolder};
+}
 
 TLibraryBinder::TLibraryBinder(std::vector<TLibraryFile> files,
                                std::function<void(const TSymbolLookup&)> resolve,
@@ -47,7 +49,8 @@ std::vector<std::string> TLibraryBinder::LoadedPaths() const {
     return FPaths;
 }
 
-std::string TLibraryBinder::PathOf(const TLibraryFile& file, const std::string& libraryFolder) const {
+std::string TLibraryBinder::PathOf(const TLibraryFile& file,
+                                   const std::string& libraryFolder) const {
     if (file.Place == TLibraryFile::TPlace::ProgramFolder) {
         return WithTrailingSlash(FPlaces.ProgramFolder()) + file.Name;
     }
@@ -55,7 +58,8 @@ std::string TLibraryBinder::PathOf(const TLibraryFile& file, const std::string& 
 }
 
 bool TLibraryBinder::LoadAll() {
-    const std::string libraryFolder = FirstFolderHolding(FPlaces.SearchFolders(), LibraryMarkerFile);
+    const std::string libraryFolder =
+        FirstFolderHolding(FPlaces.SearchFolders(), LibraryMarkerFile);
     std::vector<TLibraryHandle> handles;
     std::vector<std::string> paths;
     for (const TLibraryFile& file : FFiles) {

@@ -32,11 +32,12 @@ struct TLibraryPlaces {
 using TSymbolLookup = std::function<void*(const char* name)>;
 
 class TLibraryBinder {
-public:
+  public:
     // resolve fills the table right after loading; clear empties it after unloading. Both
     // run under the binder's mutex.
-    TLibraryBinder(std::vector<TLibraryFile> files, std::function<void(const TSymbolLookup&)> resolve,
-                   std::function<void()> clear, TLibraryPlaces places = TLibraryPlaces::System());
+    TLibraryBinder(std::vector<TLibraryFile> files,
+                   std::function<void(const TSymbolLookup&)> resolve, std::function<void()> clear,
+                   TLibraryPlaces places = TLibraryPlaces::System());
     TLibraryBinder(const TLibraryBinder&) = delete;
     TLibraryBinder& operator=(const TLibraryBinder&) = delete;
 
@@ -49,7 +50,8 @@ public:
     int RefCount() const;
     // The paths the group was loaded from, in load order; empty while unbound.
     std::vector<std::string> LoadedPaths() const;
-private:
+
+  private:
     std::string PathOf(const TLibraryFile& file, const std::string& libraryFolder) const;
     bool LoadAll();
     void* Symbol(const char* name) const;
@@ -67,7 +69,7 @@ private:
 // Binds at construction and releases at destruction only when the bind succeeded, so a
 // user whose bind failed never releases a reference that another user holds.
 class TLibraryUse {
-public:
+  public:
     TLibraryUse(bool (*bind)(), void (*unbind)()) : FUnbind(unbind), FReady(bind()) {}
     ~TLibraryUse() { Release(); }
     TLibraryUse(const TLibraryUse&) = delete;
@@ -83,7 +85,7 @@ public:
         FReady = false;
     }
 
-private:
+  private:
     void (*FUnbind)();
     bool FReady;
 };

@@ -47,7 +47,8 @@ std::vector<std::string> LibrarySearchFolders() {
     return folders;
 }
 
-std::string FirstFolderHolding(const std::vector<std::string>& folders, const std::string& fileName) {
+std::string FirstFolderHolding(const std::vector<std::string>& folders,
+                               const std::string& fileName) {
     for (const std::string& folder : folders) {
         if (!folder.empty() && FileExists(WithTrailingSlash(folder) + fileName)) {
             return WithTrailingSlash(folder);
@@ -56,4 +57,6 @@ std::string FirstFolderHolding(const std::vector<std::string>& folders, const st
     return {};
 }
 
-std::string LibraryFolder() { return FirstFolderHolding(LibrarySearchFolders(), LibraryMarkerFile); }
+std::string LibraryFolder() {
+    return FirstFolderHolding(LibrarySearchFolders(), LibraryMarkerFile);
+}

@@ -13,7 +13,8 @@ inline constexpr const char* LibraryMarkerFile = "libogg.so.0";
 std::vector<std::string> LibrarySearchFolders();
 
 // The first of folders that holds fileName, or empty.
-std::string FirstFolderHolding(const std::vector<std::string>& folders, const std::string& fileName);
+std::string FirstFolderHolding(const std::vector<std::string>& folders,
+                               const std::string& fileName);
 
 // FirstFolderHolding(LibrarySearchFolders(), LibraryMarkerFile).
 std::string LibraryFolder();

@@ -15,7 +15,9 @@ constexpr int CloseSpanMs = 3000;
 
 }  // namespace
 
-tOggFile::~tOggFile() { Close(); }
+tOggFile::~tOggFile() {
+    Close();
+}
 
 bool tOggFile::Open(const std::string& fileName) {
     Close();

@@ -19,7 +19,7 @@
 #include "engine/ogg_io_base.h"
 
 class tOggFile : public tOggIOBase {
-public:
+  public:
     static constexpr int32_t BufferSize = 16384;
 
     tOggFile() = default;
@@ -42,12 +42,12 @@ public:
     // the file.
     void Close();
 
-protected:
+  protected:
     // One write(2) of the file; tests override it to watch the writes. A derived class that
     // overrides it must Close() in its own destructor.
     virtual ssize_t WriteToDisk(int fileHandle, const uint8_t* data, size_t size);
 
-private:
+  private:
     void ReportWriteFailure();
 
     int FFileHandle = -1;

@@ -24,10 +24,6 @@ tOggPageData CopyPage(const ogg_page& page, double timeSec) {
     return data;
 }
 
-void ReportLockTimeout(const char* operation) {
-    DebugLine(std::string("Ogg page queue busy too long, ") + operation + " skipped");
-}
-
 }  // namespace
 
 tOggStreamData::~tOggStreamData() {
@@ -41,6 +37,13 @@ tOggIOBase::~tOggIOBase() {
     FStreams.clear();
 }
 
+std::unique_lock<TTimedMutex> tOggIOBase::LockQueues(const char* skipped) const {
+    std::unique_lock lock(FQueueLock, std::chrono::milliseconds(FQueueLockTimeoutMs.load()));
+    if (!lock.owns_lock())
+        DebugLine(std::string("Ogg page queue busy too long, ") + skipped + " skipped");
+    return lock;
+}
+
 tOggStreamData* tOggIOBase::StreamAt(int index) const {
     if (index < 0 || index >= StreamCount()) return nullptr;
     return FStreams[static_cast<size_t>(index)].get();
@@ -51,11 +54,8 @@ int tOggIOBase::AddStream() {
     auto stream = std::make_unique<tOggStreamData>();
     if (OggLib.ogg_stream_init(&stream->FStreamState, NewSerialNumber()) != 0) return -1;
     stream->FStateReady = true;
-    std::unique_lock lock(FQueueLock, FQueueLockTimeout);
-    if (!lock.owns_lock()) {
-        ReportLockTimeout("adding a stream");
-        return -1;
-    }
+    std::unique_lock lock = LockQueues("adding a stream");
+    if (!lock.owns_lock()) return -1;
     FStreams.push_back(std::move(stream));
     return StreamCount() - 1;
 }
@@ -66,11 +66,8 @@ int32_t tOggIOBase::SerialNumber(int index) const {
 }
 
 bool tOggIOBase::ClearStreams() {
-    std::unique_lock lock(FQueueLock, FQueueLockTimeout);
-    if (!lock.owns_lock()) {
-        ReportLockTimeout("clearing the streams");
-        return false;
-    }
+    std::unique_lock lock = LockQueues("clearing the streams");
+    if (!lock.owns_lock()) return false;
     FStreams.clear();
     return true;
 }
@@ -115,6 +112,9 @@ bool tOggIOBase::FlushStream(int index, bool* pageOut) {
     } catch (const std::exception& error) {
         DebugLine(std::string("Ogg stream flush failed: ") + error.what());
         return false;
+    } catch (...) {
+        DebugLine("Ogg stream flush failed");
+        return false;
     }
 }
 
@@ -130,15 +130,13 @@ bool tOggIOBase::QueueStreamPage(int index, tOggStreamData& stream, const ogg_pa
 
 bool tOggIOBase::QueuePage(int index, const ogg_page& page, double timeSec) {
     if (!StreamAt(index)) return false;
-    if (page.header_len < 0 || page.body_len < 0 || page.header_len + page.body_len <= 0) return false;
+    if (page.header_len < 0 || page.body_len < 0 || page.header_len + page.body_len <= 0)
+        return false;
     // The copy is made before taking the lock, so the lock is held only to append it.
     tOggPageData data = CopyPage(page, timeSec);
     {
-        std::unique_lock lock(FQueueLock, FQueueLockTimeout);
-        if (!lock.owns_lock()) {
-            ReportLockTimeout("page dropped");
-            return false;
-        }
+        std::unique_lock lock = LockQueues("queueing a page");
+        if (!lock.owns_lock()) return false;
         FStreams[static_cast<size_t>(index)]->FPages.push_back(std::move(data));
     }
     WritePages(QueuedPageLimit, QueuedSpanLimitMs);
@@ -169,11 +167,8 @@ tOggStreamData* tOggIOBase::ChooseStream(int maxQueued, double spanSec, bool& pe
 
 bool tOggIOBase::WritePages(int maxQueued, int maxSpanMs) {
     const double spanSec = maxSpanMs / 1000.0;
-    std::unique_lock lock(FQueueLock, FQueueLockTimeout);
-    if (!lock.owns_lock()) {
-        ReportLockTimeout("writing pages");
-        return false;
-    }
+    std::unique_lock lock = LockQueues("writing pages");
+    if (!lock.owns_lock()) return false;
     bool pending = false;
     do {
         tOggStreamData* chosen = ChooseStream(maxQueued, spanSec, pending);

@@ -21,6 +21,7 @@
 
 #include <ogg/ogg.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <deque>
@@ -29,6 +30,7 @@
 #include <vector>
 
 #include "engine/library_binder.h"
+#include "engine/timed_mutex.h"
 
 // Turns a page granule position into stream time in seconds; object is the encoder that
 // gave the callback with its packet.
@@ -49,17 +51,17 @@ struct tOggStreamData {
     tOggStreamData(const tOggStreamData&) = delete;
     tOggStreamData& operator=(const tOggStreamData&) = delete;
 
-    ogg_stream_state FStreamState{};  // producer thread only
-    bool FStateReady = false;         // ogg_stream_init succeeded
+    ogg_stream_state FStreamState{};       // producer thread only
+    bool FStateReady = false;              // ogg_stream_init succeeded
     TGranuleTimeFunc FTimeFunc = nullptr;  // producer thread only; from the last SubmitPacket
     void* FTimeObject = nullptr;
-    ogg_int64_t FLastGranule = 0;    // producer thread only; last valid page granule position
-    int32_t FPendingPackets = 0;     // producer thread only; packets in since the last page
+    ogg_int64_t FLastGranule = 0;     // producer thread only; last valid page granule position
+    int32_t FPendingPackets = 0;      // producer thread only; packets in since the last page
     std::deque<tOggPageData> FPages;  // guarded by the owner's FQueueLock; oldest first
 };
 
 class tOggIOBase {
-public:
+  public:
     // Binds libogg; without it no stream can be added (OggReady() is false).
     tOggIOBase();
     virtual ~tOggIOBase();
@@ -70,7 +72,9 @@ public:
     // calls it.
     virtual int32_t ReadData(uint8_t* buffer, int32_t size) = 0;
     // The only way pages leave: returns the count accepted. A count other than size leaves the
-    // page queued for a later WritePages. Called under FQueueLock.
+    // page queued for a later WritePages. Called under FQueueLock, on whichever thread writes
+    // pages: it may take locks of its own (taken after FQueueLock, never before it) but must
+    // not call back into this object.
     virtual int32_t WriteData(const uint8_t* buffer, int32_t size) = 0;
 
     bool OggReady() const { return FOggUse.Ready(); }
@@ -91,8 +95,8 @@ public:
     // Pages the packet; every page that comes out is queued with the time that timeFunc
     // (if given) assigns to its granule position. The callback given here replaces the
     // stream's previous one, also when it is empty. An empty packet is accepted and ignored.
-    // False for an index out of range or when a page could not be queued.
-    // A page block that cannot be allocated throws std::bad_alloc to the caller.
+    // False for an index out of range, a packet libogg refuses, or when a page could not be
+    // queued. A page block that cannot be allocated throws std::bad_alloc to the caller.
     bool SubmitPacket(int index, const ogg_packet& packet, TGranuleTimeFunc timeFunc = nullptr,
                       void* timeObject = nullptr);
 
@@ -103,26 +107,31 @@ public:
 
     // Copies the page into the stream's queue (timeSec: its stream time in seconds), then
     // writes with WritePages(20, 3000). False for an index out of range, an empty page or when
-    // the lock wait ran out (the page is then dropped). Throws std::bad_alloc like SubmitPacket.
+    // the lock wait ran out (the page is then dropped); the outcome of the writing that follows
+    // does not change the result. Throws std::bad_alloc like SubmitPacket.
     bool QueuePage(int index, const ogg_page& page, double timeSec);
 
     // The interleaver (see the top of this file). False when the lock wait ran out or a write
     // came up short; the pages not written stay queued.
     bool WritePages(int maxQueued, int maxSpanMs);
 
-protected:
+  protected:
     // Tests shorten the bound on the lock wait.
-    void SetQueueLockTimeout(std::chrono::milliseconds timeout) { FQueueLockTimeout = timeout; }
+    void SetQueueLockTimeout(std::chrono::milliseconds timeout) {
+        FQueueLockTimeoutMs = timeout.count();
+    }
 
-private:
+  private:
     tOggStreamData* StreamAt(int index) const;
     // Queues one page fresh from the stream's libogg state, timed from its granule position.
     bool QueueStreamPage(int index, tOggStreamData& stream, const ogg_page& page);
     // Picks the next page to write, or nullptr; pending tells whether to go on writing.
     tOggStreamData* ChooseStream(int maxQueued, double spanSec, bool& pending) const;
+    // Takes FQueueLock within the bound; on time-out a debug line names what was skipped.
+    std::unique_lock<TTimedMutex> LockQueues(const char* skipped) const;
 
     TLibraryUse FOggUse;  // first member: the library stays bound until the streams are gone
     std::vector<std::unique_ptr<tOggStreamData>> FStreams;
-    mutable std::timed_mutex FQueueLock;
-    std::chrono::milliseconds FQueueLockTimeout{60000};
+    mutable TTimedMutex FQueueLock;
+    std::atomic<int64_t> FQueueLockTimeoutMs{60000};
 };

@@ -18,5 +18,9 @@ TLibraryBinder& OggBinder() {
 
 }  // namespace
 
-bool BindOgg() { return OggBinder().Bind(); }
-void UnbindOgg() { OggBinder().Unbind(); }
+bool BindOgg() {
+    return OggBinder().Bind();
+}
+void UnbindOgg() {
+    OggBinder().Unbind();
+}

@@ -6,6 +6,7 @@
 
 #include "engine/codec_table.h"
 
+// clang-format off
 #define KZ_OGGPACK_ENTRIES(X, prefix)                                                     \
     X(prefix##_writeinit) X(prefix##_writetrunc) X(prefix##_writealign)                   \
     X(prefix##_writecopy) X(prefix##_reset) X(prefix##_writeclear) X(prefix##_readinit)   \
@@ -24,6 +25,7 @@
     X(ogg_page_checksum_set) X(ogg_page_version) X(ogg_page_continued) X(ogg_page_bos)          \
     X(ogg_page_eos) X(ogg_page_granulepos) X(ogg_page_serialno) X(ogg_page_pageno)              \
     X(ogg_page_packets) X(ogg_packet_clear)
+// clang-format on
 
 struct TOggApi {
     KZ_OGG_ENTRIES(KZ_CODEC_ENTRY_DECLARE)

@@ -13,7 +13,8 @@ std::mt19937& Generator() {
     static std::mt19937 generator = [] {
         std::random_device device;
         auto now = std::chrono::steady_clock::now().time_since_epoch().count();
-        std::seed_seq seed{device(), device(), static_cast<unsigned>(now), static_cast<unsigned>(now >> 32)};
+        std::seed_seq seed{device(), device(), static_cast<unsigned>(now),
+                           static_cast<unsigned>(now >> 32)};
         return std::mt19937(seed);
     }();
     return generator;

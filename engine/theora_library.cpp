@@ -23,5 +23,9 @@ TLibraryBinder& TheoraBinder() {
 
 }  // namespace
 
-bool BindTheora() { return TheoraBinder().Bind(); }
-void UnbindTheora() { TheoraBinder().Unbind(); }
+bool BindTheora() {
+    return TheoraBinder().Bind();
+}
+void UnbindTheora() {
+    TheoraBinder().Unbind();
+}

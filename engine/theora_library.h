@@ -16,6 +16,7 @@
 using TRGB2YUVFunc = void (*)(const void* source, int32_t width, int32_t height, uint8_t* y,
                               uint8_t* cb, uint8_t* cr, int32_t sourcePitch, int32_t yPitch);
 
+// clang-format off
 #define KZ_THEORA_ENTRIES(X)                                                                     \
     X(th_version_string) X(th_version_number) X(th_granule_frame) X(th_granule_time)            \
     X(th_packet_isheader) X(th_packet_iskeyframe) X(th_info_init) X(th_info_clear)              \
@@ -24,6 +25,7 @@ using TRGB2YUVFunc = void (*)(const void* source, int32_t width, int32_t height,
     X(th_encode_flushheader) X(th_encode_ycbcr_in) X(th_encode_packetout) X(th_encode_free)     \
     X(th_decode_headerin) X(th_decode_alloc) X(th_setup_free) X(th_decode_ctl)                  \
     X(th_decode_packetin) X(th_decode_ycbcr_out) X(th_decode_free)
+// clang-format on
 
 struct TTheoraApi {
     TRGB2YUVFunc RGB2YUV = nullptr;

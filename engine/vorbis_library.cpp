@@ -19,5 +19,9 @@ TLibraryBinder& VorbisBinder() {
 
 }  // namespace
 
-bool BindVorbis() { return VorbisBinder().Bind(); }
-void UnbindVorbis() { VorbisBinder().Unbind(); }
+bool BindVorbis() {
+    return VorbisBinder().Bind();
+}
+void UnbindVorbis() {
+    VorbisBinder().Unbind();
+}

@@ -8,6 +8,7 @@
 
 #include "engine/codec_table.h"
 
+// clang-format off
 #define KZ_VORBIS_ENTRIES(X)                                                                   \
     X(vorbis_encode_init) X(vorbis_encode_setup_managed) X(vorbis_encode_setup_vbr)            \
     X(vorbis_encode_init_vbr) X(vorbis_encode_setup_init) X(vorbis_encode_ctl)                 \
@@ -22,6 +23,7 @@
     X(vorbis_synthesis_blockin) X(vorbis_synthesis_pcmout) X(vorbis_synthesis_lapout)          \
     X(vorbis_synthesis_read) X(vorbis_packet_blocksize) X(vorbis_synthesis_halfrate)           \
     X(vorbis_synthesis_halfrate_p)
+// clang-format on
 
 struct TVorbisApi {
     KZ_VORBIS_ENTRIES(KZ_CODEC_ENTRY_DECLARE)

@@ -13,13 +13,15 @@ void PlanewrightConvertFrame(const TKernelChain* chain, const uint8_t* source, i
     if (width <= 0 || height <= 0) {
         return;
     }
-    const ptrdiff_t chromaPitch = yPitch >> 1; /* arithmetic: rounds toward minus infinity */
-    for (int32_t row = 0; row < height; row += 2) {
-        const int wholePair = row + 1 < height;
+    /* arithmetic shift: rounds toward minus infinity */
+    const ptrdiff_t chromaPitch = yPitch >> 1;
+    /* 64 bits, so that stepping past a height near INT32_MAX cannot overflow */
+    for (int64_t row = 0; row < height; row += 2) {
+        const int wholePair = height - row >= 2;
         TRowPair rows;
         rows.source[0] = source + (ptrdiff_t)row * sourcePitch;
         rows.source[1] = wholePair ? rows.source[0] + sourcePitch : NULL;
-        rows.ahead = row + 3 < height ? 2 * (ptrdiff_t)sourcePitch : 0;
+        rows.ahead = height - row >= 4 ? 2 * (ptrdiff_t)sourcePitch : 0;
         rows.luma[0] = yPlane + (ptrdiff_t)row * yPitch;
         rows.luma[1] = wholePair ? rows.luma[0] + yPitch : NULL;
         rows.cb = cbPlane + (ptrdiff_t)(row / 2) * chromaPitch;

@@ -12,6 +12,7 @@
  *   Y:       (height - 1) * yPitch + width bytes,
  *   Cb, Cr:  ((height + 1) / 2 - 1) * (yPitch >> 1) + (width + 1) / 2 bytes each,
  * and nothing outside them, nor past 4 * width bytes of any source row, is read or written.
+ * With an odd width, a Y pitch of at least width + 1 keeps chroma rows from overlapping.
  * A width or height of 0 or less converts nothing.
  *
  * Stateless: any thread may call it, also several at once on different frames. */

@@ -1,5 +1,5 @@
-/* The body of a vector row-pair kernel, shared by the SSE2 and AVX2 files. Before including
- * it, a file defines PW_VEC (its integer vector type), PW_PIXELS (pixels per vector),
+/* The body of a vector row-pair kernel, shared by the SSE2, AVX2 and AVX-512 files. Before
+ * including it, a file defines PW_VEC (its integer vector type), PW_PIXELS (pixels per vector),
  * PW_TARGET (the target attribute), PW_KERNEL (the function name) and these operations
  * (a step is four vectors per row):
  *   PW_LOAD(p), PW_SET32(v), PW_AND, PW_ADD16, PW_ADD32, PW_SRLI16, PW_SRAI32, PW_MADD,
@@ -69,30 +69,40 @@ static inline PW_TARGET PW_VEC PwChroma(TPwChannels average, PW_VEC blueRedCoefs
     return PW_SRAI32(PW_ADD32(sum, PW_SET32(kChromaOffset)), kFractionBits);
 }
 
-/* Four vectors of 32-bit results, saturated to bytes (per 128-bit lane: a b c d) */
-static inline PW_TARGET PW_VEC PwPackBytes(PW_VEC a, PW_VEC b, PW_VEC c, PW_VEC d) {
-    return PW_PACKUS16(PW_PACKS32(a, b), PW_PACKS32(c, d));
-}
-
-/* One row of a step: its luma stored, its channels added into the column sums. The same
- * columns of the next row pair are prefetched, one hint per 64-byte line: the hardware
- * prefetcher alone leaves a frame from memory waiting on most lines. */
-static inline PW_TARGET void PwRow(const uint8_t* source, ptrdiff_t ahead, uint8_t* luma,
-                                   TPwChannels* sums, int first) {
-    PW_VEC lumas[4];
-    for (int v = 0; v < 4; ++v) {
+/* The luma of two vectors of one row, and their channels. The same columns of the next row
+ * pair are prefetched, one hint per 64-byte line: the hardware prefetcher alone leaves a
+ * frame from memory waiting on most lines. */
+static inline PW_TARGET PW_VEC PwLumaPair(const uint8_t* source, ptrdiff_t ahead,
+                                          TPwChannels channels[2]) {
+    PW_VEC lumas[2];
+    for (int v = 0; v < 2; ++v) {
         if ((4 * v * PW_PIXELS) % 64 == 0) {
             _mm_prefetch((const char*)source + 4 * v * PW_PIXELS + ahead, _MM_HINT_T0);
         }
-        const TPwChannels channels = PwSplit(source + 4 * v * PW_PIXELS);
-        lumas[v] = PwLuma(channels);
-        sums[v] = first ? channels : PwAdd(sums[v], channels);
+        channels[v] = PwSplit(source + 4 * v * PW_PIXELS);
+        lumas[v] = PwLuma(channels[v]);
     }
-    PW_STORE_LUMA(luma, PwPackBytes(lumas[0], lumas[1], lumas[2], lumas[3]));
+    return PW_PACKS32(lumas[0], lumas[1]);
+}
+
+/* Half a step: two vectors of both rows. Packed 16-bit lumas of each row go to luma[], the
+ * 32-bit Cb and Cr of their blocks to chroma[]. Halves keep few vectors alive at once. */
+static inline PW_TARGET void PwHalfStep(const uint8_t* top, const uint8_t* bottom, ptrdiff_t ahead,
+                                        PW_VEC luma[2], PW_VEC chroma[2]) {
+    TPwChannels upper[2];
+    TPwChannels lower[2];
+    luma[0] = PwLumaPair(top, ahead, upper);
+    luma[1] = PwLumaPair(bottom, ahead, lower);
+    const TPwChannels average =
+        PwBlockAverage(PwAdd(upper[0], lower[0]), PwAdd(upper[1], lower[1]));
+    chroma[0] =
+        PwChroma(average, PW_WORD_PAIR(kChroma0439Coef, kCbRedCoef), PW_WORD_PAIR(kCbGreenCoef, 0));
+    chroma[1] = PwChroma(average, PW_WORD_PAIR(kCrBlueCoef, kChroma0439Coef),
+                         PW_WORD_PAIR(kCrGreenCoef, 0));
 }
 
 PW_TARGET int32_t PW_KERNEL(const TRowPair* rows, int32_t from, int32_t width) {
-    enum { kStep = 4 * PW_PIXELS };
+    enum { kStep = 4 * PW_PIXELS, kHalf = 2 * PW_PIXELS };
     const uint8_t* const top = rows->source[0];
     const uint8_t* const bottom = rows->source[1];
     uint8_t* const lumaTop = rows->luma[0];
@@ -101,21 +111,17 @@ PW_TARGET int32_t PW_KERNEL(const TRowPair* rows, int32_t from, int32_t width) {
     uint8_t* const cr = rows->cr;
     const ptrdiff_t ahead = rows->ahead;
     int32_t x = from;
-    for (; x + kStep <= width; x += kStep) {
-        TPwChannels sums[4];
-        PwRow(top + 4 * (ptrdiff_t)x, ahead, lumaTop + x, sums, 1);
-        PwRow(bottom + 4 * (ptrdiff_t)x, ahead, lumaBottom + x, sums, 0);
-        const TPwChannels first = PwBlockAverage(sums[0], sums[1]);
-        const TPwChannels second = PwBlockAverage(sums[2], sums[3]);
+    for (; width - x >= kStep; x += kStep) {
+        PW_VEC first[2], second[2], firstChroma[2], secondChroma[2];
+        PwHalfStep(top + 4 * (ptrdiff_t)x, bottom + 4 * (ptrdiff_t)x, ahead, first, firstChroma);
+        PwHalfStep(top + 4 * (ptrdiff_t)(x + kHalf), bottom + 4 * (ptrdiff_t)(x + kHalf), ahead,
+                   second, secondChroma);
+        PW_STORE_LUMA(lumaTop + x, PW_PACKUS16(first[0], second[0]));
+        PW_STORE_LUMA(lumaBottom + x, PW_PACKUS16(first[1], second[1]));
+        /* Cb of both halves, then Cr */
         PW_STORE_CHROMA(cb + x / 2, cr + x / 2,
-                        PwPackBytes(PwChroma(first, PW_WORD_PAIR(kChroma0439Coef, kCbRedCoef),
-                                             PW_WORD_PAIR(kCbGreenCoef, 0)),
-                                    PwChroma(second, PW_WORD_PAIR(kChroma0439Coef, kCbRedCoef),
-                                             PW_WORD_PAIR(kCbGreenCoef, 0)),
-                                    PwChroma(first, PW_WORD_PAIR(kCrBlueCoef, kChroma0439Coef),
-                                             PW_WORD_PAIR(kCrGreenCoef, 0)),
-                                    PwChroma(second, PW_WORD_PAIR(kCrBlueCoef, kChroma0439Coef),
-                                             PW_WORD_PAIR(kCrGreenCoef, 0))));
+                        PW_PACKUS16(PW_PACKS32(firstChroma[0], secondChroma[0]),
+                                    PW_PACKS32(firstChroma[1], secondChroma[1])));
     }
     return x;
 }

@@ -20,7 +20,7 @@ static inline void StoreChroma(const int32_t average[3], uint8_t* cb, uint8_t* c
 
 /* A block of 1 or 2 rows by 1 or 2 columns. A partial block averages only the pixels that
  * exist, which equals repeating the edge pixel into the missing ones. */
-static void ConvertBlock(const TRowPair* rows, int32_t x, int rowCount, int columnCount) {
+static void ConvertBlock(const TRowPair* rows, int64_t x, int rowCount, int columnCount) {
     int32_t sum[3] = {0, 0, 0};
     for (int r = 0; r < rowCount; ++r) {
         for (int c = 0; c < columnCount; ++c) {
@@ -40,10 +40,10 @@ static void ConvertBlock(const TRowPair* rows, int32_t x, int rowCount, int colu
 
 void PlanewrightRowPairTables(const TRowPair* rows, int32_t from, int32_t width) {
     const int rowCount = rows->source[1] ? 2 : 1;
-    int32_t x = from;
+    int64_t x = from; /* 64 bits: stepping past a width near INT32_MAX cannot overflow */
     if (rowCount == 2) {
         /* whole blocks without the partial-block bookkeeping */
-        for (; x + 2 <= width; x += 2) {
+        for (; width - x >= 2; x += 2) {
             const uint8_t* top = rows->source[0] + 4 * (ptrdiff_t)x;
             const uint8_t* bottom = rows->source[1] + 4 * (ptrdiff_t)x;
             rows->luma[0][x] = LumaOf(top);
@@ -60,6 +60,6 @@ void PlanewrightRowPairTables(const TRowPair* rows, int32_t from, int32_t width)
         }
     }
     for (; x < width; x += 2) {
-        ConvertBlock(rows, x, rowCount, x + 1 < width ? 2 : 1);
+        ConvertBlock(rows, x, rowCount, width - x >= 2 ? 2 : 1);
     }
 }

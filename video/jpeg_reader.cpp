@@ -4,6 +4,7 @@
 
 #include <csetjmp>
 #include <cstdio>  // jpeglib.h needs FILE
+#include <new>
 
 namespace {
 
@@ -73,7 +74,12 @@ std::optional<TBgraImage> DecodeJpeg(const uint8_t* data, size_t size) {
     d.Progress.progress_monitor = OnProgress;
     d.Info.progress = &d.Progress;
 
-    bool decoded = RunDecode(d, data, size);
+    bool decoded = false;
+    try {
+        decoded = RunDecode(d, data, size);
+    } catch (const std::bad_alloc&) {
+        // thrown by our own allocation of the image, never from inside libjpeg
+    }
     jpeg_destroy_decompress(&d.Info);
     if (!decoded) return std::nullopt;
     return std::move(d.Image);

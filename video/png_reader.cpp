@@ -3,6 +3,7 @@
 #include <png.h>
 
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -86,7 +87,12 @@ std::optional<TPngImage> DecodePng(const uint8_t* data, size_t size) {
     TPngDecode d;
     d.Data = data;
     d.Size = size;
-    bool decoded = info != nullptr && RunDecode(png, info, d);
+    bool decoded = false;
+    try {
+        decoded = info != nullptr && RunDecode(png, info, d);
+    } catch (const std::bad_alloc&) {
+        // thrown by our own allocation of the image, never from inside libpng
+    }
     png_destroy_read_struct(&png, info != nullptr ? &info : nullptr, nullptr);
     if (!decoded) return std::nullopt;
     return std::move(d.Result);

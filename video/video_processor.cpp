@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -89,11 +90,18 @@ TVideoProcessor::TVideoProcessor(const TBitmapInfoHeader& header) : FInputHeader
     Allocate(FOutputBits, GetFrameSize(), FOutputHeader);
 
     std::error_code error;
-    if (options.Overlay && std::filesystem::exists(options.OverlayImage, error)) {
-        std::optional<TBgraImage> image = LoadOverlayImage(options.OverlayImage, options);
+    if (options.Overlay && std::filesystem::exists(options.OverlayImage, error)) LoadOverlay();
+}
+
+void TVideoProcessor::LoadOverlay() {
+    try {
+        std::optional<TBgraImage> image =
+            LoadOverlayImage(Settings.Processing.OverlayImage, Settings.Processing);
         if (image) {
             FOverlay.emplace(*image, FOutputHeader.biWidth, FOutputHeader.biHeight, FPictureHeight);
         }
+    } catch (const std::bad_alloc&) {
+        FOverlay.reset();  // no room for the image or its plane: run without overlay
     }
 }
 
@@ -135,9 +143,11 @@ void TVideoProcessor::PutFrame(const void* data, int32_t size, double time) {
         const auto* bytes = static_cast<const uint8_t*>(data);
         frame->Data.assign(bytes, bytes + size);
     }
-    frame->Time = time;
     std::lock_guard lock(FLock);
     if (FFrames.size() >= MaxWaitingFrames) return;
+    // A frame without a usable time would never be chosen: it takes the last known one.
+    if (std::isfinite(time)) FLastTime = time;
+    frame->Time = FLastTime;
     FFrames.push_back(std::move(frame));
 }
 
@@ -162,7 +172,7 @@ bool TVideoProcessor::GetFrame(void* buffer, double time) {
         SetPos(10);
         return false;
     }
-    ProcessFrame(*chosen);
+    if (!chosen->Processed) ProcessFrame(*chosen);
     SetPos(8);
     std::memcpy(buffer, chosen->Data.data(), chosen->Data.size());
     SetPos(9);

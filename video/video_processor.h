@@ -39,8 +39,9 @@ class TVideoProcessor final {
     // Bytes that GetFrame writes: OutputStride() x OutputHeight().
     int32_t GetFrameSize() const { return FOutputStride * FOutputHeader.biHeight; }
 
-    // Capture thread. Copies size bytes; time in seconds since the run's first frame. The
-    // frame is dropped when more than MaxWaitingFrames - 1 frames are already waiting.
+    // Capture thread. Copies size bytes; time in seconds since the run's first frame (NaN or
+    // infinite: the last time given). The frame is dropped when more than
+    // MaxWaitingFrames - 1 frames are already waiting.
     void PutFrame(const void* data, int32_t size, double time);
 
     // Encoder thread, one caller only. Writes GetFrameSize() bytes of the first frame timed at
@@ -69,6 +70,7 @@ class TVideoProcessor final {
         double Time = 0;
     };
 
+    void LoadOverlay();
     void ProcessFrame(TInputFrame& frame);
     TPictureRect SourceRect() const;
     void SetPos(int32_t pos) { FProcessPos.store(pos, std::memory_order_relaxed); }
@@ -85,5 +87,6 @@ class TVideoProcessor final {
 
     mutable std::mutex FLock;
     std::deque<std::unique_ptr<TInputFrame>> FFrames;  // guarded by FLock; oldest first
+    double FLastTime = 0;                              // guarded by FLock
     std::atomic<int32_t> FProcessPos{0};
 };

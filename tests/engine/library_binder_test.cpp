@@ -45,7 +45,8 @@ struct TResolved {
 TLibraryBinder MakeBinder(std::vector<TLibraryFile> files, const char* symbol, TResolved& resolved,
                           TLibraryPlaces places) {
     return TLibraryBinder(
-        std::move(files), [symbol, &resolved](const TSymbolLookup& lookup) { resolved.Address = lookup(symbol); },
+        std::move(files),
+        [symbol, &resolved](const TSymbolLookup& lookup) { resolved.Address = lookup(symbol); },
         [&resolved] {
             resolved.Address = nullptr;
             ++resolved.Clears;
@@ -85,15 +86,16 @@ TEST(LibraryBinder, LoadsFromTheFirstFolderHoldingLibogg) {
     const std::string with = MakeTempFolder("bind_with");
     std::filesystem::create_symlink(SystemOggPath(), with + "libogg.so.0");
     TResolved resolved;
-    TLibraryBinder binder = MakeBinder({{"libogg.so.0"}}, "ogg_stream_init", resolved,
-                                       PlacesFor({without, with}));
+    TLibraryBinder binder =
+        MakeBinder({{"libogg.so.0"}}, "ogg_stream_init", resolved, PlacesFor({without, with}));
     ASSERT_TRUE(binder.Bind());
     EXPECT_EQ(binder.LoadedPaths(), std::vector<std::string>{with + "libogg.so.0"});
     EXPECT_EQ(resolved.Address, reinterpret_cast<void*>(&ogg_stream_init));
     binder.Unbind();
 
     // No folder qualifies: the bare name goes through the system search.
-    TLibraryBinder bare = MakeBinder({{"libogg.so.0"}}, "ogg_stream_init", resolved, PlacesFor({without}));
+    TLibraryBinder bare =
+        MakeBinder({{"libogg.so.0"}}, "ogg_stream_init", resolved, PlacesFor({without}));
     ASSERT_TRUE(bare.Bind());
     EXPECT_EQ(bare.LoadedPaths(), std::vector<std::string>{"libogg.so.0"});
     bare.Unbind();
@@ -126,8 +128,8 @@ TEST(LibraryBinder, UnloadsOnlyAfterAsManyUnbindsAsBinds) {
 TEST(LibraryBinder, GroupWithAMissingFileLoadsNothingAndTriesAgainLater) {
     TResolved resolved;
     resolved.Address = &resolved;
-    TLibraryBinder binder = MakeBinder({{WatchedLibrary}, {"libkz-absent.so.1"}}, "ov_open", resolved,
-                                       PlacesFor({}));
+    TLibraryBinder binder =
+        MakeBinder({{WatchedLibrary}, {"libkz-absent.so.1"}}, "ov_open", resolved, PlacesFor({}));
     EXPECT_FALSE(binder.Bind());
     EXPECT_FALSE(binder.Bind());
     EXPECT_EQ(binder.RefCount(), 0);
@@ -141,13 +143,20 @@ TEST(LibraryBinder, GroupWithAMissingFileLoadsNothingAndTriesAgainLater) {
 // A user whose bind failed must not release the reference another user holds.
 int FakeUnbinds = 0;
 bool FakeBindResult = false;
-bool FakeBind() { return FakeBindResult; }
-void FakeUnbind() { ++FakeUnbinds; }
+bool FakeBind() {
+    return FakeBindResult;
+}
+void FakeUnbind() {
+    ++FakeUnbinds;
+}
 
 TEST(LibraryUse, ReleasesOnlyAReferenceItTook) {
     FakeUnbinds = 0;
     FakeBindResult = false;
-    { TLibraryUse failed(FakeBind, FakeUnbind); EXPECT_FALSE(failed.Ready()); }
+    {
+        TLibraryUse failed(FakeBind, FakeUnbind);
+        EXPECT_FALSE(failed.Ready());
+    }
     EXPECT_EQ(FakeUnbinds, 0);
     FakeBindResult = true;
     {

@@ -23,7 +23,7 @@ constexpr int FrameWidth = 64;
 constexpr int FrameHeight = 48;
 
 class TVorbisSource {
-public:
+  public:
     TVorbisSource() {
         vorbis_info_init(&FInfo);
         vorbis_comment_init(&FComment);
@@ -39,7 +39,8 @@ public:
 
     bool SubmitHeaders(tOggIOBase& output, int stream) {
         std::array<ogg_packet, 3> headers;
-        if (vorbis_analysis_headerout(&FDsp, &FComment, &headers[0], &headers[1], &headers[2]) != 0) {
+        if (vorbis_analysis_headerout(&FDsp, &FComment, &headers[0], &headers[1], &headers[2]) !=
+            0) {
             return false;
         }
         for (ogg_packet& header : headers) {
@@ -68,7 +69,7 @@ public:
 
     bool Ready = false;
 
-private:
+  private:
     static double GranuleTime(void* self, ogg_int64_t granulePos) {
         return vorbis_granule_time(&static_cast<TVorbisSource*>(self)->FDsp, granulePos);
     }
@@ -81,7 +82,7 @@ private:
 };
 
 class TTheoraSource {
-public:
+  public:
     TTheoraSource() : FLuma(FrameWidth * FrameHeight), FChroma(FrameWidth * FrameHeight / 4, 128) {
         th_info info;
         th_info_init(&info);
@@ -126,7 +127,7 @@ public:
 
     bool Ready() const { return FEncoder != nullptr; }
 
-private:
+  private:
     static double GranuleTime(void* self, ogg_int64_t granulePos) {
         return th_granule_time(static_cast<TTheoraSource*>(self)->FEncoder, granulePos);
     }
@@ -148,7 +149,8 @@ TCommandResult RunCommand(const std::string& command) {
     if (!pipe) return result;
     std::array<char, 4096> chunk;
     size_t count;
-    while ((count = fread(chunk.data(), 1, chunk.size(), pipe)) > 0) result.Output.append(chunk.data(), count);
+    while ((count = fread(chunk.data(), 1, chunk.size(), pipe)) > 0)
+        result.Output.append(chunk.data(), count);
     int status = pclose(pipe);
     result.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
@@ -182,7 +184,8 @@ TEST(OggFileWithCodecs, TheoraAndVorbisRecordingPassesOgginfo) {
     EXPECT_EQ(info.Status, 0) << info.Output;
     EXPECT_EQ(info.Output.find("ERROR"), std::string::npos) << info.Output;
     EXPECT_EQ(info.Output.find("WARNING"), std::string::npos) << info.Output;
-    EXPECT_NE(info.Output.find("New logical stream (#1, serial: "), std::string::npos) << info.Output;
+    EXPECT_NE(info.Output.find("New logical stream (#1, serial: "), std::string::npos)
+        << info.Output;
     EXPECT_NE(info.Output.find("): type theora"), std::string::npos) << info.Output;
     EXPECT_NE(info.Output.find("): type vorbis"), std::string::npos) << info.Output;
 }

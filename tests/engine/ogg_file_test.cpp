@@ -14,11 +14,11 @@ namespace {
 
 // Watches the writes that reach the file.
 class TWatchedFile : public tOggFile {
-public:
+  public:
     ~TWatchedFile() override { Close(); }
     std::vector<size_t> DiskWrites;
 
-protected:
+  protected:
     ssize_t WriteToDisk(int fileHandle, const uint8_t* data, size_t size) override {
         DiskWrites.push_back(size);
         return tOggFile::WriteToDisk(fileHandle, data, size);
@@ -75,7 +75,8 @@ TEST(OggFile, FileThatCannotBeCreatedIsLoggedAndItsBytesDropped) {
     TakeLog();
     TWatchedFile file;
     EXPECT_FALSE(file.Open("/nonexistent-folder/out.ogg"));
-    EXPECT_NE(TakeLog().find("Error writing to file /nonexistent-folder/out.ogg"), std::string::npos);
+    EXPECT_NE(TakeLog().find("Error writing to file /nonexistent-folder/out.ogg"),
+              std::string::npos);
     std::vector<uint8_t> bytes(40000, 1);
     EXPECT_EQ(file.WriteData(bytes.data(), 40000), 40000);
     file.FlushBuffer();

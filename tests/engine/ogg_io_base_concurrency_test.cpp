@@ -13,7 +13,8 @@ constexpr int PacketsPerStream = 400;
 
 std::vector<uint8_t> PacketBytes(int stream, int number) {
     std::vector<uint8_t> bytes(static_cast<size_t>(1 + (number * 197 + stream * 61) % 2500));
-    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(stream * 100 + number + i);
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<uint8_t>(stream * 100 + number + i);
     return bytes;
 }
 

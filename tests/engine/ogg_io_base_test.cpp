@@ -18,7 +18,7 @@ namespace {
 using TLabels = std::vector<std::string>;
 
 class OggInterleaver : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(Output.OggReady());
         ASSERT_EQ(Output.AddStream(), 0);

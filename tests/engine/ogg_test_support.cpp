@@ -92,7 +92,8 @@ std::string MakeTempFolder(const std::string& name) {
 namespace {
 
 // The packets of one page's stream that became complete with it.
-void TakePackets(ogg_stream_state& stream, std::vector<std::vector<uint8_t>>& packets, bool& intact) {
+void TakePackets(ogg_stream_state& stream, std::vector<std::vector<uint8_t>>& packets,
+                 bool& intact) {
     ogg_packet packet;
     int result;
     while ((result = ogg_stream_packetout(&stream, &packet)) != 0) {

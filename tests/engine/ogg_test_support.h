@@ -26,7 +26,7 @@ std::string PageLabel(const std::vector<uint8_t>& written);
 
 // Records every WriteData call as one written page.
 class TRecordingOutput : public tOggIOBase {
-public:
+  public:
     int32_t ReadData(uint8_t*, int32_t) override { return 0; }
     int32_t WriteData(const uint8_t* buffer, int32_t size) override;
 
@@ -37,8 +37,8 @@ public:
     using tOggIOBase::SetQueueLockTimeout;
 
     std::vector<std::vector<uint8_t>> Writes;
-    int ShortWrites = 0;                  // the next ShortWrites calls accept one byte less
-    std::function<void()> BeforeWrite;    // runs at the start of every WriteData
+    int ShortWrites = 0;                // the next ShortWrites calls accept one byte less
+    std::function<void()> BeforeWrite;  // runs at the start of every WriteData
 };
 
 // Queues a hand-made page on stream index with the given time.

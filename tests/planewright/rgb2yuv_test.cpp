@@ -2,6 +2,8 @@
 
 #include <array>
 #include <random>
+#include <thread>
+#include <vector>
 
 #include "tests/planewright/conversion_harness.h"
 
@@ -173,6 +175,38 @@ TEST_P(PlanewrightConversion, RandomFramesMatchTheFormulas) {
             }
         }
         ExpectMatchesReference(source, width);
+    }
+}
+
+// The library keeps no state: threads converting their own frames at once get the same
+// answers as one alone.
+TEST(PlanewrightThreads, ConcurrentCallsDoNotInterfere) {
+    constexpr int kThreads = 4;
+    std::vector<TSourceFrame> sources;
+    std::vector<TPlanes> expected, actual;
+    std::mt19937 random(9);
+    for (int t = 0; t < kThreads; ++t) {
+        sources.emplace_back(200 + 16 * t, 30, 4 * (200 + 16 * t));
+        sources.back().Randomise(random);
+        expected.emplace_back(200 + 16 * t, 30, 200 + 16 * t);
+        ReferenceConvert(sources.back(), expected.back());
+        actual.emplace_back(200 + 16 * t, 30, 200 + 16 * t);
+    }
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            for (int repeat = 0; repeat < 20; ++repeat) {
+                ConvertWith("export", sources[t].Data(), sources[t].Width(), sources[t].Height(),
+                            actual[t].Y(), actual[t].Cb(), actual[t].Cr(), sources[t].Pitch(),
+                            actual[t].YPitch());
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    for (int t = 0; t < kThreads; ++t) {
+        EXPECT_EQ(actual[t].FirstDifference(expected[t]), "") << "thread " << t;
     }
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <stdexcept>
 #include <thread>
 
@@ -188,6 +189,14 @@ TEST_F(TVideoProcessorTest, RequestAfterEveryFrameWaitsAndKeepsThemAll) {
     EXPECT_TRUE(processor.GetFrame(buffer.data(), 0.25));
     EXPECT_EQ(processor.WaitingFrames(), 1);
     EXPECT_EQ(processor.ProcessPos(), 10);
+
+    // A frame without a time takes the last one given (0 at first), so it can be chosen.
+    TVideoProcessor fresh(capture.Header);
+    fresh.PutFrame(capture.Bytes.data(), int32_t(capture.Bytes.size()), std::nan(""));
+    EXPECT_TRUE(fresh.GetFrame(buffer.data(), 0.0));
+    fresh.PutFrame(capture.Bytes.data(), int32_t(capture.Bytes.size()), 0.5);
+    fresh.PutFrame(capture.Bytes.data(), int32_t(capture.Bytes.size()), INFINITY);
+    EXPECT_FALSE(fresh.GetFrame(buffer.data(), 0.6)) << "the infinite time counts as 0.5";
 }
 
 TEST_F(TVideoProcessorTest, TheFortySecondWaitingFrameIsDropped) {

@@ -1,0 +1,307 @@
+#include "net/easy_socket.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <system_error>
+#include <thread>
+
+#include "engine/event.h"
+#include "settings/event_log.h"
+
+namespace {
+
+using tClock = std::chrono::steady_clock;
+
+constexpr int kConnectStepMs = 50;
+constexpr int kReceiveWaitMs = 1000;
+constexpr int kSendWaitMaxMs = 1000;
+constexpr uint16_t kWriteFailedEvent = 999;
+
+int64_t MsSince(tClock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(tClock::now() - start).count();
+}
+
+// Blanks in the sense of the settings text: spaces and control characters.
+std::string TrimBlanks(const std::string& text) {
+    auto isBlank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
+    auto first = std::find_if_not(text.begin(), text.end(), isBlank);
+    auto last = std::find_if_not(text.rbegin(), text.rend(), isBlank).base();
+    return first < last ? std::string(first, last) : std::string();
+}
+
+bool WouldBlock(int error) { return error == EAGAIN || error == EWOULDBLOCK || error == EINTR; }
+
+}  // namespace
+
+tEasySocket::tHandle::~tHandle() { close(Fd); }
+
+tEasySocket::tEasySocket(int32_t timeoutSec, bool noDelay, bool timedConnect)
+    : FTimeout(timeoutSec), FNoDelay(noDelay), FTimedConnect(timedConnect) {}
+
+tEasySocket::~tEasySocket() { Disconnect(); }
+
+tEasySocket::tHandlePtr tEasySocket::Handle() const {
+    std::lock_guard lock(FHandleLock);
+    return FSocket;
+}
+
+void tEasySocket::Disconnect() {
+    tHandlePtr old;
+    {
+        std::lock_guard lock(FHandleLock);
+        old.swap(FSocket);
+    }
+    // shutdown wakes every call blocked on the descriptor; the last of them closes it.
+    if (old) shutdown(old->Fd, SHUT_RDWR);
+}
+
+bool tEasySocket::OpenSocket() {
+    Disconnect();
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        SetLastError(errno);
+        return false;
+    }
+    auto handle = std::make_shared<tHandle>(fd);
+    if (FNoDelay) {
+        const int one = 1;
+        (void)setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    }
+    std::lock_guard lock(FHandleLock);
+    FSocket = std::move(handle);
+    return true;
+}
+
+bool tEasySocket::Connect(uint16_t port, const std::string& host) {
+    in_addr ip{};
+    int32_t error = 0;
+    if (!ResolveHost(host, ip, &error)) {
+        SetLastError(error);
+        return false;
+    }
+    if (!OpenSocket()) return false;
+    const tHandlePtr handle = Handle();
+    if (!handle) {  // another thread disconnected already
+        SetLastError(ENOTCONN);
+        return false;
+    }
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr = ip;
+    return FTimedConnect ? ConnectTimed(handle, address) : ConnectBlocking(handle, address);
+}
+
+bool tEasySocket::ConnectBlocking(const tHandlePtr& handle, const sockaddr_in& address) {
+    if (connect(handle->Fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) return true;
+    SetLastError(errno);
+    Disconnect();
+    return false;
+}
+
+bool tEasySocket::ConnectTimed(const tHandlePtr& handle, const sockaddr_in& address) {
+    TEvent done;
+    int result = -1;
+    int error = 0;
+    std::thread connector;
+    try {
+        connector = std::thread([&done, &result, &error, handle, address] {
+            result = connect(handle->Fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+            error = result == 0 ? 0 : errno;
+            done.Set();
+        });
+    } catch (const std::system_error&) {
+        return ConnectBlocking(handle, address);
+    }
+    const auto start = tClock::now();
+    bool timedOut = false;
+    // After the time-out, Disconnect's shutdown aborts the pending connect, so the thread ends.
+    while (!done.WaitFor(kConnectStepMs)) {
+        if (!timedOut && FTimeout > 0 && MsSince(start) > int64_t{FTimeout} * 1000) {
+            timedOut = true;
+            Disconnect();
+        }
+    }
+    connector.join();
+    if (timedOut || result != 0) {
+        // A connect that succeeded just as the time-out struck is no success: the socket is gone.
+        SetLastError(timedOut ? ETIMEDOUT : error);
+        Disconnect();
+        return false;
+    }
+    return true;
+}
+
+bool tEasySocket::Connected() {
+    std::lock_guard lock(FLock);
+    bool connected = false;
+    if (const tHandlePtr handle = Handle()) {
+        pollfd poller{handle->Fd, POLLIN, 0};
+        const int ready = poll(&poller, 1, 0);
+        if (ready == 0) {
+            connected = true;
+        } else if (ready > 0) {
+            // Readable means data, an orderly close or an error; a peek tells them apart and
+            // leaves any data for the next receive.
+            char peek[8];
+            const ssize_t r = recv(handle->Fd, peek, sizeof peek, MSG_PEEK | MSG_DONTWAIT);
+            connected = r > 0 || (r < 0 && WouldBlock(errno));
+        }
+    }
+    if (!connected) Disconnect();
+    return connected;
+}
+
+bool tEasySocket::TimeoutPassed(int64_t elapsedMs) const {
+    return FTimeout > 0 && elapsedMs >= int64_t{FTimeout} * 1000;
+}
+
+bool tEasySocket::FailWrite(int32_t code) {
+    SetLastError(code);
+    WriteEvent(kWriteFailedEvent, "WriteData Failed: " + std::to_string(code));
+    Disconnect();
+    return false;
+}
+
+// Waits until the socket takes data, at most until the no-progress time-out would strike and
+// never longer than one step, so the time-out is looked at in time.
+void tEasySocket::WaitWritable(int fd, int64_t idleMs) const {
+    int64_t waitMs = kSendWaitMaxMs;
+    if (FTimeout > 0) waitMs = std::min(waitMs, int64_t{FTimeout} * 1000 - idleMs);
+    if (waitMs <= 0) return;
+    pollfd poller{fd, POLLOUT, 0};
+    (void)poll(&poller, 1, static_cast<int>(waitMs));
+}
+
+bool tEasySocket::WriteData(const void* buffer, int32_t length) {
+    const auto* bytes = static_cast<const char*>(buffer);
+    const tHandlePtr handle = Handle();
+    int32_t sent = 0;
+    auto lastProgress = tClock::now();
+    while (sent < length) {
+        if (!handle) return FailWrite(ENOTCONN);
+        // A plain blocking send would sit forever on a peer that stops reading; waiting for
+        // room with a bound and sending without blocking keeps the no-progress time-out alive.
+        WaitWritable(handle->Fd, MsSince(lastProgress));
+        ssize_t r = send(handle->Fd, bytes + sent, static_cast<size_t>(length - sent), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (r < 0) {
+            if (!WouldBlock(errno)) return FailWrite(errno);
+            r = 0;
+        }
+        if (r > 0) {
+            sent += static_cast<int32_t>(r);
+            lastProgress = tClock::now();
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        if (sent < length && TimeoutPassed(MsSince(lastProgress))) {
+            Disconnect();
+            SetLastError(ETIMEDOUT);
+            WriteEvent(kWriteFailedEvent, "WriteData Failed: Timeout");
+            return false;
+        }
+    }
+    return true;
+}
+
+// One receive pass on a readable socket: false when the peer closed or an error occurred.
+bool tEasySocket::ReceiveSome(int fd, char* buffer, int32_t wanted, int32_t& received) {
+    std::lock_guard lock(FLock);
+    const ssize_t r = recv(fd, buffer, static_cast<size_t>(wanted), MSG_DONTWAIT);
+    if (r > 0) {
+        received += static_cast<int32_t>(r);
+        return true;
+    }
+    if (r < 0 && WouldBlock(errno)) return true;
+    // An orderly close carries no error code of its own.
+    SetLastError(r == 0 ? ENOTCONN : errno);
+    Disconnect();
+    return false;
+}
+
+int32_t tEasySocket::ReceiveLoop(char* buffer, int32_t length) {
+    int32_t received = 0;
+    const auto start = tClock::now();
+    while (received < length) {
+        const tHandlePtr handle = Handle();
+        if (!handle) {
+            SetLastError(ENOTCONN);
+            return received;
+        }
+        // The wait happens outside FLock: Connected() from another thread must not stall
+        // behind a receive that waits for a quiet peer.
+        pollfd poller{handle->Fd, POLLIN, 0};
+        const int ready = poll(&poller, 1, kReceiveWaitMs);
+        if (ready < 0 && errno != EINTR) {
+            SetLastError(errno);
+            Disconnect();
+            return received;
+        }
+        if (ready > 0 && !ReceiveSome(handle->Fd, buffer + received, length - received, received)) return received;
+        if (received < length && TimeoutPassed(MsSince(start))) {
+            Disconnect();
+            SetLastError(ETIMEDOUT);
+            return received;
+        }
+    }
+    return received;
+}
+
+int32_t tEasySocket::ReceiveData(void* buffer, int32_t length) {
+    return ReceiveLoop(static_cast<char*>(buffer), length);
+}
+
+bool tEasySocket::ReceiveBuffer(void* buffer, int32_t length) {
+    if (length <= 0) return true;
+    return ReceiveLoop(static_cast<char*>(buffer), length) == length;
+}
+
+bool IsIPAddress(const std::string& text) { return inet_addr(text.c_str()) != INADDR_NONE; }
+
+bool ResolveHost(const std::string& host, in_addr& address, int32_t* error) {
+    const std::string name = TrimBlanks(host);
+    if (IsIPAddress(name)) {
+        address.s_addr = inet_addr(name.c_str());
+        return true;
+    }
+    int rc = EAI_NONAME;  // an empty name is not worth a query
+    addrinfo* found = nullptr;
+    if (!name.empty()) {
+        addrinfo hints{};
+        hints.ai_family = AF_INET;
+        hints.ai_socktype = SOCK_STREAM;
+        rc = getaddrinfo(name.c_str(), nullptr, &hints, &found);
+    }
+    if (rc != 0 || found == nullptr) {
+        if (rc == EAI_SYSTEM) rc = errno != 0 ? errno : EAI_FAIL;
+        if (error != nullptr) *error = rc != 0 ? rc : EAI_NONAME;
+        return false;
+    }
+    address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
+    freeaddrinfo(found);
+    return true;
+}
+
+std::string SocketErrorText(int32_t code) {
+    std::string text;
+    if (code < 0) {
+        // Name lookup codes are negative on this platform; errno values are positive.
+        text = gai_strerror(code);
+    } else {
+        char message[256];
+        text = strerror_r(code, message, sizeof message);
+    }
+    text += " (" + std::to_string(code) + ")";
+    std::replace(text.begin(), text.end(), '\r', ' ');
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    return text;
+}

@@ -1,0 +1,97 @@
+#pragma once
+// tEasySocket: the one TCP client of the program. A blocking IPv4 stream socket with a
+// time-out in seconds (0 = none), an optionally time-bounded connect, a send that gives up
+// when it makes no progress, two ways of receiving and a cheap test whether the peer is still
+// there. Failures are false or short results plus an error code in LastError(): errno values,
+// ETIMEDOUT for our own time-outs, negative getaddrinfo codes for failed name lookups.
+//
+// Threads: one owner thread connects, sends and receives. Disconnect() and Connected() may be
+// called from any other thread at any time; Disconnect() is how a blocked WriteData,
+// ReceiveData or ReceiveBuffer is made to fail at once. The descriptor is only closed once no
+// call still uses it, so a descriptor number is never reused under a running call. Connected()
+// during a Connect in progress may take the not yet connected socket for a closed one.
+
+#include <netinet/in.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+class tEasySocket final {
+public:
+    // timeoutSec: bound of a timed connect, of a send without progress and of a receive.
+    // noDelay: switch the Nagle algorithm off on each new socket. timedConnect: connect on a
+    // short-lived thread of its own, bounded by timeoutSec.
+    tEasySocket(int32_t timeoutSec, bool noDelay, bool timedConnect);
+    ~tEasySocket();
+    tEasySocket(const tEasySocket&) = delete;
+    tEasySocket& operator=(const tEasySocket&) = delete;
+
+    // Resolves host, opens a fresh socket (closing any earlier one) and connects to port.
+    // A failed name lookup leaves an earlier socket untouched.
+    bool Connect(uint16_t port, const std::string& host);
+
+    // Shuts the socket down and lets go of it. Any thread, any time.
+    void Disconnect();
+
+    // True while the socket is open and the peer has not closed it; unread data stays
+    // queued. A false answer also closes the socket.
+    bool Connected();
+
+    // Sends all length bytes; false after an error or timeoutSec seconds without progress.
+    // Failures also go to the event log (code 999).
+    bool WriteData(const void* buffer, int32_t length);
+
+    // Receives until length bytes arrived, the peer closed, an error occurred or timeoutSec
+    // seconds passed since the call began; returns the bytes received.
+    int32_t ReceiveData(void* buffer, int32_t length);
+
+    // Receives exactly length bytes; true only when all arrived. length <= 0 is true at once.
+    bool ReceiveBuffer(void* buffer, int32_t length);
+
+    int32_t LastError() const { return FLastError.load(std::memory_order_relaxed); }
+
+private:
+    // Owns one descriptor; closes it when the last user lets go.
+    struct tHandle {
+        explicit tHandle(int fd) : Fd(fd) {}
+        ~tHandle();
+        tHandle(const tHandle&) = delete;
+        tHandle& operator=(const tHandle&) = delete;
+        const int Fd;
+    };
+    using tHandlePtr = std::shared_ptr<tHandle>;
+
+    tHandlePtr Handle() const;
+    bool OpenSocket();
+    bool ConnectTimed(const tHandlePtr& handle, const sockaddr_in& address);
+    bool ConnectBlocking(const tHandlePtr& handle, const sockaddr_in& address);
+    void WaitWritable(int fd, int64_t idleMs) const;
+    bool FailWrite(int32_t code);
+    bool ReceiveSome(int fd, char* buffer, int32_t wanted, int32_t& received);
+    int32_t ReceiveLoop(char* buffer, int32_t length);
+    bool TimeoutPassed(int64_t elapsedMs) const;
+    void SetLastError(int32_t code) { FLastError.store(code, std::memory_order_relaxed); }
+
+    const int32_t FTimeout;
+    const bool FNoDelay;
+    const bool FTimedConnect;
+    std::atomic<int32_t> FLastError{0};
+    mutable std::mutex FHandleLock;  // held only to copy or swap FSocket
+    tHandlePtr FSocket;               // guarded by FHandleLock; null when there is no socket
+    std::mutex FLock;                 // serialises peeks and receives; never held while waiting
+};
+
+// True when the dotted-address parser accepts text (its result is not INADDR_NONE, so
+// 255.255.255.255 is not one).
+bool IsIPAddress(const std::string& text);
+
+// Trims blanks; dotted addresses are taken as they are, other names are looked up (IPv4).
+// address is in network byte order. On failure *error (when given) gets the lookup's code.
+bool ResolveHost(const std::string& host, in_addr& address, int32_t* error = nullptr);
+
+// The system's text for a code from LastError(), then " (", the code, ")"; line breaks become
+// blanks.
+std::string SocketErrorText(int32_t code);

@@ -1,0 +1,156 @@
+#include "net/queue_writer.h"
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <exception>
+#include <thread>
+
+#include "net/send_rate.h"
+#include "net/source_request.h"
+#include "settings/log.h"
+#include "settings/settings.h"
+
+namespace {
+
+constexpr auto kEnqueueRetry = std::chrono::milliseconds(10);
+constexpr auto kSendPause = std::chrono::milliseconds(2);
+
+int64_t NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+std::string ServerAndPort() {
+    return Settings.Icecast.Server + " on port " + std::to_string(Settings.Icecast.Port);
+}
+
+}  // namespace
+
+tQueueWriter::tQueueWriter(int32_t timeoutSec) : FConnection(timeoutSec, false, false) { StartThread(1); }
+
+tQueueWriter::~tQueueWriter() {
+    ForceQuit();
+    StopThread();
+}
+
+void tQueueWriter::Enqueue(const uint8_t* data, int32_t length) {
+    // More than the queue can ever hold goes in pieces, in order; the owner lets one caller
+    // in at a time.
+    while (length > 0) {
+        const int32_t piece = std::min(length, FQueue.Capacity());
+        while (!FQueue.Write(data, piece)) {
+            if (Terminated()) return;
+            std::this_thread::sleep_for(kEnqueueRetry);
+        }
+        data += piece;
+        length -= piece;
+    }
+}
+
+void tQueueWriter::ForceQuit() {
+    DebugLine("tQueueWriter.ForceQuit");
+    Terminate();
+    FConnection.Disconnect();
+}
+
+void tQueueWriter::Execute() {
+    try {
+        ConnectToServer();
+        if (!FConnection.Connected()) {
+            LogLine("Will re-try connection");
+            FConnecting.store(false, std::memory_order_release);
+        } else {
+            SendQueued();
+        }
+    } catch (const std::exception& error) {
+        LogLine(std::string("tQueueWriter: ") + error.what());
+    }
+    Finish();
+}
+
+void tQueueWriter::ConnectToServer() {
+    FConnecting.store(true, std::memory_order_release);
+    LogLine("Connecting to server " + ServerAndPort() + "...");
+    std::string reply;
+    // A quit that came before the socket existed could not abort the connect: look first.
+    if (Terminated()) {
+        DebugLine("tQueueWriter: quit before connecting");
+    } else if (!FConnection.Connect(Settings.Icecast.Port, Settings.Icecast.Server)) {
+        LogLine("Unable to connect to " + ServerAndPort() + " because: " + SocketErrorText(FConnection.LastError()));
+    } else {
+        LogLine("Connected to server " + ServerAndPort());
+        const std::string request = SourceRequest(Settings);
+        if (FConnection.WriteData(request.data(), static_cast<int32_t>(request.size()))) {
+            reply = ReadReplyLine();
+        } else {
+            LogLine("Got disconnected sending stream request");
+        }
+    }
+    Verdict(reply);
+}
+
+// Reads the first line one byte at a time and nothing after it, so not one byte of what
+// follows is taken from the connection. A line past MaxReplyLine ends the reading too.
+std::string tQueueWriter::ReadReplyLine() {
+    std::string line;
+    char c = 0;
+    while (line.size() <= MaxReplyLine) {
+        if (!FConnection.ReceiveBuffer(&c, 1)) {
+            LogLine("Got disconnected reading response to stream request. Check server logs");
+            return line;
+        }
+        if (c == '\r' || c == '\n') break;
+        line += c;
+    }
+    FConnecting.store(false, std::memory_order_release);
+    return line;
+}
+
+void tQueueWriter::Verdict(const std::string& reply) {
+    if (SourceReplyAccepted(reply)) {
+        LogLine("Server ready for data");
+        return;
+    }
+    if (!reply.empty()) LogLine("Unable to stream to server: " + reply);
+    FConnection.Disconnect();
+    DebugLine("Connection Error");
+}
+
+void tQueueWriter::SendQueued() {
+    tSendRate rate;
+    rate.Start(NowMs());
+    DebugLine("tQueueWriter: Repeat Start");
+    std::array<uint8_t, BlockSize> block;
+    do {
+        if (!FConnection.Connected()) {
+            DebugLine("tQueueWriter:Soc.Connected=false");
+            continue;
+        }
+        std::this_thread::sleep_for(kSendPause);
+        int32_t n = std::min(FQueue.Count(), BlockSize);
+        if (n > 0) {
+            n = FQueue.Read(block.data(), n, 1);
+            if (!FConnection.WriteData(block.data(), n)) {
+                DebugLine("ExitPoint 3");
+                return;
+            }
+            rate.Add(n);
+            if (Terminated()) {
+                DebugLine("ExitPoint 4");
+                return;
+            }
+        }
+        if (rate.Update(NowMs())) FSendRateKbps.store(rate.Kbps(), std::memory_order_relaxed);
+    } while (FConnection.Connected() && !Terminated());
+}
+
+void tQueueWriter::Finish() {
+    if (Terminated()) LogLine("Streaming ended");
+    DebugLine("tQueueWriter: Finally");
+    if (!FConnection.Connected()) DebugLine("Socket was Disconnected");
+    FConnecting.store(false, std::memory_order_release);
+    FConnection.Disconnect();
+    // Every later Enqueue gives up at once.
+    Terminate();
+}

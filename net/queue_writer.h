@@ -1,0 +1,60 @@
+#pragma once
+// tQueueWriter: the sender thread of a broadcast. It connects to the Icecast server of the
+// settings as soon as it exists, announces the source, and then sends what Enqueue put into its
+// send queue, in blocks of at most 8192 bytes, until the connection ends or it is told to quit.
+// It never reconnects: once it has ended, Connecting() and Connected() are false and the owner
+// starts a new broadcast.
+//
+// Threads: its own thread connects, sends and measures; one encoding thread at a time calls
+// Enqueue (the owner serialises them); the main thread reads Connecting, Connected and
+// SendRateKbps and calls ForceQuit. The object holds its queue inline (about 1 MB): allocate
+// it on the heap.
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "engine/byte_queue.h"
+#include "engine/thread.h"
+#include "net/easy_socket.h"
+
+class tQueueWriter final : public TWorkerThread {
+public:
+    static constexpr int32_t QueueCapacity = 962000;
+    static constexpr int32_t BlockSize = 8192;
+    static constexpr int32_t DefaultTimeoutSec = 180;
+
+    // Starts the thread at once. timeoutSec bounds sends without progress and the wait for
+    // the server's reply (tests shorten it).
+    explicit tQueueWriter(int32_t timeoutSec = DefaultTimeoutSec);
+    ~tQueueWriter() override;
+
+    // Queues all length bytes, waiting in 10 ms steps while the queue has no room. Once the
+    // writer has been told to quit or has ended, the bytes are dropped at once.
+    void Enqueue(const uint8_t* data, int32_t length);
+
+    // Sets the terminate flag and closes the connection under the thread's feet, so a send in
+    // progress fails at once. Does not wait.
+    void ForceQuit();
+
+    // From creation until the server's reply line has ended or the attempt was given up.
+    bool Connecting() const { return FConnecting.load(std::memory_order_acquire); }
+    bool Connected() { return FConnection.Connected(); }
+    // Average of the last five one-second measurements; 0 before the first.
+    int32_t SendRateKbps() const { return FSendRateKbps.load(std::memory_order_relaxed); }
+
+protected:
+    void Execute() override;
+
+private:
+    void ConnectToServer();
+    std::string ReadReplyLine();
+    void Verdict(const std::string& reply);
+    void SendQueued();
+    void Finish();
+
+    std::atomic<bool> FConnecting{true};
+    std::atomic<int32_t> FSendRateKbps{0};
+    tByteQueue FQueue{QueueCapacity};
+    tEasySocket FConnection;
+};
