@@ -81,7 +81,9 @@ bool tOggIOBase::SubmitPacket(int index, const ogg_packet& packet, TGranuleTimeF
                               void* timeObject) {
     tOggStreamData* stream = StreamAt(index);
     if (!stream) return false;
-    if (packet.bytes < 1) return true;
+    // An empty packet is data: Theora's "repeat the previous frame", which carries the frame's
+    // granule position. Dropping it would lose frames and shorten a still scene.
+    if (packet.bytes < 0 || (packet.bytes > 0 && !packet.packet)) return false;
     // libogg copies the packet's bytes and never writes to the packet itself.
     if (OggLib.ogg_stream_packetin(&stream->FStreamState, const_cast<ogg_packet*>(&packet)) != 0) {
         return false;

@@ -100,12 +100,13 @@ TEST_F(OggInterleaver, RefusesBadIndicesAndEmptyInput) {
     EXPECT_FALSE(Output.FlushStream(2));
     EXPECT_FALSE(QueueFake(Output, 2, 0, 0.0));
 
-    packet.bytes = 0;
-    EXPECT_TRUE(Output.SubmitPacket(0, packet));
+    packet.bytes = -1;
+    EXPECT_FALSE(Output.SubmitPacket(0, packet));
     EXPECT_EQ(Output.PendingPackets(0), 0);
     bool pageOut = true;
     EXPECT_TRUE(Output.FlushStream(0, &pageOut));
     EXPECT_FALSE(pageOut);
+
 
     TFakePage fake(0, 0, false, 0);
     ogg_page page = fake.Page();
@@ -113,6 +114,20 @@ TEST_F(OggInterleaver, RefusesBadIndicesAndEmptyInput) {
     EXPECT_FALSE(Output.QueuePage(0, page, 0.0));
     EXPECT_TRUE(Output.WritePages(0, 3000));
     EXPECT_TRUE(Output.Writes.empty());
+
+    // An empty packet (a repeated Theora frame) is kept, with its granule position.
+    packet.bytes = 10;
+    EXPECT_TRUE(Output.SubmitPacket(0, packet));  // the first page leaves at once
+    ogg_packet repeat = MakePacket(bytes, 7, 1);
+    repeat.bytes = 0;
+    EXPECT_TRUE(Output.SubmitPacket(0, repeat));
+    EXPECT_EQ(Output.PendingPackets(0), 1);
+    EXPECT_TRUE(Output.FlushStream(0, &pageOut));
+    EXPECT_TRUE(pageOut);
+    EXPECT_TRUE(Output.WritePages(0, 3000));
+    const TParsedOgg parsed = ParseOgg(Output.Bytes());
+    ASSERT_EQ(parsed.Pages.size(), 2u);
+    EXPECT_EQ(parsed.Pages[1].GranulePos, 7);
 }
 
 // The time callback sees the granule position each page is timed by.
