@@ -162,6 +162,9 @@ void TLiveEncoder::Execute() {
         LogLine(std::string("Encoding stopped exception: ") + error.what());
     }
     LogLine(StopLine());
+    // The worker may still be converting the last frame handed over: the buffers that hold it
+    // die with this body.
+    if (FTheoraThread) FTheoraThread->WaitIdle();
 }
 
 bool TLiveEncoder::EncodeVideoStep(double time, std::vector<uint8_t>& frame) {
