@@ -111,7 +111,7 @@ void tOggTheoraCodec::FillComments() {
     TheoraLib.th_comment_clear(&FComment);
     TheoraLib.th_comment_init(&FComment);
     AddTag(FComment, "Encoder", EncoderName);
-    AddTag(FComment, "Encoder-URL", EncoderURL);
+    AddTag(FComment, "Encoder-URL", EncoderUrl);
     for (const std::string& entry : FComments) {
         const size_t separator = entry.find('=');
         AddTag(FComment, entry.substr(0, separator),

@@ -20,13 +20,12 @@
 #include <vector>
 
 #include "engine/library_binder.h"
+#include "engine/encoder_identity.h"
 #include "engine/ogg_io_base.h"
 #include "settings/settings.h"
 
 class tOggTheoraCodec {
 public:
-    static constexpr const char* EncoderName = "Kestrova Ogg Zizizada";
-    static constexpr const char* EncoderURL = "https://www.hadrelforge.com/zizizada";
     // A forced page also comes out when this many packets wait in the stream.
     static constexpr int32_t MaxPendingPackets = 30;
 

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "engine/library_binder.h"
+#include "engine/encoder_identity.h"
 #include "engine/ogg_io_base.h"
 #include "engine/vorbis_library.h"
 
@@ -62,8 +63,6 @@ class TVorbisEncoderState {
 
 class tOggVorbisCodec final {
   public:
-    static constexpr const char* EncoderName = "Kestrova Ogg Zizizada";
-    static constexpr const char* EncoderUrl = "https://kestrova.example/zizizada";
     // Pending packets that force a page out even before a second of audio has gathered.
     static constexpr int32_t MaxPendingPackets = 30;
 

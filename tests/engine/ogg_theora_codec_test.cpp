@@ -74,7 +74,7 @@ TEST(OggTheoraCodec, CommentHeaderNamesTheEncoderThenTheAddedComments) {
     const TTheoraStream stream = ReadTheoraStream(video.Finish());
     ASSERT_TRUE(stream.HeadersRead);
     const std::vector<std::string> expected = {
-        "Encoder=Kestrova Ogg Zizizada", std::string("Encoder-URL=") + tOggTheoraCodec::EncoderURL,
+        "Encoder=Kestrova Ogg Zizizada", std::string("Encoder-URL=") + EncoderUrl,
         "Name=My show", "Description= a=b "};
     EXPECT_EQ(stream.Comments, expected);
 }
