@@ -37,7 +37,7 @@ tOggIOBase::~tOggIOBase() {
     FStreams.clear();
 }
 
-std::unique_lock<TTimedMutex> tOggIOBase::LockQueues(const char* skipped) const {
+std::unique_lock<TTimedLock> tOggIOBase::LockQueues(const char* skipped) const {
     std::unique_lock lock(FQueueLock, std::chrono::milliseconds(FQueueLockTimeoutMs.load()));
     if (!lock.owns_lock())
         DebugLine(std::string("Ogg page queue busy too long, ") + skipped + " skipped");

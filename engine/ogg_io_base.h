@@ -30,7 +30,7 @@
 #include <vector>
 
 #include "engine/library_binder.h"
-#include "engine/timed_mutex.h"
+#include "settings/timed_lock.h"
 
 // Turns a page granule position into stream time in seconds; object is the encoder that
 // gave the callback with its packet.
@@ -128,10 +128,10 @@ class tOggIOBase {
     // Picks the next page to write, or nullptr; pending tells whether to go on writing.
     tOggStreamData* ChooseStream(int maxQueued, double spanSec, bool& pending) const;
     // Takes FQueueLock within the bound; on time-out a debug line names what was skipped.
-    std::unique_lock<TTimedMutex> LockQueues(const char* skipped) const;
+    std::unique_lock<TTimedLock> LockQueues(const char* skipped) const;
 
     TLibraryUse FOggUse;  // first member: the library stays bound until the streams are gone
     std::vector<std::unique_ptr<tOggStreamData>> FStreams;
-    mutable TTimedMutex FQueueLock;
+    mutable TTimedLock FQueueLock;
     std::atomic<int64_t> FQueueLockTimeoutMs{60000};
 };
