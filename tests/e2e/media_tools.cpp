@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
 
@@ -133,4 +135,24 @@ std::string TBackgroundProcess::Output() const {
     while ((got = fread(buffer, 1, sizeof buffer, in)) > 0) text.append(buffer, got);
     fclose(in);
     return text;
+}
+
+double TBackgroundProcess::ThreadCpuSeconds(const std::string& name) const {
+    const std::string tasks = "/proc/" + std::to_string(FPid) + "/task";
+    std::error_code error;
+    for (const auto& task : std::filesystem::directory_iterator(tasks, error)) {
+        std::ifstream comm(task.path() / "comm");
+        std::string threadName;
+        std::getline(comm, threadName);
+        if (threadName != name) continue;
+        std::ifstream statFile(task.path() / "stat");
+        std::string stat;
+        std::getline(statFile, stat);
+        // Fields after the parenthesised name: state is the 3rd field, utime the 14th.
+        std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+        std::vector<std::string> values{std::istream_iterator<std::string>(fields), {}};
+        if (values.size() < 13) return -1;
+        return (std::stod(values[11]) + std::stod(values[12])) / sysconf(_SC_CLK_TCK);
+    }
+    return -1;
 }

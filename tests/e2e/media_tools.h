@@ -56,6 +56,9 @@ public:
     // Waits for the program to end by itself; -1 when it did not within waitMs.
     int Wait(int waitMs);
     std::string Output() const;
+    // CPU seconds (user + system) a thread of the program named `name` has used; -1 when
+    // there is no such thread.
+    double ThreadCpuSeconds(const std::string& name) const;
 
 private:
     int FPid = -1;
