@@ -8,7 +8,6 @@
 #include <vorbis/codec.h>
 
 #include <cmath>
-#include <limits>
 #include <string>
 #include <vector>
 
@@ -175,22 +174,6 @@ TEST(OggVorbisCodec, HeadersLeaveOnPagesOfTheirOwnWithCommentsInOrder) {
                                                "Genre= Jazz ",
                                                "URL=http://radio.example/?x=1"};
     EXPECT_EQ(view.Comments, expected);
-}
-
-TEST(OggVorbisCodec, CommentsAreUsedByOneStreamOnly) {
-    TRecordingOutput output;
-    tOggVorbisCodec codec;
-    codec.AddComment("Name", "First");
-    ASSERT_TRUE(codec.Init(&output, 1, DefaultQuality, 22050));
-    codec.Finish();
-    ASSERT_TRUE(codec.Init(&output, 1, DefaultQuality, 22050));
-    codec.Finish();
-    TParsedOgg parsed = ParseOgg(AllBytes(output));
-    ASSERT_EQ(parsed.Packets.size(), 2u);
-    const int32_t first = output.SerialNumber(0);
-    const int32_t second = output.SerialNumber(1);
-    EXPECT_EQ(ReadHeaders(parsed.Packets[first]).Comments.size(), 3u);
-    EXPECT_EQ(ReadHeaders(parsed.Packets[second]).Comments.size(), 2u);
 }
 
 // Watches what the codec hands to libvorbis, through the run-time function table.
