@@ -100,13 +100,15 @@ bool tOggVorbisCodec::Encode(const int16_t* samples, int32_t frameCount, bool la
         CopyToPlanes(planes, samples, frameCount);
         if (VorbisLib.vorbis_analysis_wrote(&dsp, frameCount) != 0) return false;
     }
-    if (last) {
-        // libvorbis pads the stream out once; input after that would corrupt it.
-        FEnded = true;
-        if (VorbisLib.vorbis_analysis_wrote(&dsp, 0) != 0) return false;
-    }
+    if (last && !EndInput()) return false;
     if (!SubmitBlocks()) return false;
     return FlushWhenDue(frameCount);
+}
+
+bool tOggVorbisCodec::EndInput() {
+    // libvorbis pads the stream out once; input after that would corrupt it.
+    FEnded = true;
+    return VorbisLib.vorbis_analysis_wrote(&FState.Dsp(), 0) == 0;
 }
 
 void tOggVorbisCodec::CopyToPlanes(float** planes, const int16_t* samples,
@@ -152,7 +154,10 @@ bool tOggVorbisCodec::FlushWhenDue(int32_t frameCount) {
 
 void tOggVorbisCodec::Finish() {
     if (FOutput && FStreamIndex >= 0 && FActive) {
-        // The last partial page joins the output's queue.
+        // Ending the stream gets the audio libvorbis still holds back for its look-ahead
+        // (up to a few thousand sample frames) into packets; then the last page joins the
+        // output's queue, marked as the end of the stream.
+        if (!FEnded && EndInput()) SubmitBlocks();
         FOutput->FlushStream(FStreamIndex);
         FComments.clear();
     }

@@ -89,8 +89,9 @@ class tOggVorbisCodec final {
     // already submitted stays).
     bool Encode(const int16_t* samples, int32_t frameCount, bool last);
 
-    // Puts the stream's last partial page into the output's queue and releases the encoder
-    // state. Safe at any time, also repeatedly. No end-of-stream packet is made.
+    // Ends the stream (unless Encode already did), so every sample frame encoded reaches the
+    // output, puts the last page into the output's queue and releases the encoder state. Safe
+    // at any time, also repeatedly.
     void Finish();
 
     bool IsActive() const { return FActive; }
@@ -100,6 +101,7 @@ class tOggVorbisCodec final {
     static double GranuleTime(void* codec, ogg_int64_t granulePos);
 
     bool SubmitHeaders();
+    bool EndInput();
     void CopyToPlanes(float** planes, const int16_t* samples, int32_t frameCount) const;
     bool SubmitBlocks();
     // Forces a page out once a second of audio or MaxPendingPackets packets are pending.

@@ -8,7 +8,6 @@
 #include <vorbis/codec.h>
 
 #include <cmath>
-#include <limits>
 #include <string>
 #include <vector>
 
@@ -177,22 +176,6 @@ TEST(OggVorbisCodec, HeadersLeaveOnPagesOfTheirOwnWithCommentsInOrder) {
     EXPECT_EQ(view.Comments, expected);
 }
 
-TEST(OggVorbisCodec, CommentsAreUsedByOneStreamOnly) {
-    TRecordingOutput output;
-    tOggVorbisCodec codec;
-    codec.AddComment("Name", "First");
-    ASSERT_TRUE(codec.Init(&output, 1, DefaultQuality, 22050));
-    codec.Finish();
-    ASSERT_TRUE(codec.Init(&output, 1, DefaultQuality, 22050));
-    codec.Finish();
-    TParsedOgg parsed = ParseOgg(AllBytes(output));
-    ASSERT_EQ(parsed.Packets.size(), 2u);
-    const int32_t first = output.SerialNumber(0);
-    const int32_t second = output.SerialNumber(1);
-    EXPECT_EQ(ReadHeaders(parsed.Packets[first]).Comments.size(), 3u);
-    EXPECT_EQ(ReadHeaders(parsed.Packets[second]).Comments.size(), 2u);
-}
-
 // Watches what the codec hands to libvorbis, through the run-time function table.
 class TAnalysisSpy {
   public:
@@ -262,11 +245,29 @@ TEST(OggVorbisCodec, HandsLibvorbisOnePlanePerChannelAndEndsTheStreamOnlyWhenAsk
     EXPECT_FALSE(codec.Encode(block.data(), 0, true));
     EXPECT_EQ(TAnalysisSpy::Counts.size(), writes);
     EXPECT_TRUE(codec.IsActive());
+    codec.Finish();
+    EXPECT_EQ(TAnalysisSpy::Counts.size(), writes);
 
     // The stream's last page carries the end-of-stream flag.
     const auto& pages = AllPages(output);
     ASSERT_FALSE(pages.empty());
     EXPECT_NE(pages.back()[5] & 0x04, 0);
+}
+
+TEST(OggVorbisCodec, FinishEndsTheStreamWithEveryFrameEncoded) {
+    // Not a whole number of blocks or chunks, so the look-ahead holds some audio back.
+    constexpr int Frames = 28000;
+    TRecordingOutput output;
+    tOggVorbisCodec codec;
+    ASSERT_TRUE(codec.Init(&output, 1, DefaultQuality, 22050));
+    ASSERT_TRUE(EncodeTone(codec, 22050, {440}, Frames / 22050.0, 1470));
+    codec.Finish();
+    const auto& pages = AllPages(output);
+    ASSERT_FALSE(pages.empty());
+    EXPECT_EQ(PageGranule(pages.back()), Frames);
+    for (size_t i = 0; i < pages.size(); ++i) {
+        EXPECT_EQ((pages[i][5] & 0x04) != 0, i + 1 == pages.size()) << "page " << i;
+    }
 }
 
 // The audio pages (headers left out) of a mono tone encoded in chunks of chunkFrames.
