@@ -9,7 +9,7 @@ bool TPacedSource::Pause(int ms) {
 bool TPacedSource::WaitForTurn(double mediaSeconds, double fastLeadSeconds) {
     if (FFast) {
         while (mediaSeconds > FSink.EncodedSeconds() + fastLeadSeconds) {
-            if (!Pause(1)) return false;
+            if (!Pause(FastPollMs)) return false;
         }
         return !Terminated();
     }

@@ -22,6 +22,10 @@ protected:
     // Sleeps up to `ms` unless the source is told to stop; false when it was.
     bool Pause(int ms);
 
+    // How often a fast source looks again whether the encoder has taken enough. Each look
+    // wakes a thread; the leads are far longer than this, so the encoder never waits for it.
+    static constexpr int FastPollMs = 5;
+
     void MarkStart() { FStart = std::chrono::steady_clock::now(); }
     void Wake() override;
 

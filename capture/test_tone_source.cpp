@@ -43,7 +43,7 @@ bool TTestToneSource::Deliver(int64_t firstFrame, int frameCount) {
     // stands for "as fast as the encoder takes it".
     while (!FSink.WriteAudio(bytes, size)) {
         if (!FFast) return true;  // dropped, as a device's buffer would be
-        if (!Pause(1)) return false;
+        if (!Pause(FastPollMs)) return false;
     }
     return true;
 }

@@ -87,7 +87,9 @@ TVideoProcessor::TVideoProcessor(const TBitmapInfoHeader& header) : FInputHeader
     FScaler.emplace(FInputHeader, FPictureWidth, FPictureHeight, FOutputStride,
                     FOutputHeader.biHeight);
     Allocate(FInputBits, FScaler->InputBytes(), FInputHeader);
-    Allocate(FOutputBits, GetFrameSize(), FOutputHeader);
+    // One spare frame up front: too little memory for one output frame fails here, not later.
+    FSpares.push_back(std::make_unique<TInputFrame>());
+    Allocate(FSpares.back()->Data, GetFrameSize(), FOutputHeader);
 
     std::error_code error;
     if (options.Overlay && std::filesystem::exists(options.OverlayImage, error)) LoadOverlay();
@@ -133,13 +135,23 @@ int32_t TVideoProcessor::WaitingFrames() const {
     return static_cast<int32_t>(FFrames.size());
 }
 
+std::unique_ptr<TVideoProcessor::TInputFrame> TVideoProcessor::TakeSpare() {
+    std::lock_guard lock(FLock);
+    if (FFrames.size() >= MaxWaitingFrames) return nullptr;  // cheap refusal before the copy
+    if (FSpares.empty()) return std::make_unique<TInputFrame>();
+    std::unique_ptr<TInputFrame> frame = std::move(FSpares.back());
+    FSpares.pop_back();
+    return frame;
+}
+
 void TVideoProcessor::PutFrame(const void* data, int32_t size, double time) {
-    {
-        std::lock_guard lock(FLock);
-        if (FFrames.size() >= MaxWaitingFrames) return;  // cheap refusal before the copy
-    }
-    auto frame = std::make_unique<TInputFrame>();
+    std::unique_ptr<TInputFrame> frame = TakeSpare();
+    if (!frame) return;
+    frame->Processed = false;
+    frame->Data.clear();
     if (data != nullptr && size > 0) {
+        // Room for the output as well: processing turns this buffer into the output frame.
+        frame->Data.reserve(std::max<size_t>(size_t(size), size_t(GetFrameSize())));
         const auto* bytes = static_cast<const uint8_t*>(data);
         frame->Data.assign(bytes, bytes + size);
     }
@@ -164,7 +176,7 @@ bool TVideoProcessor::GetFrame(void* buffer, double time) {
             chosen = found->get();
         }
         SetPos(4);
-        if (chosen != nullptr) FFrames.erase(FFrames.begin(), found);
+        if (chosen != nullptr) Recycle(found);
         SetPos(5);
     }
     SetPos(6);
@@ -180,23 +192,56 @@ bool TVideoProcessor::GetFrame(void* buffer, double time) {
     return true;
 }
 
+// Caller holds FLock. Frames before `end` are no longer wanted; a few are kept as spares.
+void TVideoProcessor::Recycle(std::deque<std::unique_ptr<TInputFrame>>::iterator end) {
+    for (auto frame = FFrames.begin(); frame != end && FSpares.size() < MaxSpareFrames; ++frame) {
+        FSpares.push_back(std::move(*frame));
+    }
+    FFrames.erase(FFrames.begin(), end);
+}
+
 void TVideoProcessor::ProcessFrame(TInputFrame& frame) {
     SetPos(11);
     if (frame.Processed) return;
     SetPos(12);
-    // A short capture fills only the start of the input bitmap; the rest keeps the last one.
-    std::copy_n(frame.Data.begin(), std::min(frame.Data.size(), FInputBits.size()),
-                FInputBits.begin());
+    if (frame.Data.size() == FInputBits.size()) {
+        // A whole capture: keep it as the last one without copying it.
+        frame.Data.swap(FInputBits);
+    } else {
+        // A short capture fills only the start of the input bitmap; the rest keeps the last one.
+        std::copy_n(frame.Data.begin(), std::min(frame.Data.size(), FInputBits.size()),
+                    FInputBits.begin());
+    }
     SetPos(13);
     TPictureRect source = SourceRect();
     SetPos(14);
+    // The frame's buffer becomes the output; only the padding needs clearing, the scaler
+    // writes the whole picture.
+    frame.Data.resize(static_cast<size_t>(GetFrameSize()));
+    if (source.Width() > 0 && source.Height() > 0) {
+        ClearPadding(frame.Data);
+    } else {
+        std::fill(frame.Data.begin(), frame.Data.end(), uint8_t{0});
+    }
     SetPos(15);
     FScaler->Scale(FInputBits.data(), source, Settings.Processing.HighQualityResize,
-                   FOutputBits.data());
+                   frame.Data.data());
     SetPos(16);
-    if (FOverlay) FOverlay->BlendOnto(FOutputBits.data(), FOutputStride);
+    if (FOverlay) FOverlay->BlendOnto(frame.Data.data(), FOutputStride);
     SetPos(17);
-    frame.Data.assign(FOutputBits.begin(), FOutputBits.end());
     frame.Processed = true;
     SetPos(18);
+}
+
+// Black above the picture and right of it: the picture fills the first columns of the last
+// rows.
+void TVideoProcessor::ClearPadding(std::vector<uint8_t>& output) const {
+    const size_t stride = static_cast<size_t>(FOutputStride);
+    const size_t topRows = static_cast<size_t>(FOutputHeader.biHeight - FPictureHeight);
+    std::fill_n(output.begin(), topRows * stride, uint8_t{0});
+    const size_t pictureBytes = static_cast<size_t>(FPictureWidth) * 4;
+    if (pictureBytes >= stride) return;
+    for (size_t row = topRows; row < static_cast<size_t>(FOutputHeader.biHeight); ++row) {
+        std::fill_n(output.begin() + row * stride + pictureBytes, stride - pictureBytes, uint8_t{0});
+    }
 }

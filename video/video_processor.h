@@ -62,6 +62,7 @@ class TVideoProcessor final {
     int32_t WaitingFrames() const;
 
     static constexpr size_t MaxWaitingFrames = 41;
+    static constexpr size_t MaxSpareFrames = 4;
 
   private:
     struct TInputFrame {
@@ -71,7 +72,10 @@ class TVideoProcessor final {
     };
 
     void LoadOverlay();
+    std::unique_ptr<TInputFrame> TakeSpare();
+    void Recycle(std::deque<std::unique_ptr<TInputFrame>>::iterator end);
     void ProcessFrame(TInputFrame& frame);
+    void ClearPadding(std::vector<uint8_t>& output) const;
     TPictureRect SourceRect() const;
     void SetPos(int32_t pos) { FProcessPos.store(pos, std::memory_order_relaxed); }
 
@@ -80,13 +84,15 @@ class TVideoProcessor final {
     int32_t FPictureWidth = 0;
     int32_t FPictureHeight = 0;
     int32_t FOutputStride = 0;
-    std::vector<uint8_t> FInputBits;   // the capture being processed
-    std::vector<uint8_t> FOutputBits;  // the output frame; padding stays black
+    std::vector<uint8_t> FInputBits;  // the last capture processed
     std::optional<TFrameScaler> FScaler;
     std::optional<TOverlayPlane> FOverlay;
 
     mutable std::mutex FLock;
     std::deque<std::unique_ptr<TInputFrame>> FFrames;  // guarded by FLock; oldest first
+    // Frames already taken out of the list, kept for the next captures: a frame's buffers are
+    // several megabytes, and fresh ones cost page faults on every frame.
+    std::vector<std::unique_ptr<TInputFrame>> FSpares;  // guarded by FLock
     double FLastTime = 0;                              // guarded by FLock
     std::atomic<int32_t> FProcessPos{0};
 };

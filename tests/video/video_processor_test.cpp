@@ -237,6 +237,49 @@ TEST_F(TVideoProcessorTest, ShortCapturesOverwriteOnlyTheStartOfTheLastOne) {
     }
 }
 
+// Frame buffers are reused from one capture to the next: no earlier picture, capture or
+// overlay may show in the padding, and a short capture still starts from the last whole one.
+TEST_F(TVideoProcessorTest, ReusedFrameBuffersStartClean) {
+    TCapture captures[2] = {MakeCapture(20, 18, false, [](int, int) { return White; }),
+                            MakeCapture(20, 18, false, Gradient)};
+    TVideoProcessor processor(captures[0].Header);
+    ASSERT_EQ(processor.OutputWidth(), 32);
+    ASSERT_EQ(processor.OutputHeight(), 32);
+    std::vector<uint8_t> buffer(size_t(processor.GetFrameSize()));
+    auto paddingIsBlack = [&] {
+        for (int y = 0; y < 32; ++y) {
+            for (int x = 0; x < 32; ++x) {
+                if (y >= 32 - 18 && x < 20) continue;
+                for (int i = 0; i < 4; ++i) {
+                    if (buffer[4 * (32 * y + x) + i] != 0) return false;
+                }
+            }
+        }
+        return true;
+    };
+    auto pixel = [&](int x, int y) {
+        const uint8_t* p = buffer.data() + 4 * (32 * (32 - 18 + y) + x);
+        return TBgr{p[0], p[1], p[2]};
+    };
+    for (int i = 0; i < 3 * int(TVideoProcessor::MaxSpareFrames); ++i) {
+        // Two waiting at a time, so that frames pass through the spares in turn.
+        const TCapture& capture = captures[i % 2];
+        processor.PutFrame(capture.Bytes.data(), int32_t(capture.Bytes.size()), 2 * i);
+        processor.PutFrame(capture.Bytes.data(), int32_t(capture.Bytes.size()), 2 * i + 1);
+        ASSERT_TRUE(processor.GetFrame(buffer.data(), 2 * i + 1)) << i;
+        EXPECT_TRUE(paddingIsBlack()) << i;
+        EXPECT_EQ(pixel(19, 0), i % 2 ? Gradient(19, 0) : White) << i;
+        EXPECT_EQ(pixel(3, 17), i % 2 ? Gradient(3, 17) : White) << i;
+    }
+    // The last whole capture was the gradient; a short white one covers its bottom row start.
+    processor.PutFrame(captures[0].Bytes.data(), 3 * 4, 100);
+    ASSERT_TRUE(processor.GetFrame(buffer.data(), 100));
+    EXPECT_EQ(pixel(3, 17), White);
+    EXPECT_EQ(pixel(4, 17), Gradient(4, 17));
+    EXPECT_EQ(pixel(19, 0), Gradient(19, 0));
+    EXPECT_TRUE(paddingIsBlack());
+}
+
 TEST_F(TVideoProcessorTest, UnusableFormatsFailCreationWithTheHeaderInTheLog) {
     TBitmapInfoHeader header;
     header.biWidth = 320;
