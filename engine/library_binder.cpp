@@ -65,8 +65,9 @@ bool TLibraryBinder::LoadAll() {
     for (const TLibraryFile& file : FFiles) {
         std::string path = PathOf(file, libraryFolder);
         std::string error;
-        TLibraryHandle handle =
-            TLibraryHandle::Open(path, RTLD_NOW | (file.Global ? RTLD_GLOBAL : RTLD_LOCAL), &error);
+        const int flags = RTLD_NOW | (file.Global ? RTLD_GLOBAL : RTLD_LOCAL) |
+                          (file.Resident ? RTLD_NODELETE : 0);
+        TLibraryHandle handle = TLibraryHandle::Open(path, flags, &error);
         if (!handle.IsOpen()) {
             DebugLine("Cannot load " + path + ": " + error);
             // The files loaded so far go with handles, in reverse order.

@@ -18,6 +18,9 @@ struct TLibraryFile {
     TPlace Place = TPlace::LibraryFolder;
     // Loaded with RTLD_GLOBAL, so files loaded after it can use its symbols.
     bool Global = true;
+    // Stays mapped once loaded, also after the group is unloaded (RTLD_NODELETE): for files
+    // whose dependencies cannot be unloaded without leaking.
+    bool Resident = false;
 };
 
 // Where the binder looks. Tests replace these to point at folders of their own.

@@ -14,7 +14,10 @@ void ResolveTheora(const TSymbolLookup& lookup) {
 
 TLibraryBinder& TheoraBinder() {
     using TPlace = TLibraryFile::TPlace;
-    static TLibraryBinder binder({{"libtheoradec.so.1"},
+    // Debian's decoder file pulls in cairo, X11 and fontconfig; pixman's constructor allocates
+    // what nothing frees, so every unload leaked it and every restart of a broadcast reloaded
+    // some twenty libraries. The decoder file stays mapped once loaded.
+    static TLibraryBinder binder({{"libtheoradec.so.1", TPlace::LibraryFolder, true, true},
                                   {"libtheoraenc.so.1"},
                                   {"libplanewright.so", TPlace::ProgramFolder, false}},
                                  ResolveTheora, [] { TheoraLib = {}; });

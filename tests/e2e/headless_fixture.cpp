@@ -1,6 +1,10 @@
 #include "headless_fixture.h"
 
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <vector>
 
 #include "settings/settings.h"
 #include "settings/settings_store.h"
@@ -17,7 +21,40 @@ void THeadlessTest::SetUpTestSuite() {
 
 void THeadlessTest::TearDownTestSuite() { Config.reset(); }
 
+namespace {
+
+const std::string ReportPrefix = "sanitizer-report";
+
+// Options for each sanitizer the runner may be built with, keeping any the caller set.
+std::string ReportOptions(const std::string& folder) {
+    std::string options;
+    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "TSAN_OPTIONS"}) {
+        const std::string variable = name;
+        options += variable + "=\"${" + variable + ":+$" + variable + ":}\"" +
+                   Quote("log_path=" + folder + "/" + ReportPrefix) + " ";
+    }
+    return options;
+}
+
+}  // namespace
+
+void THeadlessTest::TearDown() {
+    if (!Config) return;
+    std::vector<std::filesystem::path> reports;
+    for (const auto& entry : std::filesystem::directory_iterator(Config->Path())) {
+        if (entry.path().filename().string().rfind(ReportPrefix, 0) == 0)
+            reports.push_back(entry.path());
+    }
+    for (const auto& report : reports) {
+        std::ostringstream text;
+        text << std::ifstream(report).rdbuf();
+        ADD_FAILURE() << "sanitizer report from the runner, " << report.filename() << ":\n"
+                      << text.str();
+        std::filesystem::remove(report);
+    }
+}
+
 std::string THeadlessTest::HeadlessCommand(const std::string& options) {
-    return "env XDG_CONFIG_HOME=" + Quote(Config->Path()) + " " + std::string(KZ_BIN_DIR) +
-           "/kestrova_headless " + options;
+    return "env XDG_CONFIG_HOME=" + Quote(Config->Path()) + " " + ReportOptions(Config->Path()) +
+           std::string(KZ_BIN_DIR) + "/kestrova_headless " + options;
 }

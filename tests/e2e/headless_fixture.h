@@ -1,6 +1,8 @@
 #pragma once
 // Base of the suites that run kestrova_headless: each test process keeps its stored settings
 // in a folder of its own (never the user's), and the runner under test reads the same folder.
+// In sanitizer builds the runner writes any report to a file there, and the test that ran it
+// fails with the report even when it expected the runner to fail.
 
 #include <gtest/gtest.h>
 
@@ -14,6 +16,8 @@ protected:
     // Points the store at a fresh folder and saves the defaults there.
     static void SetUpTestSuite();
     static void TearDownTestSuite();
+    // Fails the test with every sanitizer report the runner wrote, and clears them.
+    void TearDown() override;
 
     // The shell command that runs the runner with these options against the test's store.
     static std::string HeadlessCommand(const std::string& options);

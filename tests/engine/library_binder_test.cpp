@@ -125,6 +125,25 @@ TEST(LibraryBinder, UnloadsOnlyAfterAsManyUnbindsAsBinds) {
     binder.Unbind();
 }
 
+TEST(LibraryBinder, ResidentFileStaysMappedAfterTheGroupIsUnloaded) {
+    // Another library the test program does not link; it stays mapped for the process.
+    constexpr const char* Resident = "libopus.so.0";
+    if (IsLoaded(Resident)) GTEST_SKIP() << Resident << " is loaded already";
+    ASSERT_FALSE(IsLoaded(WatchedLibrary));
+    TResolved resolved;
+    TLibraryBinder binder =
+        MakeBinder({{Resident, TLibraryFile::TPlace::LibraryFolder, true, true}, {WatchedLibrary}},
+                   "ov_open", resolved, PlacesFor({}));
+    if (!binder.Bind()) GTEST_SKIP() << Resident << " is not installed";
+    binder.Unbind();
+    EXPECT_FALSE(IsLoaded(WatchedLibrary));
+    EXPECT_TRUE(IsLoaded(Resident));
+    EXPECT_EQ(resolved.Address, nullptr);
+    ASSERT_TRUE(binder.Bind());
+    EXPECT_NE(resolved.Address, nullptr);
+    binder.Unbind();
+}
+
 TEST(LibraryBinder, GroupWithAMissingFileLoadsNothingAndTriesAgainLater) {
     TResolved resolved;
     resolved.Address = &resolved;
