@@ -33,13 +33,23 @@ void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)
 }  // namespace
 
 TLiveEncoder::TLiveEncoder(const TWaveFormatEx* audioFormat, const TBitmapInfoHeader* videoHeader) {
+    Build(audioFormat, videoHeader);
+}
+
+TLiveEncoder::TLiveEncoder(const TWaveFormatEx* audioFormat, const TBitmapInfoHeader* videoHeader,
+                           std::unique_ptr<tOggIOBase> output)
+    : FOutput(std::move(output)) {
+    Build(audioFormat, videoHeader);
+}
+
+void TLiveEncoder::Build(const TWaveFormatEx* audioFormat, const TBitmapInfoHeader* videoHeader) {
     if (audioFormat) {
         FAudioProcessor = std::make_unique<TAudioProcessor>(*audioFormat);
         FSampleRate = static_cast<int32_t>(FAudioProcessor->OutputFormat().nSamplesPerSec);
         FBytesPerSampleFrame = FAudioProcessor->OutputFormat().nBlockAlign;
     }
     if (videoHeader) FVideoProcessor = TVideoProcessor::Create(*videoHeader);
-    CreateOutput();
+    if (!FOutput) CreateOutput();
     if (FVideoProcessor) FTheoraCodec = std::make_unique<tOggTheoraCodec>();
     if (FAudioProcessor) FVorbisCodec = std::make_unique<tOggVorbisCodec>();
 

@@ -30,6 +30,10 @@ class TLiveEncoder final : public TWorkerThread {
 public:
     // Either format may be null: a run without audio or without video.
     TLiveEncoder(const TWaveFormatEx* audioFormat, const TBitmapInfoHeader* videoHeader);
+    // The same run writing into `output` instead of the output the settings choose: a seam
+    // for tests that watch what leaves the interleaver.
+    TLiveEncoder(const TWaveFormatEx* audioFormat, const TBitmapInfoHeader* videoHeader,
+                 std::unique_ptr<tOggIOBase> output);
     ~TLiveEncoder() override;
 
     // Capture threads. False when the audio queue is full (the bytes are lost).
@@ -56,6 +60,7 @@ protected:
 
 private:
     void CreateOutput();
+    void Build(const TWaveFormatEx* audioFormat, const TBitmapInfoHeader* videoHeader);
     void AddStreamComment(const std::string& name, const std::string& value);
     void InitTheora();
     void InitVorbis();

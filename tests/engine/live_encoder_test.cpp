@@ -185,3 +185,67 @@ TEST_F(LiveEncoderTest, UnwritableFileIsReportedAndTheRunStillStarts) {
 }
 
 }  // namespace
+
+namespace {
+
+// Counts the pages that leave the interleaver; the count outlives the output.
+class TCountingOutput final : public tOggIOBase {
+public:
+    explicit TCountingOutput(std::atomic<int>& writes) : FWrites(writes) {}
+    int32_t ReadData(uint8_t*, int32_t) override { return 0; }
+    int32_t WriteData(const uint8_t*, int32_t size) override {
+        FWrites.fetch_add(1);
+        return size;
+    }
+
+private:
+    std::atomic<int>& FWrites;
+};
+
+// Two seconds of media captured at 15 fps (inside the 41-frame wait list), and their audio.
+void FeedTwoSeconds(TLiveEncoder& encoder, const TBitmapInfoHeader* video, bool audio) {
+    if (video) {
+        std::vector<uint8_t> frame(video->biSizeImage, 0);
+        for (int i = 0; i <= 30; ++i) {
+            frame[static_cast<size_t>(i) * 3] = static_cast<uint8_t>(i);  // no repeated frames
+            encoder.PutVideoFrame(frame.data(), static_cast<int32_t>(frame.size()), i / 15.0);
+        }
+    }
+    if (audio) {
+        const std::vector<uint8_t> pcm((22050 * 2 + 2205 * 5) * 2, 0);
+        ASSERT_TRUE(encoder.WriteAudio(pcm.data(), static_cast<int32_t>(pcm.size())));
+    }
+}
+
+}  // namespace
+
+// With one medium the clock writes pages out after each step (any stream holding more than
+// one page); with both it leaves that to the 20-page / 3-second rule of the output, so after
+// two seconds only the two first pages have left.
+TEST_F(LiveEncoderTest, TheClockWritesPagesOnlyWhenTheRunHasOneMedium) {
+    const auto header = Bgr(320, 240);
+    struct TCase {
+        const TWaveFormatEx* Audio;
+        const TBitmapInfoHeader* Video;
+        int SamplesOrFrames;
+    };
+    for (const TCase& run : {TCase{nullptr, &header, 31}, TCase{&Mono22050, nullptr, 22050 * 2 + 2205 * 5},
+                             TCase{&Mono22050, &header, 31}}) {
+        std::atomic<int> writes{0};
+        auto encoder = std::make_unique<TLiveEncoder>(run.Audio, run.Video,
+                                                      std::make_unique<TCountingOutput>(writes));
+        FeedTwoSeconds(*encoder, run.Video, run.Audio != nullptr);
+        ASSERT_TRUE(WaitFor([&] {
+            return run.Video ? encoder->FramesEncoded() == run.SamplesOrFrames
+                             : encoder->SamplesEncoded() == run.SamplesOrFrames;
+        }));
+        std::this_thread::sleep_for(50ms);
+        const int seen = writes.load();
+        encoder.reset();
+        if (run.Audio && run.Video) {
+            EXPECT_EQ(seen, 2) << "both media: only the beginning-of-stream pages";
+        } else {
+            EXPECT_GE(seen, 3) << (run.Video ? "video only" : "audio only");
+        }
+    }
+}
