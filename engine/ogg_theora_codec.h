@@ -24,7 +24,7 @@
 #include "settings/settings.h"
 
 class tOggTheoraCodec {
-public:
+  public:
     static constexpr const char* EncoderName = "Kestrova Ogg Zizizada";
     static constexpr const char* EncoderURL = "https://www.hadrelforge.com/zizizada";
     // A forced page also comes out when this many packets wait in the stream.
@@ -54,8 +54,8 @@ public:
     bool EncodeRGB(const uint8_t* frame, int32_t frameStride, bool last);
     // Encodes one frame given as planes of the sizes Planes() holds; Cb and Cr share
     // chromaStride.
-    bool EncodePlanes(const uint8_t* yData, const uint8_t* cbData, bool last,
-                      int32_t chromaStride, int32_t yStride, const uint8_t* crData);
+    bool EncodePlanes(const uint8_t* yData, const uint8_t* cbData, bool last, int32_t chromaStride,
+                      int32_t yStride, const uint8_t* crData);
 
     // Frames per second of the parameter block; 15.0 when it holds none, which is the case
     // while the stream runs (the block is released once the encoder exists).
@@ -72,7 +72,7 @@ public:
     // The Y, Cb and Cr work buffers' sizes and strides (all zero while inactive).
     const th_ycbcr_buffer& Planes() const { return FPlanes; }
 
-private:
+  private:
     struct TEncoderFree {
         void operator()(th_enc_ctx* encoder) const;
     };
