@@ -27,13 +27,16 @@ void tOggTheoraCodec::TEncoderFree::operator()(th_enc_ctx* encoder) const {
 }
 
 tOggTheoraCodec::tOggTheoraCodec()
-    : FTheoraUse(BindTheora, UnbindTheora), FLibraryReady(FTheoraUse.Ready() && EncoderEntriesPresent()) {
+    : FTheoraUse(BindTheora, UnbindTheora),
+      FLibraryReady(FTheoraUse.Ready() && EncoderEntriesPresent()) {
     if (!FLibraryReady) return;
     TheoraLib.th_info_init(&FInfo);
     TheoraLib.th_comment_init(&FComment);
 }
 
-tOggTheoraCodec::~tOggTheoraCodec() { Finish(); }
+tOggTheoraCodec::~tOggTheoraCodec() {
+    Finish();
+}
 
 void tOggTheoraCodec::AddComment(const std::string& name, const std::string& value) {
     FComments.push_back(name + "=" + value);
@@ -77,7 +80,8 @@ void tOggTheoraCodec::FillInfo(const TTheoraSettings& settings, int32_t pictureW
     // The picture fills the first columns of the frame's last rows; libtheora counts pic_y
     // from the top. A picture larger than the frame is refused by th_encode_alloc.
     FInfo.pic_x = 0;
-    FInfo.pic_y = FInfo.pic_height <= FInfo.frame_height ? FInfo.frame_height - FInfo.pic_height : 0;
+    FInfo.pic_y =
+        FInfo.pic_height <= FInfo.frame_height ? FInfo.frame_height - FInfo.pic_height : 0;
     FInfo.fps_numerator = static_cast<ogg_uint32_t>(settings.FPS);
     FInfo.fps_denominator = 1;
     FInfo.aspect_numerator = 1;
@@ -94,7 +98,8 @@ void tOggTheoraCodec::SetControl(int request, int32_t value) {
 }
 
 void tOggTheoraCodec::ApplyControls(bool fasterMode) {
-    constexpr int32_t AllRateFlags = TH_RATECTL_DROP_FRAMES | TH_RATECTL_CAP_OVERFLOW | TH_RATECTL_CAP_UNDERFLOW;
+    constexpr int32_t AllRateFlags =
+        TH_RATECTL_DROP_FRAMES | TH_RATECTL_CAP_OVERFLOW | TH_RATECTL_CAP_UNDERFLOW;
     SetControl(TH_ENCCTL_SET_RATE_FLAGS, FSettings.DropFrames ? AllRateFlags : 0);
     SetControl(TH_ENCCTL_SET_KEYFRAME_FREQUENCY_FORCE, FSettings.AutoKeyframeMax);
     // Speed level 0 is the slowest and best; libtheora's own default is faster than that.
@@ -150,8 +155,8 @@ bool tOggTheoraCodec::EncodeRGB(const uint8_t* frame, int32_t frameStride, bool 
     if (!FActive || !frame) return false;
     TheoraLib.RGB2YUV(frame, FPlanes[0].width, FPlanes[0].height, FPlanes[0].data, FPlanes[1].data,
                       FPlanes[2].data, frameStride, FPlanes[0].stride);
-    return EncodePlanes(FPlanes[0].data, FPlanes[1].data, last, FPlanes[1].stride, FPlanes[0].stride,
-                        FPlanes[2].data);
+    return EncodePlanes(FPlanes[0].data, FPlanes[1].data, last, FPlanes[1].stride,
+                        FPlanes[0].stride, FPlanes[2].data);
 }
 
 bool tOggTheoraCodec::EncodePlanes(const uint8_t* yData, const uint8_t* cbData, bool last,

@@ -25,7 +25,7 @@
 #include "settings/settings.h"
 
 class tOggTheoraCodec {
-public:
+  public:
     // A forced page also comes out when this many packets wait in the stream.
     static constexpr int32_t MaxPendingPackets = 30;
 
@@ -53,8 +53,8 @@ public:
     bool EncodeRGB(const uint8_t* frame, int32_t frameStride, bool last);
     // Encodes one frame given as planes of the sizes Planes() holds; Cb and Cr share
     // chromaStride.
-    bool EncodePlanes(const uint8_t* yData, const uint8_t* cbData, bool last,
-                      int32_t chromaStride, int32_t yStride, const uint8_t* crData);
+    bool EncodePlanes(const uint8_t* yData, const uint8_t* cbData, bool last, int32_t chromaStride,
+                      int32_t yStride, const uint8_t* crData);
 
     // Frames per second of the parameter block; 15.0 when it holds none, which is the case
     // while the stream runs (the block is released once the encoder exists).
@@ -71,7 +71,7 @@ public:
     // The Y, Cb and Cr work buffers' sizes and strides (all zero while inactive).
     const th_ycbcr_buffer& Planes() const { return FPlanes; }
 
-private:
+  private:
     struct TEncoderFree {
         void operator()(th_enc_ctx* encoder) const;
     };

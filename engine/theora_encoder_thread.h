@@ -19,7 +19,7 @@
 #include "engine/thread.h"
 
 class tTheroraVideoEncoderThread final : public TWorkerThread {
-public:
+  public:
     // Starts the worker, idle; priorityBoost is the number of steps above normal (best effort).
     // The codec (not owned) must outlive the object.
     explicit tTheroraVideoEncoderThread(tOggTheoraCodec& codec, int priorityBoost = 0);
@@ -34,11 +34,11 @@ public:
     // Blocks until the worker is idle; false when it has ended.
     bool WaitIdle();
 
-protected:
+  protected:
     void Execute() override;
     void Wake() override { FWorkEvent.Set(); }
 
-private:
+  private:
     // Waits for a job; false when the worker is to stop.
     bool AwaitWork();
     void EncodeJob();

@@ -34,9 +34,16 @@ TPngTransparency TransparencyOf(png_structp png, png_infop info) {
     int colourType = png_get_color_type(png, info);
     if (colourType & PNG_COLOR_MASK_ALPHA) return TPngTransparency::Alpha;
     if (!png_get_valid(png, info, PNG_INFO_tRNS)) return TPngTransparency::None;
-    // A palette's transparency chunk gives every entry its own alpha.
-    return colourType == PNG_COLOR_TYPE_PALETTE ? TPngTransparency::Alpha
-                                                : TPngTransparency::Colour;
+    if (colourType != PNG_COLOR_TYPE_PALETTE) return TPngTransparency::Colour;
+    // A palette's entries carry their own alpha; when each is either clear or opaque the file
+    // only cuts colours out, like a single transparent colour.
+    png_bytep alphas = nullptr;
+    int count = 0;
+    png_get_tRNS(png, info, &alphas, &count, nullptr);
+    for (int i = 0; i < count; ++i) {
+        if (alphas[i] != 0 && alphas[i] != 255) return TPngTransparency::Alpha;
+    }
+    return TPngTransparency::Colour;
 }
 
 // Asks libpng for 8-bit BGRA whatever the file holds.
@@ -61,6 +68,10 @@ bool RunDecode(png_structp png, png_infop info, TPngDecode& d) {
     png_set_user_limits(png, MaxImageDimension, MaxImageDimension);
     png_set_chunk_malloc_max(png, MaxChunkBytes);
     png_set_read_fn(png, &d, ReadBytes);
+#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
+    // Mutated inputs would almost all die at the checksum, before reaching the decoding.
+    png_set_crc_action(png, PNG_CRC_QUIET_USE, PNG_CRC_QUIET_USE);
+#endif
     png_read_info(png, info);
     d.Result.Transparency = TransparencyOf(png, info);
     RequestBgra(png, info);

@@ -12,8 +12,8 @@
 
 enum class TPngTransparency {
     None,    // alpha 255 everywhere
-    Colour,  // one transparent colour: alpha 0 on that colour, 255 elsewhere
-    Alpha,   // an alpha channel (or a palette with alpha entries): the file's own alpha
+    Colour,  // transparent colours only: alpha 0 on them, 255 elsewhere
+    Alpha,   // an alpha channel, or palette entries partly transparent: the file's own alpha
 };
 
 struct TPngImage {

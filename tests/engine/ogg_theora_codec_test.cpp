@@ -1,13 +1,14 @@
 // The Theora encoder against the real libtheora: what its headers say, which encoder controls
 // it sets, how its pages are cut, and that it refuses frames when it is not set up.
 
+#include "engine/ogg_theora_codec.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "engine/ogg_theora_codec.h"
 #include "engine/theora_library.h"
 #include "tests/engine/theora_test_support.h"
 
@@ -117,7 +118,8 @@ TEST(OggTheoraCodec, EncoderControlsFollowDropFramesAndFasterMode) {
         const int32_t maxLevel = SpeedLevel(encoder, TH_ENCCTL_GET_SPLEVEL_MAX);
         EXPECT_GT(maxLevel, 0);
         std::vector<std::pair<int, int32_t>> expected = {
-            {TH_ENCCTL_SET_RATE_FLAGS, option ? 7 : 0}, {TH_ENCCTL_SET_KEYFRAME_FREQUENCY_FORCE, 64}};
+            {TH_ENCCTL_SET_RATE_FLAGS, option ? 7 : 0},
+            {TH_ENCCTL_SET_KEYFRAME_FREQUENCY_FORCE, 64}};
         if (option) expected.emplace_back(TH_ENCCTL_GET_SPLEVEL_MAX, maxLevel);
         expected.emplace_back(TH_ENCCTL_SET_SPLEVEL, option ? maxLevel : 0);
         EXPECT_EQ(calls, expected);

@@ -44,7 +44,8 @@ void RecordPattern(const std::string& path) {
     ASSERT_TRUE(codec.Init(&file, settings, PictureWidth, PictureHeight, false));
     // The marks that make the frames differ lie at the picture's top-left corner, away from
     // the points checked below.
-    std::vector<uint8_t> frame = QuadrantFrame(FrameWidth, FrameHeight, PictureWidth, PictureHeight, Quadrants);
+    std::vector<uint8_t> frame =
+        QuadrantFrame(FrameWidth, FrameHeight, PictureWidth, PictureHeight, Quadrants);
     {
         tTheroraVideoEncoderThread worker(codec);
         for (int i = 0; i < Frames; ++i) {
@@ -75,12 +76,18 @@ TEST(TheoraDecode, FfmpegShowsThePictureUprightAtItsOwnSize) {
     EXPECT_EQ(info.find("ERROR"), std::string::npos) << info;
 
     ASSERT_EQ(RunTool("ffprobe -v error -select_streams v:0 -show_entries stream=width,height "
-                      "-of csv=p=0 '" + path + "'", printed), 0) << FileText(printed);
+                      "-of csv=p=0 '" +
+                          path + "'",
+                      printed),
+              0)
+        << FileText(printed);
     EXPECT_EQ(FileText(printed), "350,262\n");
 
     const std::string raw = folder + "pattern.rgb";
     ASSERT_EQ(RunTool("ffmpeg -v error -threads 1 -i '" + path +
-                      "' -f rawvideo -pix_fmt rgb24 -y '" + raw + "'", printed), 0)
+                          "' -f rawvideo -pix_fmt rgb24 -y '" + raw + "'",
+                      printed),
+              0)
         << FileText(printed);
     const std::string pixels = FileText(raw);
     const size_t frameBytes = static_cast<size_t>(PictureWidth) * PictureHeight * 3;
@@ -98,8 +105,10 @@ TEST(TheoraDecode, FfmpegShowsThePictureUprightAtItsOwnSize) {
                              {PictureHeight - 4, 3 * PictureWidth / 4, 3, 24}};
     const size_t lastFrame = frameBytes * (Frames - 1);
     for (const TProbe& probe : probes) {
-        SCOPED_TRACE("row " + std::to_string(probe.Row) + ", column " + std::to_string(probe.Column));
-        const size_t at = lastFrame + (static_cast<size_t>(probe.Row) * PictureWidth + probe.Column) * 3;
+        SCOPED_TRACE("row " + std::to_string(probe.Row) + ", column " +
+                     std::to_string(probe.Column));
+        const size_t at =
+            lastFrame + (static_cast<size_t>(probe.Row) * PictureWidth + probe.Column) * 3;
         const TColour& expected = Quadrants[probe.Quadrant];
         EXPECT_NEAR(static_cast<uint8_t>(pixels[at]), expected.R, probe.Tolerance);
         EXPECT_NEAR(static_cast<uint8_t>(pixels[at + 1]), expected.G, probe.Tolerance);

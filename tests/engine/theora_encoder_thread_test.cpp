@@ -1,6 +1,8 @@
 // The Theora worker: one frame at a time, results handed back one frame late, a stop that
 // waits for the frame in progress, and no wait on a worker that has ended.
 
+#include "engine/theora_encoder_thread.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -11,7 +13,6 @@
 #include <vector>
 
 #include "engine/event.h"
-#include "engine/theora_encoder_thread.h"
 #include "engine/theora_library.h"
 #include "settings/log.h"
 #include "tests/engine/theora_test_support.h"
@@ -35,7 +36,8 @@ struct TConversion {
         Finished.store(true);
     }
 
-    static void Throwing(const void*, int32_t, int32_t, uint8_t*, uint8_t*, uint8_t*, int32_t, int32_t) {
+    static void Throwing(const void*, int32_t, int32_t, uint8_t*, uint8_t*, uint8_t*, int32_t,
+                         int32_t) {
         throw std::runtime_error("conversion failed");
     }
 };

@@ -8,7 +8,8 @@ std::vector<uint8_t> QuadrantFrame(int frameWidth, int frameHeight, int pictureW
     const int top = frameHeight - pictureHeight;
     for (int row = 0; row < pictureHeight; ++row) {
         for (int column = 0; column < pictureWidth; ++column) {
-            const int quadrant = (row < pictureHeight / 2 ? 0 : 2) + (column < pictureWidth / 2 ? 0 : 1);
+            const int quadrant =
+                (row < pictureHeight / 2 ? 0 : 2) + (column < pictureWidth / 2 ? 0 : 1);
             const TColour& colour = quadrants[quadrant];
             uint8_t* pixel = &frame[(static_cast<size_t>(top + row) * frameWidth + column) * 4];
             pixel[0] = colour.B;

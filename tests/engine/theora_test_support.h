@@ -59,17 +59,18 @@ struct TSmallVideo {
 
     TRecordingOutput Output;
     tOggTheoraCodec Codec;
-    std::vector<uint8_t> Frame = QuadrantFrame(Width, Height, Width, Height,
-                                               {{200, 40, 40}, {40, 200, 40}, {40, 40, 200}, {220, 220, 220}});
+    std::vector<uint8_t> Frame =
+        QuadrantFrame(Width, Height, Width, Height,
+                      {{200, 40, 40}, {40, 200, 40}, {40, 40, 200}, {220, 220, 220}});
 
-private:
+  private:
     int FFramesMade = 0;
 };
 
 // Replaces one entry of a function table for the life of the object.
 template <class T>
 class TSwappedEntry {
-public:
+  public:
     TSwappedEntry(T& slot, T replacement) : FSlot(slot), FOriginal(slot) { FSlot = replacement; }
     ~TSwappedEntry() { FSlot = FOriginal; }
     TSwappedEntry(const TSwappedEntry&) = delete;
@@ -77,7 +78,7 @@ public:
 
     T Original() const { return FOriginal; }
 
-private:
+  private:
     T& FSlot;
     T FOriginal;
 };

@@ -78,12 +78,17 @@ TEST_F(TOverlayLoaderTest, PngWithoutTransparencyTakesOverlayAlphaAndPaletteAlph
     EXPECT_EQ(Alphas(*Load("plain.png")), (std::vector<int>{99, 99}));
 
     FOptions.OverlayAlpha = 255;
-    TPngSpec palette = Png(3, 1, PNG_COLOR_TYPE_PALETTE, {0, 1, 2}, {5, 6, 7, 8, 9, 10, 11, 12, 13},
-                           {0, 128});  // the third entry has no alpha: opaque
-    WritePng(FFolder.File("palette.png"), palette);
+    const std::vector<uint8_t> colours = {5, 6, 7, 8, 9, 10, 11, 12, 13};
+    WritePng(FFolder.File("palette.png"),
+             Png(3, 1, PNG_COLOR_TYPE_PALETTE, {0, 1, 2}, colours, {0, 128}));  // third: opaque
     std::optional<TBgraImage> image = Load("palette.png");
     EXPECT_EQ(Alphas(*image), (std::vector<int>{0, 127, 254}));
     EXPECT_EQ(Pixel(*image, 2), (std::vector<int>{13, 12, 11, 254}));
+
+    // Entries only clear or opaque: colours cut out, the rest at exactly OverlayAlpha.
+    WritePng(FFolder.File("cutout.png"),
+             Png(3, 1, PNG_COLOR_TYPE_PALETTE, {0, 1, 2}, colours, {255, 0}));
+    EXPECT_EQ(Alphas(*Load("cutout.png")), (std::vector<int>{255, 0, 255}));
 }
 
 TEST_F(TOverlayLoaderTest, JpegTransColourCutsOutExactlyTheOverlayColour) {
