@@ -8,6 +8,7 @@
 #include "app/headless_options.h"
 #include "app/headless_runner.h"
 #include "settings/event_log.h"
+#include "settings/program_path.h"
 #include "settings/settings_store.h"
 
 namespace {
@@ -45,7 +46,7 @@ int main(int argc, char** argv) {
     InstallStopHandlers();
     // The stored settings are read but never written: this run's overrides stay in memory.
     LoadSettings();
-    EventLogStart("/proc/self/exe");
+    EventLogStart(ProgramPath(argv[0]));
     int status = 0;
     {
         THeadlessRunner runner(*options, std::cout, std::cerr);

@@ -2,23 +2,15 @@
 // static object, so it exists before anything below can write a line.
 
 #include <clocale>
-#include <filesystem>
 #include <iostream>
 #include <string>
 
 #include "settings/event_log.h"
 #include "settings/log.h"
+#include "settings/program_path.h"
 #include "settings/settings_store.h"
 
 namespace {
-
-// The event log lives beside the program file, wherever it was started from.
-std::string ProgramPath(const char* argv0) {
-    std::error_code error;
-    std::filesystem::path path = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (error || path.empty()) path = std::filesystem::absolute(argv0 ? argv0 : "kestrova_zizizada", error);
-    return path.string();
-}
 
 void ReportFiles(bool settingsSaved) {
     std::string settingsFile = SettingsFilePath();

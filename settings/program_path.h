@@ -1,0 +1,7 @@
+#pragma once
+// The program file's own path, for the event log beside it: /proc/self/exe resolved, or argv0
+// made absolute where that link cannot be read.
+
+#include <string>
+
+std::string ProgramPath(const char* argv0);
