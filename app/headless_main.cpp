@@ -16,7 +16,9 @@ namespace {
 std::atomic<bool> StopRequested{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler needs a lock-free flag");
 
-void RequestStop(int) { StopRequested.store(true); }
+void RequestStop(int) {
+    StopRequested.store(true);
+}
 
 void InstallStopHandlers() {
     struct sigaction action {};
@@ -30,7 +32,8 @@ void InstallStopHandlers() {
 
 int main(int argc, char** argv) {
     std::string error;
-    const auto options = ParseHeadlessOptions(std::vector<std::string>(argv + 1, argv + argc), error);
+    const auto options =
+        ParseHeadlessOptions(std::vector<std::string>(argv + 1, argv + argc), error);
     if (!options) {
         std::cerr << "kestrova_headless: " << error << "\n";
         return 2;

@@ -38,8 +38,10 @@ const std::map<std::string, ValueParser>& ValueOptions() {
              o.File = v;
              return !v.empty();
          }},
-        {"--video", [](const std::string& v, THeadlessOptions& o) { return ParseSource(v, o.Video); }},
-        {"--audio", [](const std::string& v, THeadlessOptions& o) { return ParseSource(v, o.Audio); }},
+        {"--video",
+         [](const std::string& v, THeadlessOptions& o) { return ParseSource(v, o.Video); }},
+        {"--audio",
+         [](const std::string& v, THeadlessOptions& o) { return ParseSource(v, o.Audio); }},
         {"--capture-size",
          [](const std::string& v, THeadlessOptions& o) {
              return ParsePair(v, 'x', o.CaptureWidth, o.CaptureHeight) && o.CaptureWidth >= 16 &&
@@ -71,7 +73,11 @@ const std::map<std::string, ValueParser>& ValueOptions() {
              o.Mount = v;
              return !v.empty();
          }},
-        {"--user", [](const std::string& v, THeadlessOptions& o) { o.User = v; return true; }},
+        {"--user",
+         [](const std::string& v, THeadlessOptions& o) {
+             o.User = v;
+             return true;
+         }},
         {"--password",
          [](const std::string& v, THeadlessOptions& o) {
              o.Password = v;
@@ -88,10 +94,14 @@ std::optional<THeadlessOptions> ParseHeadlessOptions(const std::vector<std::stri
     THeadlessOptions options;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& name = args[i];
-        if (name == "--fast") options.Fast = true;
-        else if (name == "--stream") options.Stream = true;
-        else if (name == "--help") options.Help = true;
-        else if (name == "--version") options.Version = true;
+        if (name == "--fast")
+            options.Fast = true;
+        else if (name == "--stream")
+            options.Stream = true;
+        else if (name == "--help")
+            options.Help = true;
+        else if (name == "--version")
+            options.Version = true;
         else {
             const auto parser = ValueOptions().find(name);
             if (parser == ValueOptions().end()) {

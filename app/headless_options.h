@@ -8,7 +8,7 @@
 #include <vector>
 
 struct THeadlessOptions {
-    double Seconds = 0;  // media seconds to encode; 0 runs until a signal
+    double Seconds = 0;               // media seconds to encode; 0 runs until a signal
     std::optional<std::string> File;  // record to this path for this run
     bool Video = true;
     bool Audio = true;

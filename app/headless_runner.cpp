@@ -46,7 +46,9 @@ THeadlessRunner::THeadlessRunner(const THeadlessOptions& options, std::ostream& 
       FAudioFormat(PcmFormat(options.CaptureRate, options.CaptureChannels)),
       FVideoHeader(BgrHeader(options.CaptureWidth, options.CaptureHeight)) {}
 
-THeadlessRunner::~THeadlessRunner() { StopRun(); }
+THeadlessRunner::~THeadlessRunner() {
+    StopRun();
+}
 
 void THeadlessRunner::ApplyOverrides() const {
     Settings.CaptureToFile = !FOptions.Stream;
@@ -66,13 +68,14 @@ bool THeadlessRunner::StartRun() {
         return false;
     }
     if (FOptions.Video) {
-        FVideoSource = std::make_unique<TTestPatternSource>(
-            *this, FOptions.CaptureWidth, FOptions.CaptureHeight, FOptions.CaptureFps, FOptions.Fast);
+        FVideoSource = std::make_unique<TTestPatternSource>(*this, FOptions.CaptureWidth,
+                                                            FOptions.CaptureHeight,
+                                                            FOptions.CaptureFps, FOptions.Fast);
         FVideoSource->Start();
     }
     if (FOptions.Audio) {
         FAudioSource = std::make_unique<TTestToneSource>(*this, FOptions.CaptureRate,
-                                                          FOptions.CaptureChannels, FOptions.Fast);
+                                                         FOptions.CaptureChannels, FOptions.Fast);
         FAudioSource->Start();
     }
     return true;
@@ -138,7 +141,8 @@ int THeadlessRunner::Run(const std::atomic<bool>& stop) {
         std::this_thread::sleep_for(milliseconds(FOptions.Fast ? 2 : 10));
         const auto now = Clock::now();
         if (FOptions.Stream && now >= nextCheck) {
-            nextCheck = now + milliseconds(rule.Check(FEncoder->Connected(), [this] { Restart(); }));
+            nextCheck =
+                now + milliseconds(rule.Check(FEncoder->Connected(), [this] { Restart(); }));
         }
         if (FOptions.Stream && now >= nextStatus) {
             PrintStatus();

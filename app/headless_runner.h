@@ -15,7 +15,7 @@
 #include "engine/live_encoder.h"
 
 class THeadlessRunner final : public TCaptureSink {
-public:
+  public:
     THeadlessRunner(const THeadlessOptions& options, std::ostream& out, std::ostream& err);
     ~THeadlessRunner() override;
 
@@ -27,7 +27,7 @@ public:
     void PutVideoFrame(const uint8_t* data, int size, double timeSeconds) override;
     double EncodedSeconds() const override;
 
-private:
+  private:
     void ApplyOverrides() const;
     bool StartRun();
     void StopRun();

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 class TCaptureSink {
-public:
+  public:
     virtual ~TCaptureSink() = default;
 
     // Capture-format PCM bytes; false when the audio queue is full (the bytes were not taken).

@@ -10,10 +10,10 @@
 #include "engine/thread.h"
 
 class TPacedSource : public TWorkerThread {
-public:
+  public:
     TPacedSource(TCaptureSink& sink, bool fast) : FSink(sink), FFast(fast) {}
 
-protected:
+  protected:
     // Waits until media time `mediaSeconds` may be delivered: on the wall clock since the
     // source started, or, in fast mode, until the encoder is within `fastLeadSeconds` of it.
     // False when the source is told to stop.
@@ -32,7 +32,7 @@ protected:
     TCaptureSink& FSink;
     const bool FFast;
 
-private:
+  private:
     std::chrono::steady_clock::time_point FStart = std::chrono::steady_clock::now();
     std::mutex FWaitLock;
     std::condition_variable FWakeUp;

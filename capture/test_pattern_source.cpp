@@ -39,7 +39,9 @@ TTestPatternSource::TTestPatternSource(TCaptureSink& sink, int width, int height
     }
 }
 
-TTestPatternSource::~TTestPatternSource() { StopThread(); }
+TTestPatternSource::~TTestPatternSource() {
+    StopThread();
+}
 
 int TTestPatternSource::SquareLeft(int64_t index) const {
     const int travel = std::max(1, FWidth - SquareSize + SquareStep);

@@ -11,7 +11,7 @@
 #include "capture/paced_source.h"
 
 class TTestPatternSource final : public TPacedSource {
-public:
+  public:
     TTestPatternSource(TCaptureSink& sink, int width, int height, int fps, bool fast);
     ~TTestPatternSource() override;
 
@@ -21,10 +21,10 @@ public:
     // Renders frame `index` into `frame` (RowPitch() * height bytes). Exposed for tests.
     void RenderFrame(int64_t index, std::vector<uint8_t>& frame) const;
 
-protected:
+  protected:
     void Execute() override;
 
-private:
+  private:
     bool IsWhiteFrame(int64_t index) const { return index % FFps == 0; }
     int SquareLeft(int64_t index) const;
     void FillSquare(std::vector<uint8_t>& frame, int left, uint8_t value) const;

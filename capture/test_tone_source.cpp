@@ -28,7 +28,9 @@ TTestToneSource::TTestToneSource(TCaptureSink& sink, int sampleRate, int channel
     }
 }
 
-TTestToneSource::~TTestToneSource() { StopThread(); }
+TTestToneSource::~TTestToneSource() {
+    StopThread();
+}
 
 bool TTestToneSource::Deliver(int64_t firstFrame, int frameCount) {
     FChunk.resize(static_cast<size_t>(frameCount) * FChannels);

@@ -9,7 +9,7 @@
 #include "capture/paced_source.h"
 
 class TTestToneSource final : public TPacedSource {
-public:
+  public:
     TTestToneSource(TCaptureSink& sink, int sampleRate, int channels, bool fast);
     ~TTestToneSource() override;
 
@@ -18,10 +18,10 @@ public:
     // One second of the signal, interleaved; exposed for tests.
     const std::vector<int16_t>& OneSecond() const { return FSecond; }
 
-protected:
+  protected:
     void Execute() override;
 
-private:
+  private:
     bool Deliver(int64_t firstFrame, int frameCount);
 
     const int FSampleRate;

@@ -17,11 +17,20 @@ bool SampleKindFor(uint16_t tag, uint16_t bits, TAudioConverter::TSampleKind& ki
     }
     if (tag != WAVE_FORMAT_PCM) return false;
     switch (bits) {
-        case 8: kind = Kind::UInt8; return true;
-        case 16: kind = Kind::Int16; return true;
-        case 24: kind = Kind::Int24; return true;
-        case 32: kind = Kind::Int32; return true;
-        default: return false;
+        case 8:
+            kind = Kind::UInt8;
+            return true;
+        case 16:
+            kind = Kind::Int16;
+            return true;
+        case 24:
+            kind = Kind::Int24;
+            return true;
+        case 32:
+            kind = Kind::Int32;
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -44,14 +53,17 @@ uint32_t ReadLE(const uint8_t* p, int bytes) {
 float DecodeSample(TAudioConverter::TSampleKind kind, const uint8_t* p) {
     using Kind = TAudioConverter::TSampleKind;
     switch (kind) {
-        case Kind::UInt8: return (static_cast<float>(p[0]) - 128.0f) / 128.0f;
-        case Kind::Int16: return static_cast<float>(static_cast<int16_t>(ReadLE(p, 2))) / 32768.0f;
+        case Kind::UInt8:
+            return (static_cast<float>(p[0]) - 128.0f) / 128.0f;
+        case Kind::Int16:
+            return static_cast<float>(static_cast<int16_t>(ReadLE(p, 2))) / 32768.0f;
         case Kind::Int24: {
             // Place the 24 bits at the top of a 32-bit word so the sign comes along.
             auto value = static_cast<int32_t>(ReadLE(p, 3) << 8);
             return static_cast<float>(value) / 2147483648.0f;
         }
-        case Kind::Int32: return static_cast<float>(static_cast<int32_t>(ReadLE(p, 4))) / 2147483648.0f;
+        case Kind::Int32:
+            return static_cast<float>(static_cast<int32_t>(ReadLE(p, 4))) / 2147483648.0f;
         case Kind::Float32: {
             float value;
             std::memcpy(&value, p, sizeof value);
@@ -72,7 +84,8 @@ bool TAudioConverter::DescribeSource(const TWaveFormatExtensible& source, TSourc
     const TWaveFormatEx& format = source.Format;
     if (!SampleKindFor(PlainTag(source), format.wBitsPerSample, layout.Kind)) return false;
     if (format.nChannels == 0) return false;
-    if (format.nSamplesPerSec < MinSourceRate || format.nSamplesPerSec > MaxSourceRate) return false;
+    if (format.nSamplesPerSec < MinSourceRate || format.nSamplesPerSec > MaxSourceRate)
+        return false;
     layout.BytesPerSample = format.wBitsPerSample / 8;
     layout.Channels = format.nChannels;
     layout.Rate = format.nSamplesPerSec;
@@ -120,7 +133,8 @@ int32_t TAudioConverter::Convert(const uint8_t* source, int32_t sourceLength, in
                                  int32_t destFrames) {
     int32_t written = 0;
     auto convert = [&](const uint8_t* frames, int32_t count) {
-        written += ConvertFrames(frames, count, dest + written * FTargetChannels, destFrames - written);
+        written +=
+            ConvertFrames(frames, count, dest + written * FTargetChannels, destFrames - written);
     };
     while (sourceLength > 0) {
         if (FCarryLength > 0 || sourceLength < FSource.BlockAlign) {
@@ -149,14 +163,16 @@ int32_t TAudioConverter::ConvertFrames(const uint8_t* source, int32_t frames, in
     MixFrames(frames);
     if (FResampler) return Resample(frames, dest, destFrames);
     frames = std::min(frames, destFrames);
-    for (int32_t i = 0; i < frames * FTargetChannels; ++i) dest[i] = ToInt16(FMixed[static_cast<size_t>(i)]);
+    for (int32_t i = 0; i < frames * FTargetChannels; ++i)
+        dest[i] = ToInt16(FMixed[static_cast<size_t>(i)]);
     return frames;
 }
 
 void TAudioConverter::DecodeFrames(const uint8_t* source, int32_t frames) {
     const int32_t samples = frames * FSource.Channels;
     for (int32_t i = 0; i < samples; ++i)
-        FDecoded[static_cast<size_t>(i)] = DecodeSample(FSource.Kind, source + i * FSource.BytesPerSample);
+        FDecoded[static_cast<size_t>(i)] =
+            DecodeSample(FSource.Kind, source + i * FSource.BytesPerSample);
 }
 
 void TAudioConverter::MixFrames(int32_t frames) {

@@ -16,7 +16,7 @@
 struct soxr;
 
 class TAudioConverter final {
-public:
+  public:
     // The sample kinds the converter reads.
     enum class TSampleKind { UInt8, Int16, Int24, Int32, Float32 };
 
@@ -56,7 +56,7 @@ public:
     // Bytes of a partial source frame waiting for the rest of that frame.
     int32_t CarriedBytes() const { return FCarryLength; }
 
-private:
+  private:
     TAudioConverter(const TSourceLayout& source, const TWaveFormatEx& target);
     bool CreateResampler();
 
@@ -72,8 +72,8 @@ private:
     int32_t FTargetChannels;
     uint32_t FTargetRate;
     std::unique_ptr<soxr, void (*)(soxr*)> FResampler;  // null when the rates are equal
-    std::vector<uint8_t> FCarry;    // one source frame
-    int32_t FCarryLength = 0;       // bytes of it held
-    std::vector<float> FDecoded;    // ChunkFrames x source channels
-    std::vector<float> FMixed;      // ChunkFrames x target channels
+    std::vector<uint8_t> FCarry;                        // one source frame
+    int32_t FCarryLength = 0;                           // bytes of it held
+    std::vector<float> FDecoded;                        // ChunkFrames x source channels
+    std::vector<float> FMixed;                          // ChunkFrames x target channels
 };

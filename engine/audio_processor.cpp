@@ -9,7 +9,9 @@
 
 namespace {
 
-void IdleWait() { std::this_thread::sleep_for(std::chrono::milliseconds(2)); }
+void IdleWait() {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+}
 
 }  // namespace
 
@@ -40,7 +42,8 @@ TWaveFormatEx TAudioProcessor::TargetFormat() {
     // An index the settings should never hold is clamped rather than read out of bounds.
     int index = std::clamp<int>(Settings.VorbisSampleFreq, 0, std::size(SampleRateTable) - 1);
     uint16_t channels = Settings.VorbisStereo ? 2 : 1;
-    return MakeWaveFormat(WAVE_FORMAT_PCM, channels, static_cast<uint32_t>(SampleRateTable[index]), 16);
+    return MakeWaveFormat(WAVE_FORMAT_PCM, channels, static_cast<uint32_t>(SampleRateTable[index]),
+                          16);
 }
 
 bool TAudioProcessor::Write(const void* data, int32_t length) {
@@ -65,8 +68,8 @@ bool TAudioProcessor::ConvertBlock() {
     if (FInputQueue->Count() < SourceBlockSize) return false;
     FInputQueue->Read(FSourceBlock.data(), SourceBlockSize, 1);
     const int32_t frameBytes = FOutputFormat.nBlockAlign;
-    int32_t frames = FConverter->Convert(FSourceBlock.data(), SourceBlockSize, FConvertBuffer.data(),
-                                         FConvertBufferSize / frameBytes);
+    int32_t frames = FConverter->Convert(FSourceBlock.data(), SourceBlockSize,
+                                         FConvertBuffer.data(), FConvertBufferSize / frameBytes);
     FPendingOffset = 0;
     FPendingLength = frames * frameBytes;
     return true;
@@ -79,7 +82,8 @@ bool TAudioProcessor::QueuePending() {
     int32_t piece = std::min(FPendingLength, FOutputQueue->FreeSpace()) / frameBytes * frameBytes;
     if (piece == 0) return false;
     // Only this thread writes the output queue in converting mode, so the room seen stays.
-    FOutputQueue->Write(reinterpret_cast<const uint8_t*>(FConvertBuffer.data()) + FPendingOffset, piece);
+    FOutputQueue->Write(reinterpret_cast<const uint8_t*>(FConvertBuffer.data()) + FPendingOffset,
+                        piece);
     FPendingOffset += piece;
     FPendingLength -= piece;
     return true;

@@ -19,7 +19,7 @@
 #include "engine/wave_format.h"
 
 class TAudioProcessor final : public TWorkerThread {
-public:
+  public:
     static constexpr int32_t SourceBlockSize = 2048;  // capture bytes per conversion
 
     // captureFormat is the format the device really delivers. The extensible form is needed
@@ -42,10 +42,10 @@ public:
     // False in converting mode, also when the capture format could not be converted.
     bool PassThrough() const { return !FInputQueue; }
 
-protected:
+  protected:
     void Execute() override;
 
-private:
+  private:
     // 16-bit PCM, mono or stereo by VorbisStereo, rate by VorbisSampleFreq.
     static TWaveFormatEx TargetFormat();
 

@@ -9,7 +9,7 @@
 #include <mutex>
 
 class tByteQueue final {
-public:
+  public:
     static constexpr int32_t MaxCapacity = 962000;
 
     // capacity is clamped to 0 .. MaxCapacity.
@@ -30,11 +30,11 @@ public:
     int32_t Capacity() const { return FCapacity; }
     int32_t FreeSpace() const { return FCapacity - Count(); }
 
-private:
+  private:
     std::mutex FLock;
     std::atomic<int32_t> FCount{0};  // written under FLock
     const int32_t FCapacity;
-    int32_t FReadPos = 0;   // guarded by FLock
-    int32_t FWritePos = 0;  // guarded by FLock
+    int32_t FReadPos = 0;                    // guarded by FLock
+    int32_t FWritePos = 0;                   // guarded by FLock
     std::array<uint8_t, MaxCapacity> FData;  // guarded by FLock
 };

@@ -6,7 +6,7 @@
 #include <mutex>
 
 class TEvent {
-public:
+  public:
     explicit TEvent(bool initiallySet = false) : FSet(initiallySet) {}
 
     void Set() {
@@ -30,10 +30,11 @@ public:
     // True when the event was set within timeoutMs.
     bool WaitFor(int timeoutMs) {
         std::unique_lock lock(FLock);
-        return FChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return FSet; });
+        return FChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                 [this] { return FSet; });
     }
 
-private:
+  private:
     mutable std::mutex FLock;
     std::condition_variable FChanged;
     bool FSet;  // guarded by FLock

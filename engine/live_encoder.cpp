@@ -28,7 +28,9 @@ bool IsBlank(const std::string& value) {
     return true;
 }
 
-void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void SleepMs(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 }  // namespace
 
@@ -113,8 +115,8 @@ void TLiveEncoder::InitTheora() {
     Settings.Theora.Height = FVideoProcessor->OutputHeight();
     FTheoraCodec->Init(FOutput.get(), Settings.Theora, FVideoProcessor->PictureWidth(),
                        FVideoProcessor->PictureHeight(), Settings.TheoraFasterMode);
-    FTheoraThread = std::make_unique<tTheroraVideoEncoderThread>(*FTheoraCodec,
-                                                                  TheoraWorkerPriorityBoost);
+    FTheoraThread =
+        std::make_unique<tTheroraVideoEncoderThread>(*FTheoraCodec, TheoraWorkerPriorityBoost);
 }
 
 void TLiveEncoder::InitVorbis() {
@@ -131,7 +133,9 @@ void TLiveEncoder::PutVideoFrame(const void* data, int32_t size, double timeSeco
     if (FVideoProcessor) FVideoProcessor->PutFrame(data, size, timeSeconds);
 }
 
-bool TLiveEncoder::Connected() const { return FNetworkOutput ? FNetworkOutput->Connected() : true; }
+bool TLiveEncoder::Connected() const {
+    return FNetworkOutput ? FNetworkOutput->Connected() : true;
+}
 
 int32_t TLiveEncoder::SendRateKbps() const {
     return FNetworkOutput ? FNetworkOutput->SendRateKbps() : 0;
@@ -147,7 +151,7 @@ void TLiveEncoder::Execute() {
     int64_t samplesTaken = 0;
     try {
         bool exitPoint = false;
-        for (int32_t step = 0; !Terminated(); ) {
+        for (int32_t step = 0; !Terminated();) {
             SetState(1);
             double time;
             if (FVideoProcessor) {
@@ -232,8 +236,8 @@ bool TLiveEncoder::EncodeAudioStep(double time, std::vector<uint8_t>& audio,
 }
 
 std::string TLiveEncoder::StopLine() const {
-    const std::string tail = FVideoProcessor
-                                 ? "VideoProcessorProcessPos: " + std::to_string(FVideoProcessor->ProcessPos())
-                                 : " VideoProcessor=NIL";
+    const std::string tail = FVideoProcessor ? "VideoProcessorProcessPos: " +
+                                                   std::to_string(FVideoProcessor->ProcessPos())
+                                             : " VideoProcessor=NIL";
     return "Encoding stopped in state " + std::to_string(ProgressState()) + " " + tail;
 }

@@ -27,7 +27,7 @@
 class tOggNetworkStream;
 
 class TLiveEncoder final : public TWorkerThread {
-public:
+  public:
     // Either format may be null: a run without audio or without video.
     TLiveEncoder(const TWaveFormatEx* audioFormat, const TBitmapInfoHeader* videoHeader);
     // The same run writing into `output` instead of the output the settings choose: a seam
@@ -55,10 +55,10 @@ public:
     // Where the encoder thread is in its step; see the stop line it logs.
     int32_t ProgressState() const { return FProgressState.load(std::memory_order_relaxed); }
 
-protected:
+  protected:
     void Execute() override;
 
-private:
+  private:
     void CreateOutput();
     void Build(const TWaveFormatEx* audioFormat, const TBitmapInfoHeader* videoHeader);
     void AddStreamComment(const std::string& name, const std::string& value);

@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/library_binder.h"
 #include "engine/encoder_identity.h"
+#include "engine/library_binder.h"
 #include "engine/ogg_io_base.h"
 #include "engine/vorbis_library.h"
 

@@ -7,7 +7,7 @@
 #include <functional>
 
 class TRestartRule {
-public:
+  public:
     static constexpr int PollIntervalMs = 50;
     static constexpr int RetryIntervalMs = 5000;
 

@@ -7,7 +7,7 @@
 #include <thread>
 
 class TWorkerThread {
-public:
+  public:
     TWorkerThread() = default;
     TWorkerThread(const TWorkerThread&) = delete;
     TWorkerThread& operator=(const TWorkerThread&) = delete;
@@ -26,12 +26,12 @@ public:
     bool Terminated() const { return FTerminated.load(std::memory_order_acquire); }
     bool Running() const { return FRunning.load(std::memory_order_acquire); }
 
-protected:
+  protected:
     virtual void Execute() = 0;
     // Wakes whatever Execute() waits on, so it sees the flag at once.
     virtual void Wake() {}
 
-private:
+  private:
     std::thread FThread;
     std::atomic<bool> FTerminated{false};
     std::atomic<bool> FRunning{false};

@@ -47,14 +47,17 @@ struct TWaveFormatExtensible {
 static_assert(sizeof(TWaveFormatEx) == 18);
 static_assert(sizeof(TWaveFormatExtensible) == 40);
 
-inline constexpr uint16_t WAVE_FORMAT_EXTENSIBLE_SIZE = sizeof(TWaveFormatExtensible) - sizeof(TWaveFormatEx);
+inline constexpr uint16_t WAVE_FORMAT_EXTENSIBLE_SIZE =
+    sizeof(TWaveFormatExtensible) - sizeof(TWaveFormatEx);
 
 // The subformat GUID for a plain tag: {tag-0000-0010-8000-00AA00389B71}.
 inline constexpr TGuid WaveSubFormat(uint16_t tag) {
     return TGuid{tag, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
 }
 
-inline bool SameGuid(const TGuid& a, const TGuid& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+inline bool SameGuid(const TGuid& a, const TGuid& b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
 
 // All 18 bytes equal, extra size and average bytes per second included.
 inline bool SameWaveFormat(const TWaveFormatEx& a, const TWaveFormatEx& b) {

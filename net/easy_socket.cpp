@@ -38,16 +38,22 @@ std::string TrimBlanks(const std::string& text) {
     return first < last ? std::string(first, last) : std::string();
 }
 
-bool WouldBlock(int error) { return error == EAGAIN || error == EWOULDBLOCK || error == EINTR; }
+bool WouldBlock(int error) {
+    return error == EAGAIN || error == EWOULDBLOCK || error == EINTR;
+}
 
 }  // namespace
 
-tEasySocket::tHandle::~tHandle() { close(Fd); }
+tEasySocket::tHandle::~tHandle() {
+    close(Fd);
+}
 
 tEasySocket::tEasySocket(int32_t timeoutSec, bool noDelay, bool timedConnect)
     : FTimeout(timeoutSec), FNoDelay(noDelay), FTimedConnect(timedConnect) {}
 
-tEasySocket::~tEasySocket() { Disconnect(); }
+tEasySocket::~tEasySocket() {
+    Disconnect();
+}
 
 tEasySocket::tHandlePtr tEasySocket::Handle() const {
     std::lock_guard lock(FHandleLock);
@@ -102,7 +108,8 @@ bool tEasySocket::Connect(uint16_t port, const std::string& host) {
 }
 
 bool tEasySocket::ConnectBlocking(const tHandlePtr& handle, const sockaddr_in& address) {
-    if (connect(handle->Fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) return true;
+    if (connect(handle->Fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
+        return true;
     SetLastError(errno);
     Disconnect();
     return false;
@@ -115,7 +122,8 @@ bool tEasySocket::ConnectTimed(const tHandlePtr& handle, const sockaddr_in& addr
     std::thread connector;
     try {
         connector = std::thread([&done, &result, &error, handle, address] {
-            result = connect(handle->Fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+            result =
+                connect(handle->Fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
             error = result == 0 ? 0 : errno;
             done.Set();
         });
@@ -192,7 +200,8 @@ bool tEasySocket::WriteData(const void* buffer, int32_t length) {
         // A plain blocking send would sit forever on a peer that stops reading; waiting for
         // room with a bound and sending without blocking keeps the no-progress time-out alive.
         WaitWritable(handle->Fd, MsSince(lastProgress));
-        ssize_t r = send(handle->Fd, bytes + sent, static_cast<size_t>(length - sent), MSG_NOSIGNAL | MSG_DONTWAIT);
+        ssize_t r = send(handle->Fd, bytes + sent, static_cast<size_t>(length - sent),
+                         MSG_NOSIGNAL | MSG_DONTWAIT);
         if (r < 0) {
             if (!WouldBlock(errno)) return FailWrite(errno);
             r = 0;
@@ -246,7 +255,8 @@ int32_t tEasySocket::ReceiveLoop(char* buffer, int32_t length) {
             Disconnect();
             return received;
         }
-        if (ready > 0 && !ReceiveSome(handle->Fd, buffer + received, length - received, received)) return received;
+        if (ready > 0 && !ReceiveSome(handle->Fd, buffer + received, length - received, received))
+            return received;
         if (received < length && TimeoutPassed(MsSince(start))) {
             Disconnect();
             SetLastError(ETIMEDOUT);
@@ -265,7 +275,9 @@ bool tEasySocket::ReceiveBuffer(void* buffer, int32_t length) {
     return ReceiveLoop(static_cast<char*>(buffer), length) == length;
 }
 
-bool IsIPAddress(const std::string& text) { return inet_addr(text.c_str()) != INADDR_NONE; }
+bool IsIPAddress(const std::string& text) {
+    return inet_addr(text.c_str()) != INADDR_NONE;
+}
 
 bool ResolveHost(const std::string& host, in_addr& address, int32_t* error) {
     const std::string name = TrimBlanks(host);

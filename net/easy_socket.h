@@ -20,7 +20,7 @@
 #include <string>
 
 class tEasySocket final {
-public:
+  public:
     // timeoutSec: bound of a timed connect, of a send without progress and of a receive.
     // noDelay: switch the Nagle algorithm off on each new socket. timedConnect: connect on a
     // short-lived thread of its own, bounded by timeoutSec.
@@ -53,7 +53,7 @@ public:
 
     int32_t LastError() const { return FLastError.load(std::memory_order_relaxed); }
 
-private:
+  private:
     // Owns one descriptor; closes it when the last user lets go.
     struct tHandle {
         explicit tHandle(int fd) : Fd(fd) {}
@@ -80,8 +80,8 @@ private:
     const bool FTimedConnect;
     std::atomic<int32_t> FLastError{0};
     mutable std::mutex FHandleLock;  // held only to copy or swap FSocket
-    tHandlePtr FSocket;               // guarded by FHandleLock; null when there is no socket
-    std::mutex FLock;                 // serialises peeks and receives; never held while waiting
+    tHandlePtr FSocket;              // guarded by FHandleLock; null when there is no socket
+    std::mutex FLock;                // serialises peeks and receives; never held while waiting
 };
 
 // True when the dotted-address parser accepts text (its result is not INADDR_NONE, so

@@ -9,7 +9,9 @@ tOggNetworkStream::~tOggNetworkStream() {
     FWriter.reset();
 }
 
-int32_t tOggNetworkStream::ReadData(uint8_t*, int32_t) { return 0; }
+int32_t tOggNetworkStream::ReadData(uint8_t*, int32_t) {
+    return 0;
+}
 
 int32_t tOggNetworkStream::WriteData(const uint8_t* buffer, int32_t size) {
     std::lock_guard lock(FWriteLock);

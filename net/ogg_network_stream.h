@@ -16,7 +16,7 @@
 #include "net/queue_writer.h"
 
 class tOggNetworkStream final : public tOggIOBase {
-public:
+  public:
     tOggNetworkStream();
     ~tOggNetworkStream() override;
 
@@ -30,7 +30,7 @@ public:
     bool Connected();
     int32_t SendRateKbps() const { return FWriter ? FWriter->SendRateKbps() : 0; }
 
-private:
+  private:
     std::mutex FWriteLock;
     std::unique_ptr<tQueueWriter> FWriter;
 };

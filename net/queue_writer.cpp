@@ -19,7 +19,8 @@ constexpr auto kEnqueueRetry = std::chrono::milliseconds(10);
 constexpr auto kSendPause = std::chrono::milliseconds(2);
 
 int64_t NowMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
@@ -29,7 +30,9 @@ std::string ServerAndPort() {
 
 }  // namespace
 
-tQueueWriter::tQueueWriter(int32_t timeoutSec) : FConnection(timeoutSec, false, false) { StartThread(1); }
+tQueueWriter::tQueueWriter(int32_t timeoutSec) : FConnection(timeoutSec, false, false) {
+    StartThread(1);
+}
 
 tQueueWriter::~tQueueWriter() {
     ForceQuit();
@@ -81,7 +84,8 @@ void tQueueWriter::ConnectToServer() {
     if (Terminated()) {
         DebugLine("tQueueWriter: quit before connecting");
     } else if (!FConnection.Connect(Settings.Icecast.Port, Settings.Icecast.Server)) {
-        LogLine("Unable to connect to " + ServerAndPort() + " because: " + SocketErrorText(FConnection.LastError()));
+        LogLine("Unable to connect to " + ServerAndPort() +
+                " because: " + SocketErrorText(FConnection.LastError()));
     } else {
         LogLine("Connected to server " + ServerAndPort());
         const std::string request = SourceRequest(Settings);

@@ -19,7 +19,7 @@
 #include "net/easy_socket.h"
 
 class tQueueWriter final : public TWorkerThread {
-public:
+  public:
     static constexpr int32_t QueueCapacity = 962000;
     static constexpr int32_t BlockSize = 8192;
     static constexpr int32_t DefaultTimeoutSec = 180;
@@ -43,10 +43,10 @@ public:
     // Average of the last five one-second measurements; 0 before the first.
     int32_t SendRateKbps() const { return FSendRateKbps.load(std::memory_order_relaxed); }
 
-protected:
+  protected:
     void Execute() override;
 
-private:
+  private:
     void ConnectToServer();
     std::string ReadReplyLine();
     void Verdict(const std::string& reply);

@@ -13,7 +13,8 @@ void tSendRate::Start(int64_t nowMs) {
 bool tSendRate::Update(int64_t nowMs) {
     const int64_t elapsed = nowMs - FSinceMs;
     if (elapsed <= MeasureAfterMs || FCount <= 0) return false;
-    FSlots[static_cast<std::size_t>(FCurrent)] = (FCount * 1000 + elapsed / 2) / elapsed;  // rounded
+    FSlots[static_cast<std::size_t>(FCurrent)] =
+        (FCount * 1000 + elapsed / 2) / elapsed;  // rounded
     FCurrent = (FCurrent + 1) % Slots;
     FSinceMs = nowMs;
     FCount = 0;

@@ -8,7 +8,7 @@
 #include <cstdint>
 
 class tSendRate {
-public:
+  public:
     static constexpr int32_t Slots = 5;
     static constexpr int64_t MeasureAfterMs = 1000;
 
@@ -19,7 +19,7 @@ public:
     bool Update(int64_t nowMs);
     int32_t Kbps() const { return FKbps; }
 
-private:
+  private:
     std::array<int64_t, Slots> FSlots{};  // bytes per second
     int FCurrent = 0;
     int64_t FCount = 0;

@@ -27,8 +27,8 @@ struct TEventLogState {
     std::string Folder;       // ends with '/'
     std::string ProgramName;  // the program's file name, for file names and records
     int File = -1;
-    int32_t Lines = 0;        // records written to File
-    std::string FilePath;     // the file written last
+    int32_t Lines = 0;     // records written to File
+    std::string FilePath;  // the file written last
 };
 
 TTimedLock EventLogMutex;
@@ -80,10 +80,11 @@ void CloseFile() {
 // share one name and the later would wipe the records of the earlier.
 void OpenFile() {
     if (State.Folder.empty()) return;
-    std::string stem = State.Folder + State.ProgramName + " " +
-                       FormatUtc(std::time(nullptr), "%Y-%m-%d %H-%M-%S");
+    std::string stem =
+        State.Folder + State.ProgramName + " " + FormatUtc(std::time(nullptr), "%Y-%m-%d %H-%M-%S");
     for (int attempt = 1; attempt <= MaxNameAttempts; ++attempt) {
-        std::string path = stem + (attempt == 1 ? "" : " (" + std::to_string(attempt) + ")") + ".log";
+        std::string path =
+            stem + (attempt == 1 ? "" : " (" + std::to_string(attempt) + ")") + ".log";
         int file = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (file >= 0) {
             State.File = file;

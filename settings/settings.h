@@ -9,7 +9,7 @@
 #include <string>
 
 struct TTheoraSettings {
-    int32_t Width = 0;   // encoded frame size of the last run with video
+    int32_t Width = 0;  // encoded frame size of the last run with video
     int32_t Height = 0;
     int32_t FPS = 0;
     int32_t Bitrate = 0;  // kbit/s

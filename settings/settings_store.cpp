@@ -20,9 +20,9 @@ namespace {
 using TField = std::variant<std::string*, int32_t*, uint16_t*, bool*, std::atomic<bool>*>;
 
 struct TValue {
-    const char* Key;      // group path and value name
+    const char* Key;  // group path and value name
     TField Field;
-    const char* Default;  // as stored text
+    const char* Default;      // as stored text
     int32_t Min = INT32_MIN;  // loaded numbers outside Min..Max take the default
     int32_t Max = INT32_MAX;
 };
@@ -86,7 +86,8 @@ std::array<TValue, ValueCount> Values() {
 }
 
 // Indices into Values() for the first group when saving.
-constexpr std::array<size_t, FirstGroupCount> SaveOrder = {0, 1, 2, 3, 4, 5, 7, 8, 9, 6, 14, 10, 11, 12, 13};
+constexpr std::array<size_t, FirstGroupCount> SaveOrder = {0, 1, 2,  3,  4,  5,  7, 8,
+                                                           9, 6, 14, 10, 11, 12, 13};
 
 QSettings Store() {
     return QSettings(QSettings::NativeFormat, QSettings::UserScope, "Hadrel Forge", "Palunet");

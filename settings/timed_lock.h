@@ -9,7 +9,7 @@
 #include <mutex>
 
 class TTimedLock {
-public:
+  public:
     void lock() {
         std::unique_lock guard(FGuard);
         FFree.wait(guard, [this] { return !FHeld; });
@@ -40,7 +40,7 @@ public:
         FFree.notify_one();
     }
 
-private:
+  private:
     std::mutex FGuard;
     std::condition_variable FFree;
     bool FHeld = false;  // guarded by FGuard

@@ -242,6 +242,7 @@ void TVideoProcessor::ClearPadding(std::vector<uint8_t>& output) const {
     const size_t pictureBytes = static_cast<size_t>(FPictureWidth) * 4;
     if (pictureBytes >= stride) return;
     for (size_t row = topRows; row < static_cast<size_t>(FOutputHeader.biHeight); ++row) {
-        std::fill_n(output.begin() + row * stride + pictureBytes, stride - pictureBytes, uint8_t{0});
+        std::fill_n(output.begin() + row * stride + pictureBytes, stride - pictureBytes,
+                    uint8_t{0});
     }
 }

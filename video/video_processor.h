@@ -93,6 +93,6 @@ class TVideoProcessor final {
     // Frames already taken out of the list, kept for the next captures: a frame's buffers are
     // several megabytes, and fresh ones cost page faults on every frame.
     std::vector<std::unique_ptr<TInputFrame>> FSpares;  // guarded by FLock
-    double FLastTime = 0;                              // guarded by FLock
+    double FLastTime = 0;                               // guarded by FLock
     std::atomic<int32_t> FProcessPos{0};
 };

@@ -1,10 +1,11 @@
-#include <gtest/gtest.h>
-
 #include "app/headless_options.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 
-std::optional<THeadlessOptions> Parse(std::vector<std::string> args, std::string* errorOut = nullptr) {
+std::optional<THeadlessOptions> Parse(std::vector<std::string> args,
+                                      std::string* errorOut = nullptr) {
     std::string error;
     auto options = ParseHeadlessOptions(args, error);
     if (errorOut) *errorOut = error;

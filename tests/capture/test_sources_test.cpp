@@ -13,7 +13,7 @@ namespace {
 
 // Records what the sources deliver; `encoded` stands for the encoder's progress.
 class TRecordingSink final : public TCaptureSink {
-public:
+  public:
     bool WriteAudio(const uint8_t* data, int size) override {
         std::lock_guard lock(FLock);
         if (refuseAudio) return false;
@@ -44,7 +44,7 @@ public:
     std::atomic<bool> refuseAudio{false};
     int frameSize = 0;
 
-private:
+  private:
     std::mutex FLock;
     std::vector<uint8_t> audio;
     std::vector<double> frameTimes;
@@ -125,7 +125,7 @@ TEST(TestToneSource, BeepsDuringTheFirstTenthOfEverySecond) {
         peak = std::max(peak, std::abs(double(second[2 * i])));
     }
     EXPECT_NEAR(peak, 16383, 2);
-    EXPECT_EQ(second[0], 0);   // starts at phase 0
+    EXPECT_EQ(second[0], 0);       // starts at phase 0
     EXPECT_GT(second[2 * 11], 0);  // a quarter period into the 1000 Hz sine
     for (size_t i = 2 * 4410; i < second.size(); ++i) ASSERT_EQ(second[i], 0) << "at " << i;
 }
@@ -139,7 +139,8 @@ TEST(TestToneSource, FastModeRetriesUntilTheQueueTakesTheBytes) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_EQ(sink.AudioBytes(), 0u);
     sink.refuseAudio = false;
-    while (sink.AudioBytes() < 8000 * 2 * 2) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    while (sink.AudioBytes() < 8000 * 2 * 2)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     source.StopThread();
     // Nothing was skipped while the queue was full: the signal starts at its first sample.
     const auto audio = sink.Audio();

@@ -38,7 +38,7 @@ bool WaitForOutput(const TBackgroundProcess& process, const std::string& what, s
 }
 
 class BroadcastTest : public THeadlessTest {
-protected:
+  protected:
     void SetUp() override {
         if (!tIcecastServer::Installed()) GTEST_SKIP() << "icecast2 is not installed";
         ASSERT_TRUE(Server.Start()) << Server.Error();
@@ -52,15 +52,12 @@ protected:
         ASSERT_TRUE(SaveSettings());
     }
 
-    std::string Url() const {
-        return "http://127.0.0.1:" + std::to_string(Server.Port()) + Mount;
-    }
+    std::string Url() const { return "http://127.0.0.1:" + std::to_string(Server.Port()) + Mount; }
 
     std::string StreamCommand(const std::string& extra = "") const {
-        return HeadlessCommand("--stream --server 127.0.0.1 --port " +
-                               std::to_string(Server.Port()) + " --mount " + Mount +
-                               " --user source --password " + tIcecastServer::SourcePassword +
-                               " " + extra);
+        return HeadlessCommand(
+            "--stream --server 127.0.0.1 --port " + std::to_string(Server.Port()) + " --mount " +
+            Mount + " --user source --password " + tIcecastServer::SourcePassword + " " + extra);
     }
 
     // A listener that joins now and decodes `seconds` of the stream, single-threaded.
@@ -87,10 +84,10 @@ TEST_F(BroadcastTest, ListenerJoiningLateGetsTheoraAndVorbisAndTheServerListsThe
     EXPECT_EQ(listener.Output, "");
 
     const std::string status = Server.Get("/status-json.xsl");
-    for (const char* expected : {"\"server_name\":\"Kestrova Test\"",
-                                 "\"server_description\":\"A test broadcast\"",
-                                 "\"genre\":\"Testing\"",
-                                 "\"server_url\":\"http://127.0.0.1/kestrova\"", "\"bitrate\":96"}) {
+    for (const char* expected :
+         {"\"server_name\":\"Kestrova Test\"", "\"server_description\":\"A test broadcast\"",
+          "\"genre\":\"Testing\"", "\"server_url\":\"http://127.0.0.1/kestrova\"",
+          "\"bitrate\":96"}) {
         EXPECT_NE(status.find(expected), std::string::npos) << expected << "\n" << status;
     }
 

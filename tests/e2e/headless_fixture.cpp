@@ -19,7 +19,9 @@ void THeadlessTest::SetUpTestSuite() {
     ASSERT_TRUE(SaveSettings());
 }
 
-void THeadlessTest::TearDownTestSuite() { Config.reset(); }
+void THeadlessTest::TearDownTestSuite() {
+    Config.reset();
+}
 
 namespace {
 

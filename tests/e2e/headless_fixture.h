@@ -12,7 +12,7 @@
 #include "media_tools.h"
 
 class THeadlessTest : public ::testing::Test {
-protected:
+  protected:
     // Points the store at a fresh folder and saves the defaults there.
     static void SetUpTestSuite();
     static void TearDownTestSuite();

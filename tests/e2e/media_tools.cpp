@@ -1,8 +1,8 @@
 #include "media_tools.h"
 
+#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -55,8 +55,8 @@ std::vector<TStreamInfo> ProbeStreams(const std::string& file) {
 }
 
 double ProbeDuration(const std::string& file) {
-    const auto probe = RunCommand("ffprobe -v error -show_entries format=duration -of csv=p=0 " +
-                                  Quote(file));
+    const auto probe =
+        RunCommand("ffprobe -v error -show_entries format=duration -of csv=p=0 " + Quote(file));
     return std::atof(probe.Output.c_str());
 }
 
@@ -99,7 +99,9 @@ TBackgroundProcess::TBackgroundProcess(const std::string& command, const std::st
     }
 }
 
-TBackgroundProcess::~TBackgroundProcess() { Stop(); }
+TBackgroundProcess::~TBackgroundProcess() {
+    Stop();
+}
 
 int TBackgroundProcess::Wait(int waitMs) {
     if (FPid <= 0) return -1;

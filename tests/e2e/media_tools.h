@@ -18,7 +18,7 @@ std::string Quote(const std::string& text);
 
 // A fresh folder below the system's temporary folder, removed with everything in it.
 class TTempFolder {
-public:
+  public:
     TTempFolder();
     ~TTempFolder();
     TTempFolder(const TTempFolder&) = delete;
@@ -26,7 +26,7 @@ public:
     const std::string& Path() const { return FPath; }
     std::string operator/(const std::string& name) const { return FPath + "/" + name; }
 
-private:
+  private:
     std::string FPath;
 };
 
@@ -45,7 +45,7 @@ std::vector<int16_t> DecodeAudioMono(const std::string& file);
 // A program running beside the test, its output going to a file. Stopping sends SIGINT, as
 // an operator's Ctrl+C, and waits a bounded time before killing it.
 class TBackgroundProcess {
-public:
+  public:
     TBackgroundProcess(const std::string& command, const std::string& outputFile);
     ~TBackgroundProcess();
     TBackgroundProcess(const TBackgroundProcess&) = delete;
@@ -60,7 +60,7 @@ public:
     // there is no such thread.
     double ThreadCpuSeconds(const std::string& name) const;
 
-private:
+  private:
     int FPid = -1;
     std::string FOutputFile;
 };

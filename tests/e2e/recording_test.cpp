@@ -72,7 +72,7 @@ std::vector<double> BeepOnsets(const std::vector<int16_t>& samples, int rate) {
 }
 
 class RecordingTest : public THeadlessTest {
-protected:
+  protected:
     TCommandResult Record(const std::string& file, const std::string& options) {
         return RunCommand(HeadlessCommand("--file " + Quote(file) + " " + options));
     }

@@ -24,7 +24,8 @@ std::vector<uint8_t> Encode(const std::vector<double>& samples, uint16_t tag, in
             out.push_back(static_cast<uint8_t>(std::min(std::lrint(s * 128), 127L) + 128));
         } else {
             auto value = static_cast<int64_t>(std::lrint(s * (std::ldexp(1.0, bits - 1) - 1)));
-            for (int b = 0; b < bits / 8; ++b) out.push_back(static_cast<uint8_t>(value >> (8 * b)));
+            for (int b = 0; b < bits / 8; ++b)
+                out.push_back(static_cast<uint8_t>(value >> (8 * b)));
         }
     }
     return out;
@@ -85,7 +86,8 @@ TEST(AudioConverter, EverySampleKindReadsToTheSame16BitValues) {
         {"u8", Plain(WAVE_FORMAT_PCM, 2, 44100, 8), WAVE_FORMAT_PCM, 8, 129},
         {"s16", MakeExtensibleFormat(WAVE_FORMAT_PCM, 2, 44100, 16), WAVE_FORMAT_PCM, 16, 1},
         {"s24", Plain(WAVE_FORMAT_PCM, 2, 44100, 24), WAVE_FORMAT_PCM, 24, 1},
-        {"s24 extensible", MakeExtensibleFormat(WAVE_FORMAT_PCM, 2, 44100, 24), WAVE_FORMAT_PCM, 24, 1},
+        {"s24 extensible", MakeExtensibleFormat(WAVE_FORMAT_PCM, 2, 44100, 24), WAVE_FORMAT_PCM, 24,
+         1},
         {"s32", Plain(WAVE_FORMAT_PCM, 2, 44100, 32), WAVE_FORMAT_PCM, 32, 1},
         {"float", Plain(WAVE_FORMAT_IEEE_FLOAT, 2, 44100, 32), WAVE_FORMAT_IEEE_FLOAT, 32, 1},
         {"float extensible", MakeExtensibleFormat(WAVE_FORMAT_IEEE_FLOAT, 2, 44100, 32),
@@ -102,11 +104,13 @@ TEST(AudioConverter, EverySampleKindReadsToTheSame16BitValues) {
         SCOPED_TRACE(c.Name);
         auto converter = OpenTo(c.Format, 2, 44100);
         ASSERT_TRUE(converter);
-        std::vector<int16_t> out = ConvertInBlocks(*converter, Encode(samples, c.EncodeTag, c.Bits), 2048, 2);
+        std::vector<int16_t> out =
+            ConvertInBlocks(*converter, Encode(samples, c.EncodeTag, c.Bits), 2048, 2);
         ASSERT_EQ(out.size(), samples.size());
         int worst = 0;
         for (size_t i = 0; i < out.size(); ++i)
-            worst = std::max(worst, std::abs(out[i] - static_cast<int>(std::lrint(samples[i] * 32768))));
+            worst = std::max(worst,
+                             std::abs(out[i] - static_cast<int>(std::lrint(samples[i] * 32768))));
         EXPECT_LE(worst, c.Tolerance);
         EXPECT_EQ(converter->CarriedBytes(), 0);
     }

@@ -18,8 +18,9 @@ using std::chrono::milliseconds;
 
 // Index of the rate in SampleRateTable.
 int RateIndex(int rate) {
-    return static_cast<int>(std::find(std::begin(SampleRateTable), std::end(SampleRateTable), rate) -
-                            std::begin(SampleRateTable));
+    return static_cast<int>(
+        std::find(std::begin(SampleRateTable), std::end(SampleRateTable), rate) -
+        std::begin(SampleRateTable));
 }
 
 void SetTarget(int rate, bool stereo) {
@@ -42,8 +43,8 @@ std::vector<uint8_t> ReadBytes(TAudioProcessor& processor, size_t wanted) {
     std::vector<uint8_t> out(wanted);
     size_t got = 0;
     WaitUntil([&] {
-        got += static_cast<size_t>(
-            processor.Read(out.data() + got, static_cast<int32_t>(std::min<size_t>(wanted - got, 1 << 20))));
+        got += static_cast<size_t>(processor.Read(
+            out.data() + got, static_cast<int32_t>(std::min<size_t>(wanted - got, 1 << 20))));
         return got == wanted;
     });
     out.resize(got);
@@ -59,7 +60,7 @@ void WriteAll(TAudioProcessor& processor, const std::vector<uint8_t>& bytes, siz
 }
 
 class AudioProcessor : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         Settings.DebugMode = true;
         TakeLog();
@@ -73,10 +74,13 @@ TWaveFormatEx OutputFor(int rate, bool stereo) {
 }
 
 TEST_F(AudioProcessor, OutputFormatFollowsTheSettings) {
-    EXPECT_TRUE(SameWaveFormat(OutputFor(22050, false), TWaveFormatEx{1, 1, 22050, 44100, 2, 16, 0}));
-    EXPECT_TRUE(SameWaveFormat(OutputFor(48000, true), TWaveFormatEx{1, 2, 48000, 192000, 4, 16, 0}));
+    EXPECT_TRUE(
+        SameWaveFormat(OutputFor(22050, false), TWaveFormatEx{1, 1, 22050, 44100, 2, 16, 0}));
+    EXPECT_TRUE(
+        SameWaveFormat(OutputFor(48000, true), TWaveFormatEx{1, 2, 48000, 192000, 4, 16, 0}));
     Settings.VorbisSampleFreq = 17;  // never stored, but must not read past the table
-    TWaveFormatEx clamped = TAudioProcessor(MakeWaveFormat(WAVE_FORMAT_PCM, 1, 8000, 16)).OutputFormat();
+    TWaveFormatEx clamped =
+        TAudioProcessor(MakeWaveFormat(WAVE_FORMAT_PCM, 1, 8000, 16)).OutputFormat();
     EXPECT_TRUE(SameWaveFormat(clamped, TWaveFormatEx{1, 2, 48000, 192000, 4, 16, 0}));
 }
 
@@ -96,7 +100,8 @@ TEST_F(AudioProcessor, PassThroughHandsOutWholeFramesAtOnce) {
     ASSERT_TRUE(processor.Write(bytes.data() + 7, 4));
     EXPECT_EQ(processor.Read(out + 4, 3), 0);  // less than a frame asked for
     EXPECT_EQ(processor.Read(out + 4, 16), 4);
-    EXPECT_EQ(std::vector<uint8_t>(out, out + 8), std::vector<uint8_t>(bytes.begin(), bytes.begin() + 8));
+    EXPECT_EQ(std::vector<uint8_t>(out, out + 8),
+              std::vector<uint8_t>(bytes.begin(), bytes.begin() + 8));
 }
 
 // All 18 bytes count: a record that differs only in its average rate is converted (to the
@@ -148,8 +153,8 @@ TEST_F(AudioProcessor, UnconvertibleCaptureIsAcceptedButSilent) {
 TEST_F(AudioProcessor, FullOutputQueueLosesNoConvertedSamples) {
     SetTarget(22050, false);
     TAudioProcessor processor(MakeExtensibleFormat(WAVE_FORMAT_PCM, 1, 22050, 16));
-    std::vector<int16_t> ramp(733 * 1024);  // 733 blocks: more than both queues hold
-    std::iota(ramp.begin(), ramp.end(), 0);   // wraps around through every value
+    std::vector<int16_t> ramp(733 * 1024);   // 733 blocks: more than both queues hold
+    std::iota(ramp.begin(), ramp.end(), 0);  // wraps around through every value
     WriteAll(processor, Bytes(ramp), 10000);
     EXPECT_EQ(Samples(ReadBytes(processor, 2 * ramp.size())), ramp);
 }
@@ -162,7 +167,8 @@ TEST_F(AudioProcessor, ConcurrentCaptureConversionAndReadingMatchAPlainConversio
     const TWaveFormatEx capture = MakeWaveFormat(WAVE_FORMAT_PCM, 2, 44100, 16);
     auto input = Bytes(ToInt16(Sines(44100, 3 * 44100, {1000, 500})));
 
-    std::vector<int16_t> expected = ProcessorOutput(capture, MakeWaveFormat(WAVE_FORMAT_PCM, 1, 22050, 16), input);
+    std::vector<int16_t> expected =
+        ProcessorOutput(capture, MakeWaveFormat(WAVE_FORMAT_PCM, 1, 22050, 16), input);
     const size_t frames = expected.size();
     ASSERT_GT(frames, 3u * 22050u - 2048u);  // all but the filter delay and the last part-block
 

@@ -20,7 +20,8 @@ inline std::vector<double> Sines(int rate, int frames, const std::vector<double>
     std::vector<double> out;
     out.reserve(static_cast<size_t>(frames) * freqs.size());
     for (int i = 0; i < frames; ++i)
-        for (double f : freqs) out.push_back(amplitude * std::sin(2 * std::numbers::pi * f * i / rate));
+        for (double f : freqs)
+            out.push_back(amplitude * std::sin(2 * std::numbers::pi * f * i / rate));
     return out;
 }
 
@@ -51,8 +52,11 @@ inline double ToneLevel(const std::vector<int16_t>& samples, int channels, int c
     double re = 0, im = 0, weight = 0;
     size_t n = frames - first;
     for (size_t i = 0; i < n; ++i) {
-        double w = 0.5 - 0.5 * std::cos(2 * std::numbers::pi * static_cast<double>(i) / static_cast<double>(n));
-        double x = samples[(first + i) * static_cast<size_t>(channels) + static_cast<size_t>(channel)] / 32768.0;
+        double w = 0.5 - 0.5 * std::cos(2 * std::numbers::pi * static_cast<double>(i) /
+                                        static_cast<double>(n));
+        double x =
+            samples[(first + i) * static_cast<size_t>(channels) + static_cast<size_t>(channel)] /
+            32768.0;
         double phase = 2 * std::numbers::pi * freq * static_cast<double>(i) / rate;
         re += w * x * std::cos(phase);
         im += w * x * std::sin(phase);
@@ -62,8 +66,9 @@ inline double ToneLevel(const std::vector<int16_t>& samples, int channels, int c
 }
 
 // Feeds the bytes to the converter in blocks of blockSize and collects the output.
-inline std::vector<int16_t> ConvertInBlocks(TAudioConverter& converter, const std::vector<uint8_t>& bytes,
-                                            size_t blockSize, int targetChannels) {
+inline std::vector<int16_t> ConvertInBlocks(TAudioConverter& converter,
+                                            const std::vector<uint8_t>& bytes, size_t blockSize,
+                                            int targetChannels) {
     std::vector<int16_t> out;
     std::vector<int16_t> buffer(1 << 20);
     const int32_t frames = static_cast<int32_t>(buffer.size()) / targetChannels;
@@ -77,11 +82,13 @@ inline std::vector<int16_t> ConvertInBlocks(TAudioConverter& converter, const st
 
 // What the audio processor makes of captured bytes: a conversion in 2048-byte blocks, the
 // last part-block left out.
-inline std::vector<int16_t> ProcessorOutput(const TWaveFormatEx& capture, const TWaveFormatEx& target,
+inline std::vector<int16_t> ProcessorOutput(const TWaveFormatEx& capture,
+                                            const TWaveFormatEx& target,
                                             const std::vector<uint8_t>& input) {
     auto converter = TAudioConverter::Open(WithEmptyExtension(capture), target);
     if (!converter) return {};
-    std::vector<uint8_t> whole(input.begin(), input.begin() + static_cast<ptrdiff_t>(input.size() / 2048 * 2048));
+    std::vector<uint8_t> whole(input.begin(),
+                               input.begin() + static_cast<ptrdiff_t>(input.size() / 2048 * 2048));
     return ConvertInBlocks(*converter, whole, 2048, target.nChannels);
 }
 

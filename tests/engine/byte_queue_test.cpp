@@ -92,7 +92,8 @@ TEST(ByteQueue, ConcurrentWriterAndReaderSeeOneOrderedStream) {
     std::vector<uint8_t> buffer(1500);
     while (received < Total) {
         int32_t got = queue->Read(buffer.data(), 1 + static_cast<int32_t>(received % 1499), 1);
-        for (int32_t i = 0; i < got; ++i) ordered = ordered && buffer[static_cast<size_t>(i)] == expected++;
+        for (int32_t i = 0; i < got; ++i)
+            ordered = ordered && buffer[static_cast<size_t>(i)] == expected++;
         received += static_cast<size_t>(got);
         if (got == 0) std::this_thread::yield();
     }

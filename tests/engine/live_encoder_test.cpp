@@ -1,5 +1,7 @@
 // The live encoder's clock, exit points and stop lines, on real runs writing real files.
 
+#include "engine/live_encoder.h"
+
 #include <gtest/gtest.h>
 #include <vorbis/codec.h>
 
@@ -8,7 +10,6 @@
 #include <iterator>
 #include <thread>
 
-#include "engine/live_encoder.h"
 #include "ogg_test_support.h"
 #include "settings/log.h"
 #include "settings/settings.h"
@@ -19,7 +20,7 @@ using namespace std::chrono_literals;
 
 // Every test starts from the stored defaults that matter to a run, recording to a file.
 class LiveEncoderTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         Folder = MakeTempFolder("live_encoder");
         Settings.DebugMode = true;
@@ -190,7 +191,7 @@ namespace {
 
 // Counts the pages that leave the interleaver; the count outlives the output.
 class TCountingOutput final : public tOggIOBase {
-public:
+  public:
     explicit TCountingOutput(std::atomic<int>& writes) : FWrites(writes) {}
     int32_t ReadData(uint8_t*, int32_t) override { return 0; }
     int32_t WriteData(const uint8_t*, int32_t size) override {
@@ -198,7 +199,7 @@ public:
         return size;
     }
 
-private:
+  private:
     std::atomic<int>& FWrites;
 };
 
@@ -229,8 +230,9 @@ TEST_F(LiveEncoderTest, TheClockWritesPagesOnlyWhenTheRunHasOneMedium) {
         const TBitmapInfoHeader* Video;
         int SamplesOrFrames;
     };
-    for (const TCase& run : {TCase{nullptr, &header, 31}, TCase{&Mono22050, nullptr, 22050 * 2 + 2205 * 5},
-                             TCase{&Mono22050, &header, 31}}) {
+    for (const TCase& run :
+         {TCase{nullptr, &header, 31}, TCase{&Mono22050, nullptr, 22050 * 2 + 2205 * 5},
+          TCase{&Mono22050, &header, 31}}) {
         std::atomic<int> writes{0};
         auto encoder = std::make_unique<TLiveEncoder>(run.Audio, run.Video,
                                                       std::make_unique<TCountingOutput>(writes));

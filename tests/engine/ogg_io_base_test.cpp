@@ -107,7 +107,6 @@ TEST_F(OggInterleaver, RefusesBadIndicesAndEmptyInput) {
     EXPECT_TRUE(Output.FlushStream(0, &pageOut));
     EXPECT_FALSE(pageOut);
 
-
     TFakePage fake(0, 0, false, 0);
     ogg_page page = fake.Page();
     page.header_len = 0;

@@ -74,9 +74,9 @@ TEST(OggTheoraCodec, CommentHeaderNamesTheEncoderThenTheAddedComments) {
     ASSERT_TRUE(video.Start());
     const TTheoraStream stream = ReadTheoraStream(video.Finish());
     ASSERT_TRUE(stream.HeadersRead);
-    const std::vector<std::string> expected = {
-        "Encoder=Kestrova Ogg Zizizada", std::string("Encoder-URL=") + EncoderUrl,
-        "Name=My show", "Description= a=b "};
+    const std::vector<std::string> expected = {"Encoder=Kestrova Ogg Zizizada",
+                                               std::string("Encoder-URL=") + EncoderUrl,
+                                               "Name=My show", "Description= a=b "};
     EXPECT_EQ(stream.Comments, expected);
 }
 

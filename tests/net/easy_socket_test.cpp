@@ -25,18 +25,22 @@ std::string Dotted(in_addr address) {
     return text;
 }
 
-std::string SystemText(int code) { return std::string(strerror(code)) + " (" + std::to_string(code) + ")"; }
+std::string SystemText(int code) {
+    return std::string(strerror(code)) + " (" + std::to_string(code) + ")";
+}
 
 // Asks Connected until it says false, for at most a few seconds: the peer's close may still
 // be on its way.
 bool ConnectedAfterPeerClosed(tEasySocket& socket) {
-    for (int i = 0; i < 500 && socket.Connected(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (int i = 0; i < 500 && socket.Connected(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     return socket.Connected();
 }
 
 // A connected client socket and the server's end of it.
 struct tPair {
-    explicit tPair(int32_t timeoutSec, int receiveBuffer = 0) : Listener(16, receiveBuffer), Client(timeoutSec, false, false) {
+    explicit tPair(int32_t timeoutSec, int receiveBuffer = 0)
+        : Listener(16, receiveBuffer), Client(timeoutSec, false, false) {
         Ok = Client.Connect(Listener.Port(), kLoopback);
         Server = Listener.Accept();
         Ok = Ok && Server.Valid();
@@ -83,7 +87,8 @@ TEST(EasySocketLookup, UnknownNameFailsWithTheLookupErrorAndKeepsTheEarlierSocke
     EXPECT_FALSE(pair.Client.Connect(pair.Listener.Port(), "no-such-host.invalid"));
     EXPECT_EQ(pair.Client.LastError(), EAI_NONAME);
     EXPECT_GT(names.Queries(), 0);
-    EXPECT_EQ(SocketErrorText(EAI_NONAME), std::string(gai_strerror(EAI_NONAME)) + " (" + std::to_string(EAI_NONAME) + ")");
+    EXPECT_EQ(SocketErrorText(EAI_NONAME),
+              std::string(gai_strerror(EAI_NONAME)) + " (" + std::to_string(EAI_NONAME) + ")");
     EXPECT_TRUE(pair.Client.Connected());
 
     // A blank name is refused without asking anyone.
@@ -225,7 +230,8 @@ TEST(EasySocketWrite, PeerThatVanishedFailsWithItsCodeInTheEventLog) {
     ASSERT_FALSE(written);
     const int code = pair.Client.LastError();
     EXPECT_TRUE(code == ECONNRESET || code == EPIPE) << code;
-    EXPECT_NE(EventLogText().find(",999,\"WriteData Failed: " + std::to_string(code) + "\"\r\n"), std::string::npos);
+    EXPECT_NE(EventLogText().find(",999,\"WriteData Failed: " + std::to_string(code) + "\"\r\n"),
+              std::string::npos);
     EXPECT_FALSE(pair.Client.Connected());
 }
 
@@ -248,7 +254,9 @@ TEST(EasySocketDisconnect, AnotherThreadUnblocksAWriterAndAReader) {
     bool written = true;
     int32_t received = -1;
     const std::vector<char> data(16 * 1024 * 1024, 'w');
-    std::thread writer([&] { written = writing.Client.WriteData(data.data(), static_cast<int32_t>(data.size())); });
+    std::thread writer([&] {
+        written = writing.Client.WriteData(data.data(), static_cast<int32_t>(data.size()));
+    });
     std::thread reader([&] {
         char buffer[64];
         received = reading.Client.ReceiveData(buffer, sizeof buffer);

@@ -12,7 +12,7 @@
 namespace {
 
 class tEventLogInTempFolder final : public ::testing::Environment {
-public:
+  public:
     void SetUp() override {
         char pattern[] = "/tmp/kz_net_tests_XXXXXX";
         if (mkdtemp(pattern) == nullptr) return;
@@ -25,7 +25,7 @@ public:
         if (!FFolder.empty()) std::filesystem::remove_all(FFolder, ignored);
     }
 
-private:
+  private:
     std::string FFolder;
 };
 

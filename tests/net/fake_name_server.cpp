@@ -20,9 +20,10 @@ std::vector<unsigned char> NoSuchName(const unsigned char* query, size_t size) {
     end += 1 + 4;  // the root label, type and class
     if (end > size) return {};
     std::vector<unsigned char> reply(query, query + end);
-    reply[2] = static_cast<unsigned char>(0x80 | (query[2] & 0x01));  // response, recursion desired as asked
-    reply[3] = 0x83;                                                  // recursion available, NXDOMAIN
-    std::memset(&reply[6], 0, 6);                                     // no answer, authority or extra records
+    reply[2] = static_cast<unsigned char>(
+        0x80 | (query[2] & 0x01));  // response, recursion desired as asked
+    reply[3] = 0x83;                // recursion available, NXDOMAIN
+    std::memset(&reply[6], 0, 6);   // no answer, authority or extra records
     return reply;
 }
 
@@ -52,11 +53,14 @@ void tFakeNameServer::Run() {
         if (poll(&poller, 1, 50) <= 0) continue;
         sockaddr_in from{};
         socklen_t fromSize = sizeof from;
-        const ssize_t got = recvfrom(FSocket.Get(), query, sizeof query, 0, reinterpret_cast<sockaddr*>(&from), &fromSize);
+        const ssize_t got = recvfrom(FSocket.Get(), query, sizeof query, 0,
+                                     reinterpret_cast<sockaddr*>(&from), &fromSize);
         if (got < static_cast<ssize_t>(kHeaderSize)) continue;
         FQueries.fetch_add(1);
         const auto reply = NoSuchName(query, static_cast<size_t>(got));
-        if (!reply.empty()) sendto(FSocket.Get(), reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&from), fromSize);
+        if (!reply.empty())
+            sendto(FSocket.Get(), reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&from),
+                   fromSize);
     }
 }
 
@@ -71,4 +75,6 @@ tResolverRedirect::tResolverRedirect(uint16_t port) {
     _res.retry = 1;
 }
 
-tResolverRedirect::~tResolverRedirect() { res_init(); }
+tResolverRedirect::~tResolverRedirect() {
+    res_init();
+}

@@ -10,7 +10,7 @@
 #include "tests/net/loopback_server.h"
 
 class tFakeNameServer {
-public:
+  public:
     tFakeNameServer();
     ~tFakeNameServer();
     tFakeNameServer(const tFakeNameServer&) = delete;
@@ -19,7 +19,7 @@ public:
     uint16_t Port() const { return FPort; }
     int Queries() const { return FQueries.load(); }
 
-private:
+  private:
     void Run();
 
     tTestFd FSocket;
@@ -31,7 +31,7 @@ private:
 
 // While it lives, this thread's resolver asks only 127.0.0.1:port, once, with a short wait.
 class tResolverRedirect {
-public:
+  public:
     explicit tResolverRedirect(uint16_t port);
     ~tResolverRedirect();
     tResolverRedirect(const tResolverRedirect&) = delete;

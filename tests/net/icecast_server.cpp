@@ -31,11 +31,17 @@ constexpr int kPollMs = 50;
 
 using tClock = std::chrono::steady_clock;
 
-bool Before(tClock::time_point deadline) { return tClock::now() < deadline; }
+bool Before(tClock::time_point deadline) {
+    return tClock::now() < deadline;
+}
 
-tClock::time_point DeadlineIn(int ms) { return tClock::now() + std::chrono::milliseconds(ms); }
+tClock::time_point DeadlineIn(int ms) {
+    return tClock::now() + std::chrono::milliseconds(ms);
+}
 
-void Pause() { std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs)); }
+void Pause() {
+    std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+}
 
 std::string ReadFile(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
@@ -47,14 +53,19 @@ std::string ReadFile(const std::string& path) {
 // Icecast will not run as root; told to, it drops to this user once its socket is bound.
 std::string ChangeOwnerSection() {
     if (geteuid() != 0) return "";
-    return std::string("    <changeowner><user>") + kServerUser + "</user><group>icecast</group></changeowner>\n";
+    return std::string("    <changeowner><user>") + kServerUser +
+           "</user><group>icecast</group></changeowner>\n";
 }
 
 }  // namespace
 
-tIcecastServer::~tIcecastServer() { Stop(); }
+tIcecastServer::~tIcecastServer() {
+    Stop();
+}
 
-bool tIcecastServer::Installed() { return access(kProgram, X_OK) == 0; }
+bool tIcecastServer::Installed() {
+    return access(kProgram, X_OK) == 0;
+}
 
 bool tIcecastServer::MakeFolder() {
     char pattern[] = "/tmp/kz_icecast_XXXXXX";
@@ -75,33 +86,35 @@ bool tIcecastServer::MakeFolder() {
 
 bool tIcecastServer::WriteConfig() const {
     std::ofstream config(FFolder + "/icecast.xml");
-    config << "<icecast>\n"
-              "  <location>test</location>\n"
-              "  <admin>test@localhost</admin>\n"
-              "  <limits><clients>16</clients><sources>4</sources><queue-size>1048576</queue-size>\n"
-              "    <client-timeout>30</client-timeout><header-timeout>15</header-timeout>\n"
-              "    <source-timeout>10</source-timeout><burst-on-connect>1</burst-on-connect>\n"
-              "    <burst-size>65535</burst-size></limits>\n"
-              "  <authentication>\n"
-           << "    <source-password>" << SourcePassword << "</source-password>\n"
-           << "    <relay-password>" << SourcePassword << "</relay-password>\n"
-           << "    <admin-user>" << AdminUser << "</admin-user>\n"
-           << "    <admin-password>" << AdminPassword << "</admin-password>\n"
-           << "  </authentication>\n"
-              "  <hostname>127.0.0.1</hostname>\n"
-           << "  <listen-socket><port>" << FPort << "</port><bind-address>127.0.0.1</bind-address></listen-socket>\n"
-           << "  <fileserve>1</fileserve>\n"
-              "  <paths>\n"
-              "    <basedir>/usr/share/icecast2</basedir>\n"
-              "    <webroot>/usr/share/icecast2/web</webroot>\n"
-              "    <adminroot>/usr/share/icecast2/admin</adminroot>\n"
-           << "    <logdir>" << FFolder << "</logdir>\n"
-           << "  </paths>\n"
-              "  <logging><accesslog>access.log</accesslog><errorlog>error.log</errorlog>\n"
-              "    <loglevel>4</loglevel></logging>\n"
-              "  <security><chroot>0</chroot>\n"
-           << ChangeOwnerSection() << "  </security>\n"
-           << "</icecast>\n";
+    config
+        << "<icecast>\n"
+           "  <location>test</location>\n"
+           "  <admin>test@localhost</admin>\n"
+           "  <limits><clients>16</clients><sources>4</sources><queue-size>1048576</queue-size>\n"
+           "    <client-timeout>30</client-timeout><header-timeout>15</header-timeout>\n"
+           "    <source-timeout>10</source-timeout><burst-on-connect>1</burst-on-connect>\n"
+           "    <burst-size>65535</burst-size></limits>\n"
+           "  <authentication>\n"
+        << "    <source-password>" << SourcePassword << "</source-password>\n"
+        << "    <relay-password>" << SourcePassword << "</relay-password>\n"
+        << "    <admin-user>" << AdminUser << "</admin-user>\n"
+        << "    <admin-password>" << AdminPassword << "</admin-password>\n"
+        << "  </authentication>\n"
+           "  <hostname>127.0.0.1</hostname>\n"
+        << "  <listen-socket><port>" << FPort
+        << "</port><bind-address>127.0.0.1</bind-address></listen-socket>\n"
+        << "  <fileserve>1</fileserve>\n"
+           "  <paths>\n"
+           "    <basedir>/usr/share/icecast2</basedir>\n"
+           "    <webroot>/usr/share/icecast2/web</webroot>\n"
+           "    <adminroot>/usr/share/icecast2/admin</adminroot>\n"
+        << "    <logdir>" << FFolder << "</logdir>\n"
+        << "  </paths>\n"
+           "  <logging><accesslog>access.log</accesslog><errorlog>error.log</errorlog>\n"
+           "    <loglevel>4</loglevel></logging>\n"
+           "  <security><chroot>0</chroot>\n"
+        << ChangeOwnerSection() << "  </security>\n"
+        << "</icecast>\n";
     return static_cast<bool>(config.flush());
 }
 
@@ -110,7 +123,8 @@ bool tIcecastServer::Launch() {
     const std::string outputPath = FFolder + "/output.log";
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputPath.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
     std::string arg0 = "icecast2", arg1 = "-c", arg2 = configPath;
     char* argv[] = {arg0.data(), arg1.data(), arg2.data(), nullptr};
@@ -187,19 +201,26 @@ void tIcecastServer::Stop() {
     }
 }
 
-std::string tIcecastServer::ErrorLog() const { return FFolder.empty() ? "" : ReadFile(FFolder + "/error.log"); }
+std::string tIcecastServer::ErrorLog() const {
+    return FFolder.empty() ? "" : ReadFile(FFolder + "/error.log");
+}
 
-std::string tIcecastServer::Get(const std::string& path, size_t maxBytes, int timeoutMs, bool asAdmin) const {
+std::string tIcecastServer::Get(const std::string& path, size_t maxBytes, int timeoutMs,
+                                bool asAdmin) const {
     tTestFd connection = ConnectTo(FPort);
     if (!connection.Valid()) return "";
     std::string request = "GET " + path + " HTTP/1.0\r\nHost: 127.0.0.1\r\n";
-    if (asAdmin) request += "Authorization: Basic " + Base64(std::string(AdminUser) + ":" + AdminPassword) + "\r\n";
+    if (asAdmin)
+        request +=
+            "Authorization: Basic " + Base64(std::string(AdminUser) + ":" + AdminPassword) + "\r\n";
     request += "\r\n";
     if (!SendAll(connection.Get(), request)) return "";
     return ReadAvailable(connection.Get(), maxBytes, timeoutMs);
 }
 
-std::string tIcecastServer::Stats() const { return Get("/admin/stats", 1 << 20, 5000, true); }
+std::string tIcecastServer::Stats() const {
+    return Get("/admin/stats", 1 << 20, 5000, true);
+}
 
 bool tIcecastServer::WaitForMount(const std::string& mount, bool present, int timeoutMs) const {
     const auto deadline = DeadlineIn(timeoutMs);

@@ -13,7 +13,7 @@
 #include <string>
 
 class tIcecastServer {
-public:
+  public:
     static constexpr const char* SourceUser = "source";
     static constexpr const char* SourcePassword = "kz-source-secret";
     static constexpr const char* AdminUser = "admin";
@@ -51,7 +51,7 @@ public:
     // Waits (at most timeoutMs) until a source is on the mount, or until none is.
     bool WaitForMount(const std::string& mount, bool present, int timeoutMs = 10000) const;
 
-private:
+  private:
     bool MakeFolder();
     bool WriteConfig() const;
     bool Launch();

@@ -23,8 +23,9 @@ std::string VorbisStream(int seconds) {
     char folder[] = "/tmp/kz_vorbis_XXXXXX";
     if (mkdtemp(folder) == nullptr) return "";
     const std::string path = std::string(folder) + "/tone.ogg";
-    const std::string command = "ffmpeg -nostdin -v error -f lavfi -i sine=frequency=440:duration=" +
-                                std::to_string(seconds) + " -c:a libvorbis -f ogg -y " + path;
+    const std::string command =
+        "ffmpeg -nostdin -v error -f lavfi -i sine=frequency=440:duration=" +
+        std::to_string(seconds) + " -c:a libvorbis -f ogg -y " + path;
     std::string bytes;
     if (std::system(command.c_str()) == 0) {
         std::ifstream file(path, std::ios::binary);
@@ -46,7 +47,7 @@ void Send(tOggNetworkStream& stream, const std::string& bytes) {
 }
 
 class IcecastStream : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         if (!tIcecastServer::Installed()) GTEST_SKIP() << "icecast2 is not installed";
         ASSERT_TRUE(FServer.Start()) << FServer.Error();
@@ -83,7 +84,9 @@ TEST_F(IcecastStream, WrongPasswordIsRefusedWithTheServersLine) {
     EXPECT_TRUE(WaitUntil([&] { return !writer->Running(); }));
     writer.reset();
     const std::string log = TakeLog();
-    EXPECT_TRUE(InOrder(log, {"Unable to stream to server: HTTP/1.0 401 ", "Will re-try connection\r\n"})) << log;
+    EXPECT_TRUE(
+        InOrder(log, {"Unable to stream to server: HTTP/1.0 401 ", "Will re-try connection\r\n"}))
+        << log;
 }
 
 TEST_F(IcecastStream, ServerThatGoesAwayEndsTheSender) {

@@ -35,9 +35,11 @@ tTestFd BoundSocket(int receiveBuffer) {
     if (!fd.Valid()) return fd;
     const int one = 1;
     setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    if (receiveBuffer > 0) setsockopt(fd.Get(), SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    if (receiveBuffer > 0)
+        setsockopt(fd.Get(), SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     const sockaddr_in address = LoopbackAddress(0);
-    if (bind(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) fd.Reset();
+    if (bind(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+        fd.Reset();
     return fd;
 }
 
@@ -67,8 +69,10 @@ void tTestFd::Reset() {
     FFd = -1;
 }
 
-tLoopbackListener::tLoopbackListener(int backlog, int receiveBuffer) : FListener(BoundSocket(receiveBuffer)) {
-    if (FListener.Valid() && listen(FListener.Get(), backlog) == 0) FPort = BoundPort(FListener.Get());
+tLoopbackListener::tLoopbackListener(int backlog, int receiveBuffer)
+    : FListener(BoundSocket(receiveBuffer)) {
+    if (FListener.Valid() && listen(FListener.Get(), backlog) == 0)
+        FPort = BoundPort(FListener.Get());
 }
 
 tTestFd tLoopbackListener::Accept(int timeoutMs) {
@@ -84,7 +88,9 @@ uint16_t UnusedPort() {
 tTestFd ConnectTo(uint16_t port) {
     tTestFd fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     const sockaddr_in address = LoopbackAddress(port);
-    if (fd.Valid() && connect(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) fd.Reset();
+    if (fd.Valid() &&
+        connect(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+        fd.Reset();
     return fd;
 }
 

@@ -7,7 +7,7 @@
 #include <string_view>
 
 class tTestFd {
-public:
+  public:
     tTestFd() = default;
     explicit tTestFd(int fd) : FFd(fd) {}
     tTestFd(tTestFd&& other) noexcept : FFd(other.Release()) {}
@@ -21,19 +21,19 @@ public:
     int Release();
     void Reset();
 
-private:
+  private:
     int FFd = -1;
 };
 
 class tLoopbackListener {
-public:
+  public:
     // receiveBuffer > 0 shrinks the receive buffer that accepted sockets inherit.
     explicit tLoopbackListener(int backlog = 16, int receiveBuffer = 0);
     uint16_t Port() const { return FPort; }
     // The next incoming connection, or an invalid descriptor after timeoutMs.
     tTestFd Accept(int timeoutMs = 5000);
 
-private:
+  private:
     tTestFd FListener;
     uint16_t FPort = 0;
 };

@@ -23,12 +23,15 @@ namespace {
 
 using tAnswer = tRecordingServer::tAnswer;
 
-std::string Where(uint16_t port) { return "127.0.0.1 on port " + std::to_string(port); }
+std::string Where(uint16_t port) {
+    return "127.0.0.1 on port " + std::to_string(port);
+}
 
 // Bytes that differ from their neighbours, so a lost, doubled or swapped block shows.
 std::string Pattern(size_t from, size_t size) {
     std::string bytes(size, '\0');
-    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((from + i) * 131 + (from + i) / 251);
+    for (size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>((from + i) * 131 + (from + i) / 251);
     return bytes;
 }
 
@@ -55,7 +58,8 @@ TEST(OggNetworkStream, SendsTheRequestOnceThenEveryByteInOrder) {
         // One write of more than the queue can ever hold goes through in pieces.
         const std::string huge = Pattern(sent.size(), 5 * tQueueWriter::QueueCapacity / 2);
         const auto hugeSize = static_cast<int32_t>(huge.size());
-        EXPECT_EQ(stream.WriteData(reinterpret_cast<const uint8_t*>(huge.data()), hugeSize), hugeSize);
+        EXPECT_EQ(stream.WriteData(reinterpret_cast<const uint8_t*>(huge.data()), hugeSize),
+                  hugeSize);
         sent += huge;
         const std::string received = server.Data(sent.size());
         EXPECT_EQ(received.size(), sent.size());
@@ -64,10 +68,11 @@ TEST(OggNetworkStream, SendsTheRequestOnceThenEveryByteInOrder) {
     }
     EXPECT_EQ(server.Request(), SourceRequest(Settings));
     const std::string log = TakeLog();
-    EXPECT_TRUE(InOrder(log, {"Connecting to server " + Where(server.Port()) + "...\r\n",
-                              "Connected to server " + Where(server.Port()) + "\r\n", "Server ready for data\r\n",
-                              "tQueueWriter: Repeat Start\r\n", "tQueueWriter.ForceQuit\r\n", "Streaming ended\r\n",
-                              "tQueueWriter: Finally\r\n"}))
+    EXPECT_TRUE(InOrder(
+        log, {"Connecting to server " + Where(server.Port()) + "...\r\n",
+              "Connected to server " + Where(server.Port()) + "\r\n", "Server ready for data\r\n",
+              "tQueueWriter: Repeat Start\r\n", "tQueueWriter.ForceQuit\r\n", "Streaming ended\r\n",
+              "tQueueWriter: Finally\r\n"}))
         << log;
 }
 
@@ -102,9 +107,9 @@ TEST(QueueWriter, OnlyAnHttp10OkFirstLineOpensTheStream) {
         const std::string log = TakeLog();
         EXPECT_EQ(log.find("Server ready for data") != std::string::npos, c.Accepted) << log;
         if (!c.Accepted) {
-            EXPECT_TRUE(InOrder(log, {"Unable to stream to server: " + c.Logged + "\r\n", "Connection Error\r\n",
-                                      "Will re-try connection\r\n", "tQueueWriter: Finally\r\n",
-                                      "Socket was Disconnected\r\n"}))
+            EXPECT_TRUE(InOrder(log, {"Unable to stream to server: " + c.Logged + "\r\n",
+                                      "Connection Error\r\n", "Will re-try connection\r\n",
+                                      "tQueueWriter: Finally\r\n", "Socket was Disconnected\r\n"}))
                 << log;
         }
     }
@@ -117,9 +122,10 @@ TEST(QueueWriter, ServerThatClosesWithoutAWordIsNoRefusal) {
     EXPECT_TRUE(EndsOnItsOwn(*writer));
     writer.reset();
     const std::string log = TakeLog();
-    EXPECT_TRUE(InOrder(log, {"Connected to server ",
-                              "Got disconnected reading response to stream request. Check server logs\r\n",
-                              "Connection Error\r\n", "Will re-try connection\r\n"}))
+    EXPECT_TRUE(
+        InOrder(log, {"Connected to server ",
+                      "Got disconnected reading response to stream request. Check server logs\r\n",
+                      "Connection Error\r\n", "Will re-try connection\r\n"}))
         << log;
     EXPECT_EQ(log.find("Unable to stream to server: "), std::string::npos);
 }
@@ -133,8 +139,9 @@ TEST(QueueWriter, ServerThatNeverRepliesHoldsTheAttemptUntilTheTimeout) {
     EXPECT_TRUE(EndsOnItsOwn(*writer));
     EXPECT_FALSE(writer->Connecting());
     writer.reset();
-    EXPECT_TRUE(InOrder(TakeLog(), {"Got disconnected reading response to stream request. Check server logs\r\n",
-                                    "Will re-try connection\r\n"}));
+    EXPECT_TRUE(InOrder(
+        TakeLog(), {"Got disconnected reading response to stream request. Check server logs\r\n",
+                    "Will re-try connection\r\n"}));
 }
 
 TEST(QueueWriter, RefusedConnectionIsLoggedInOrder) {
@@ -146,9 +153,10 @@ TEST(QueueWriter, RefusedConnectionIsLoggedInOrder) {
     writer.reset();
     const std::string log = TakeLog();
     EXPECT_TRUE(InOrder(log, {"Connecting to server " + Where(port) + "...\r\n",
-                              "Unable to connect to " + Where(port) + " because: " + SocketErrorText(ECONNREFUSED) + "\r\n",
-                              "Connection Error\r\n", "Will re-try connection\r\n", "tQueueWriter: Finally\r\n",
-                              "Socket was Disconnected\r\n"}))
+                              "Unable to connect to " + Where(port) +
+                                  " because: " + SocketErrorText(ECONNREFUSED) + "\r\n",
+                              "Connection Error\r\n", "Will re-try connection\r\n",
+                              "tQueueWriter: Finally\r\n", "Socket was Disconnected\r\n"}))
         << log;
     EXPECT_EQ(log.find("Connected to server"), std::string::npos);
 }
@@ -193,9 +201,11 @@ TEST(OggNetworkStream, LostServerEndsTheSenderAndLaterWritesAreDropped) {
     }));
     // More than the queue could ever hold, yet no wait.
     const std::vector<uint8_t> big(3 * tQueueWriter::QueueCapacity, 3);
-    EXPECT_EQ(stream.WriteData(big.data(), static_cast<int32_t>(big.size())), static_cast<int32_t>(big.size()));
+    EXPECT_EQ(stream.WriteData(big.data(), static_cast<int32_t>(big.size())),
+              static_cast<int32_t>(big.size()));
     EXPECT_EQ(stream.SendRateKbps(), 0);  // not one full second of sending
-    EXPECT_TRUE(InOrder(TakeLog(), {"Server ready for data\r\n", "ExitPoint 3\r\n", "tQueueWriter: Finally\r\n"}));
+    EXPECT_TRUE(InOrder(
+        TakeLog(), {"Server ready for data\r\n", "ExitPoint 3\r\n", "tQueueWriter: Finally\r\n"}));
 }
 
 TEST(SendRate, AveragesTheLastFiveMeasurementsOfMoreThanOneSecond) {
@@ -204,7 +214,7 @@ TEST(SendRate, AveragesTheLastFiveMeasurementsOfMoreThanOneSecond) {
     rate.Add(16016);
     EXPECT_FALSE(rate.Update(1000));  // not more than one second yet
     EXPECT_EQ(rate.Kbps(), 0);
-    EXPECT_TRUE(rate.Update(1001));   // 16000 bytes/s in one slot of five
+    EXPECT_TRUE(rate.Update(1001));  // 16000 bytes/s in one slot of five
     EXPECT_EQ(rate.Kbps(), 25);
     for (int64_t second = 2; second <= 5; ++second) {
         rate.Add(16016);
@@ -214,8 +224,8 @@ TEST(SendRate, AveragesTheLastFiveMeasurementsOfMoreThanOneSecond) {
 
     // Nothing sent: no measurement, and the next one spans the quiet time as well.
     EXPECT_FALSE(rate.Update(12005));
-    rate.Add(224000);                  // 7000 ms since the last measurement: 32000 bytes/s
-    EXPECT_TRUE(rate.Update(12005));   // replaces the oldest slot
+    rate.Add(224000);                 // 7000 ms since the last measurement: 32000 bytes/s
+    EXPECT_TRUE(rate.Update(12005));  // replaces the oldest slot
     EXPECT_EQ(rate.Kbps(), 150);
 
     rate.Start(0);

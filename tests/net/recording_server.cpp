@@ -78,6 +78,7 @@ std::string tRecordingServer::Request(int timeoutMs) {
 
 std::string tRecordingServer::Data(size_t bytes, int timeoutMs) {
     std::unique_lock lock(FLock);
-    FChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return FData.size() >= bytes; });
+    FChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                      [&] { return FData.size() >= bytes; });
     return FData;
 }

@@ -13,7 +13,7 @@
 #include "tests/net/loopback_server.h"
 
 class tRecordingServer {
-public:
+  public:
     enum class tAnswer {
         Reply,   // send the reply, then record
         Close,   // close the connection without a word
@@ -35,7 +35,7 @@ public:
     // Resets the source's connection.
     void Drop() { FDrop.store(true); }
 
-private:
+  private:
     void Run();
     bool ReadRequest(int fd);
     void Record(int fd);

@@ -23,10 +23,12 @@ void FillIcecast(TSettings& settings, const std::string& password) {
 std::string Handshake(uint16_t port, const TSettings& settings, tEasySocket& socket) {
     if (!socket.Connect(port, "127.0.0.1")) return "no connection";
     const std::string request = SourceRequest(settings);
-    if (!socket.WriteData(request.data(), static_cast<int32_t>(request.size()))) return "send failed";
+    if (!socket.WriteData(request.data(), static_cast<int32_t>(request.size())))
+        return "send failed";
     std::string line;
     char c = 0;
-    while (line.size() <= MaxReplyLine && socket.ReceiveBuffer(&c, 1) && c != '\r' && c != '\n') line += c;
+    while (line.size() <= MaxReplyLine && socket.ReceiveBuffer(&c, 1) && c != '\r' && c != '\n')
+        line += c;
     return line;
 }
 
@@ -76,17 +78,19 @@ TEST(SourceRequest, EveryValueGoesInByteForByteInItsPlace) {
     settings.StreamURL = "http://example.org/";
     EXPECT_EQ(SourceRequest(settings),
               "SOURCE /stream HTTP/1.0\r\n"
-              "Authorization: Basic " + Base64("user:p\xc3\xa4ss word") + "\r\n"
-              "User-Agent: Kestrova-Ondrelay\r\n"
-              "content-type: application/ogg\r\n"
-              "ice-name: Caf\xc3\xa9 radio\r\n"
-              "ice-genre:   \r\n"
-              "ice-description: Evening show\r\n"
-              "ice-public: 1\r\n"
-              "ice-bitrate: 96\r\n"
-              "ice-url: http://example.org/\r\n"
-              "ice-reset: 1\r\n"
-              "\r\n");
+              "Authorization: Basic " +
+                  Base64("user:p\xc3\xa4ss word") +
+                  "\r\n"
+                  "User-Agent: Kestrova-Ondrelay\r\n"
+                  "content-type: application/ogg\r\n"
+                  "ice-name: Caf\xc3\xa9 radio\r\n"
+                  "ice-genre:   \r\n"
+                  "ice-description: Evening show\r\n"
+                  "ice-public: 1\r\n"
+                  "ice-bitrate: 96\r\n"
+                  "ice-url: http://example.org/\r\n"
+                  "ice-reset: 1\r\n"
+                  "\r\n");
 }
 
 TEST(SourceRequest, OnlyAnHttp10OkReplyIsAcceptedInAnyCase) {
@@ -113,12 +117,15 @@ TEST(SourceRequestOnIcecast, TheServerTakesTheSourceWithItsStreamDetails) {
     settings.StreamGenre = "Testing";
     settings.StreamDesc = "Handshake check";
     tEasySocket socket(5, false, false);
-    EXPECT_TRUE(SourceReplyAccepted(Handshake(server.Port(), settings, socket))) << server.ErrorLog();
+    EXPECT_TRUE(SourceReplyAccepted(Handshake(server.Port(), settings, socket)))
+        << server.ErrorLog();
     ASSERT_TRUE(server.WaitForMount("/kz-test.ogg", true)) << server.ErrorLog();
     const std::string stats = server.Stats();
     EXPECT_NE(stats.find("<server_name>Kestrova test</server_name>"), std::string::npos) << stats;
     EXPECT_NE(stats.find("<genre>Testing</genre>"), std::string::npos) << stats;
-    EXPECT_NE(stats.find("<server_description>Handshake check</server_description>"), std::string::npos) << stats;
+    EXPECT_NE(stats.find("<server_description>Handshake check</server_description>"),
+              std::string::npos)
+        << stats;
 
     socket.Disconnect();
     EXPECT_TRUE(server.WaitForMount("/kz-test.ogg", false)) << server.ErrorLog();

@@ -7,7 +7,7 @@
 #include <string>
 
 class TEnvironmentVariable {
-public:
+  public:
     explicit TEnvironmentVariable(const char* name) : FName(name) {
         if (const char* value = std::getenv(name)) FSaved = value;
     }
@@ -19,14 +19,14 @@ public:
     void Unset() { unsetenv(FName); }
     void Restore() { FSaved ? setenv(FName, FSaved->c_str(), 1) : unsetenv(FName); }
 
-private:
+  private:
     const char* FName;
     std::optional<std::string> FSaved;
 };
 
 // Local time in a zone far from UTC (5:45 ahead, in POSIX form: no zone database needed).
 class TFarTimeZone {
-public:
+  public:
     TFarTimeZone() {
         FZone.Set("XYZ-5:45");
         tzset();
@@ -36,6 +36,6 @@ public:
         tzset();
     }
 
-private:
+  private:
     TEnvironmentVariable FZone{"TZ"};
 };

@@ -18,7 +18,8 @@ namespace {
 namespace fs = std::filesystem;
 
 const std::regex RecordForm(R"re("(\d\d)-(\d\d)-(\d{4})","(\d\d):(\d\d):(\d\d)",(\d+),"(.*)")re");
-const std::regex FileNameForm(R"(kestrova_zizizada \d{4}-\d\d-\d\d \d\d-\d\d-\d\d( \(\d+\))?\.log)");
+const std::regex FileNameForm(
+    R"(kestrova_zizizada \d{4}-\d\d-\d\d \d\d-\d\d-\d\d( \(\d+\))?\.log)");
 
 struct TRecord {
     std::time_t When;  // UTC
@@ -55,7 +56,7 @@ std::vector<TRecord> ReadRecords(const std::string& path) {
 }
 
 class EventLogTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_FALSE(FFolder.empty());
         fs::create_directories(FFolder + "/bin");

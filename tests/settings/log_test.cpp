@@ -24,7 +24,7 @@ std::vector<std::string> SplitLines(const std::string& text) {
 }
 
 class LogTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         TakeLog();
         Settings.DebugMode = false;
@@ -97,7 +97,8 @@ TEST_F(LogTest, ConcurrentWritersLoseNoLine) {
     std::vector<std::thread> writers;
     for (int t = 0; t < Threads; ++t)
         writers.emplace_back([t] {
-            for (int i = 0; i < LinesEach; ++i) LogLine("writer " + std::to_string(t) + " line " + std::to_string(i));
+            for (int i = 0; i < LinesEach; ++i)
+                LogLine("writer " + std::to_string(t) + " line " + std::to_string(i));
         });
     for (int i = 0; i < 50; ++i) taken += TakeLog();  // taking while they write
     for (std::thread& writer : writers) writer.join();

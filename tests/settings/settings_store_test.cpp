@@ -18,11 +18,13 @@ namespace fs = std::filesystem;
 // Every test gets a store of its own in a fresh folder; the real user's settings are never
 // read or written.
 class SettingsStoreTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_FALSE(FFolder.empty());
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(FFolder));
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, QString::fromStdString(FFolder));
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                           QString::fromStdString(FFolder));
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
+                           QString::fromStdString(FFolder));
         ASSERT_EQ(SettingsFilePath(), FFolder + "/Hadrel Forge/Palunet.conf");
     }
 
@@ -82,7 +84,8 @@ void SetDistinct(TSettings& s) {
     s.Theora = {641, 481, 30, 2500, 63, false, 250};
     s.TheoraFasterMode = false;
     s.Icecast = {"127.0.0.1", 65535, "user", "p@ss:w,ord", "/live.ogg", 96, false};
-    s.Processing = {true, 800, 600, false, true, 1, 2, 3, 4, true, "/logo.png", 128, 0x00FF00FF, false};
+    s.Processing = {true, 800, 600,  false,       true, 1,          2,
+                    3,    4,   true, "/logo.png", 128,  0x00FF00FF, false};
 }
 
 void ExpectSame(const TSettings& s, const TSettings& e) {
@@ -184,8 +187,8 @@ TEST_F(SettingsStoreTest, EveryFieldSurvivesSaveAndLoad) {
 }
 
 TEST_F(SettingsStoreTest, PortKeepsLow16BitsAndFallsBackOnText) {
-    const std::pair<const char*, int> cases[] = {
-        {"70000", 4464}, {"abc", 8000}, {"-1", 65535}, {"65536", 0}, {"", 8000}, {"8080", 8080}};
+    const std::pair<const char*, int> cases[] = {{"70000", 4464}, {"abc", 8000}, {"-1", 65535},
+                                                 {"65536", 0},    {"", 8000},    {"8080", 8080}};
     for (auto [text, port] : cases) {
         Store("Zizizada/Icecast/Port", text);
         LoadSettings();
@@ -194,11 +197,13 @@ TEST_F(SettingsStoreTest, PortKeepsLow16BitsAndFallsBackOnText) {
 }
 
 TEST_F(SettingsStoreTest, IntegersAreStrictDecimal) {
-    const std::pair<const char*, int> cases[] = {
-        {"-5", -5},         {"+7", 7},          {"0", 0},           {"2147483647", 2147483647},
-        {"2147483648", 90}, {"-2147483649", 90}, {" 5", 90},        {"5 ", 90},
-        {"0x10", 90},       {"$10", 90},        {"1e3", 90},        {"12abc", 90},
-        {"-", 90},          {"", 90}};
+    const std::pair<const char*, int> cases[] = {{"-5", -5},         {"+7", 7},
+                                                 {"0", 0},           {"2147483647", 2147483647},
+                                                 {"2147483648", 90}, {"-2147483649", 90},
+                                                 {" 5", 90},         {"5 ", 90},
+                                                 {"0x10", 90},       {"$10", 90},
+                                                 {"1e3", 90},        {"12abc", 90},
+                                                 {"-", 90},          {"", 90}};
     for (auto [text, expected] : cases) {
         Store("Zizizada/Theora/AutoKeyframeMax", text);
         LoadSettings();
@@ -220,7 +225,8 @@ TEST_F(SettingsStoreTest, BooleansAreNonZeroIntegersAndSaveAsOneOrZero) {
         bool Autostart;
         bool DropFrames;
     };
-    const TCase cases[] = {{"-1", true, true}, {"0", false, false}, {"True", false, true}, {"", false, true}};
+    const TCase cases[] = {
+        {"-1", true, true}, {"0", false, false}, {"True", false, true}, {"", false, true}};
     for (const TCase& c : cases) {
         Store("Zizizada/Autostart", c.Text);
         Store("Zizizada/Theora/DropFrames", c.Text);
@@ -237,7 +243,8 @@ TEST_F(SettingsStoreTest, ValuesThatWouldBreakTheirUsersTakeTheDefault) {
         LoadSettings();
         EXPECT_EQ(Settings.Theora.FPS, expected) << '"' << text << '"';
     }
-    const std::pair<const char*, int> rates[] = {{"-1", 2}, {"0", 0}, {"5", 5}, {"6", 2}, {"100", 2}};
+    const std::pair<const char*, int> rates[] = {
+        {"-1", 2}, {"0", 0}, {"5", 5}, {"6", 2}, {"100", 2}};
     for (auto [text, expected] : rates) {
         Store("Zizizada/VorbisSampleFreq", text);
         LoadSettings();
@@ -270,7 +277,7 @@ TEST_F(SettingsStoreTest, UnreadableValueTakesItsDefaultAndLaterValuesStillLoad)
 }
 
 mode_t FileMode(const std::string& path) {
-    struct stat info{};
+    struct stat info {};
     EXPECT_EQ(stat(path.c_str(), &info), 0) << path;
     return info.st_mode & 07777;
 }

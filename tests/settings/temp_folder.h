@@ -6,7 +6,7 @@
 #include <string>
 
 class TTempFolder {
-public:
+  public:
     TTempFolder() {
         char pattern[] = "/tmp/kz_settings_test_XXXXXX";
         if (mkdtemp(pattern)) FPath = pattern;
@@ -21,6 +21,6 @@ public:
     // Empty when no folder could be made.
     const std::string& Path() const { return FPath; }
 
-private:
+  private:
     std::string FPath;
 };
