@@ -156,8 +156,9 @@ void TVideoProcessor::PutFrame(const void* data, int32_t size, double time) {
     if (data != nullptr && size > 0) {
         // Room for the output as well: processing turns this buffer into the output frame.
         frame->Data.reserve(std::max<size_t>(size_t(size), size_t(GetFrameSize())));
-        const auto* bytes = static_cast<const uint8_t*>(data);
-        frame->Data.assign(bytes, bytes + size);
+        // Grown unfilled and copied in one block (an element-wise assign would not be).
+        frame->Data.resize(static_cast<size_t>(size));
+        std::memcpy(frame->Data.data(), data, static_cast<size_t>(size));
     }
     {
         std::lock_guard lock(FLock);
