@@ -80,7 +80,9 @@ class TVideoProcessor final {
     int32_t WaitingFrames() const;
 
     static constexpr size_t MaxWaitingFrames = 41;
-    static constexpr size_t MaxSpareFrames = 4;
+    // Free frame buffers kept for reuse: more than the list swings by in a steady run, so
+    // buffers are not freed and allocated again, yet a burst does not stay allocated.
+    static constexpr size_t MaxSpareFrames = 8;
 
   private:
     // Grown without zeroing: every byte is written before it is read.
