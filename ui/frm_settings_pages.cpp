@@ -38,12 +38,21 @@ QHBoxLayout* TrackBarRow(QSlider* slider, QLabel* value, QWidget* parent,
     auto* low = new QLabel("Low", parent);
     auto* high = new QLabel("High", parent);
     if (group) group->insert(group->end(), {low, high});
-    value->setMinimumWidth(50);
+    value->setMinimumWidth(64);
+    value->setIndent(8);
     row->addWidget(low);
     row->addWidget(slider, 1);
     row->addWidget(high);
     row->addWidget(value);
     return row;
+}
+
+// Room for six digits and the arrows: the fields without limits would otherwise take all the
+// width their column offers.
+TSpinEdit* SpinEdit(int minimum, int maximum, QWidget* parent) {
+    auto* spin = new TSpinEdit(minimum, maximum, parent);
+    spin->setFixedWidth(80);
+    return spin;
 }
 
 QLineEdit* Edit(QWidget* parent) {
@@ -70,7 +79,7 @@ QPlainTextEdit* Memo(const QString& text, QWidget* parent) {
     auto* memo = new QPlainTextEdit(text, parent);
     memo->setReadOnly(true);
     memo->setLineWrapMode(QPlainTextEdit::NoWrap);
-    memo->setFixedHeight(74);
+    memo->setMinimumHeight(90);
     return memo;
 }
 
@@ -111,11 +120,11 @@ TKestrovaPanel* TfrmSettings::BuildServerPanel(QWidget* page) {
     auto* panel = new TKestrovaPanel("Streaming Server Settings", page);
     QGridLayout* grid = PanelGrid(panel);
     txtServer = Edit(panel);
-    spnPort = new TSpinEdit(0, 65535, panel);
+    spnPort = SpinEdit(0, 65535, panel);
     txtUsername = Edit(panel);
     txtPassword = Edit(panel);
     txtMount = Edit(panel);
-    spnBitrate = new TSpinEdit(8, 16384, panel);
+    spnBitrate = SpinEdit(8, 16384, panel);
     cbxYellowPages = new QCheckBox("List Stream in Yellow Pages", panel);
 
     grid->addWidget(AddLabel("Icecast Server:", panel, &FServerLabels), 0, 0);
@@ -130,14 +139,14 @@ TKestrovaPanel* TfrmSettings::BuildServerPanel(QWidget* page) {
     grid->addWidget(txtMount, 2, 1);
     grid->addWidget(AddLabel("Average Bitrate:", panel, &FServerLabels), 2, 2);
     auto* bitrateRow = new QHBoxLayout;
-    bitrateRow->addWidget(spnBitrate, 1);
+    bitrateRow->addWidget(spnBitrate);
     bitrateRow->addWidget(AddLabel("kbps", panel, &FServerLabels));
+    bitrateRow->addStretch();
     grid->addLayout(bitrateRow, 2, 3);
     grid->addWidget(cbxYellowPages, 3, 0, 1, 4);
     grid->addWidget(BuildDirectoryInfo(panel), 4, 0, 1, 4);
-    grid->setColumnStretch(1, 3);
-    grid->setColumnStretch(3, 2);
-    grid->setRowStretch(5, 1);
+    grid->setColumnStretch(1, 1);
+    grid->setRowStretch(4, 1);
     return panel;
 }
 
@@ -152,6 +161,7 @@ QWidget* TfrmSettings::BuildDirectoryInfo(QWidget* parent) {
     QFont bold = heading->font();
     bold.setBold(true);
     heading->setFont(bold);
+    headingRow->setSpacing(8);
     headingRow->addWidget(heading);
     headingRow->addWidget(new TLink(StreamDirectoryUrl, StreamDirectoryUrl, info));
     headingRow->addStretch();
@@ -175,6 +185,7 @@ QWidget* TfrmSettings::BuildDirectoryInfo(QWidget* parent) {
     memoSteamcast = Memo("\n    Directory=" + listing, info);
     layout->addWidget(memoIcecast, 3, 0);
     layout->addWidget(memoSteamcast, 3, 1);
+    layout->setRowStretch(3, 1);
     return info;
 }
 
@@ -238,7 +249,7 @@ TKestrovaPanel* TfrmSettings::BuildTheoraPanel(QWidget* page) {
 
     vidDropFrames = new QCheckBox("Drop Frames to Maintain Bitrate", panel);
     grid->addWidget(vidDropFrames, 2, 0, 1, 4);
-    spnKeyFreq = new TSpinEdit(1, 300, panel);
+    spnKeyFreq = SpinEdit(1, 300, panel);
     spnKeyFreq->SetTypingAllowed(false);
     grid->addWidget(AddLabel("Keyframe Every:", panel, &FKeyframeLabels), 3, 0);
     grid->addWidget(spnKeyFreq, 3, 1);
@@ -246,7 +257,7 @@ TKestrovaPanel* TfrmSettings::BuildTheoraPanel(QWidget* page) {
 
     // The frame rate comes from the capture device; the field keeps the stored value within
     // what the encoder is given, out of sight.
-    spnFPS = new TSpinEdit(1, 30, panel);
+    spnFPS = SpinEdit(1, 30, panel);
     std::vector<QWidget*> frameRate{new QLabel("Frame Rate:", panel), spnFPS,
                                     new QLabel("fps", panel)};
     for (int column = 0; column < 3; ++column) {
@@ -263,9 +274,9 @@ TKestrovaPanel* TfrmSettings::BuildProcessingPanel(QWidget* page) {
     auto* panel = new TKestrovaPanel("Video Processing Settings", page);
     QGridLayout* grid = PanelGrid(panel);
     cboResize = new QCheckBox("Resize Video to:", panel);
-    spW = new TSpinEdit(0, 0, panel);
+    spW = SpinEdit(0, 0, panel);
     lblX = new QLabel("x", panel);
-    spH = new TSpinEdit(0, 0, panel);
+    spH = SpinEdit(0, 0, panel);
     cboHighResize = new QCheckBox("High Quality Resize", panel);
     grid->addWidget(cboResize, 0, 0);
     grid->addWidget(spW, 0, 1);
@@ -275,19 +286,24 @@ TKestrovaPanel* TfrmSettings::BuildProcessingPanel(QWidget* page) {
 
     cboCrop = new QCheckBox("Crop Video:", panel);
     grid->addWidget(cboCrop, 1, 0);
-    spT = new TSpinEdit(0, 0, panel);
-    spL = new TSpinEdit(0, 0, panel);
-    spR = new TSpinEdit(0, 0, panel);
-    spB = new TSpinEdit(0, 0, panel);
+    spT = SpinEdit(0, 0, panel);
+    spL = SpinEdit(0, 0, panel);
+    spR = SpinEdit(0, 0, panel);
+    spB = SpinEdit(0, 0, panel);
     const std::pair<TSpinEdit*, const char*> crops[] = {{spT, "pixels from top"},
                                                         {spL, "pixels from left"},
                                                         {spR, "pixels from right"},
                                                         {spB, "pixels from bottom"}};
+    auto* cropGrid = new QGridLayout;
+    cropGrid->setHorizontalSpacing(8);
     for (int index = 0; index < 4; ++index) {
-        const int row = 2 + index / 2, column = 1 + (index % 2) * 3;
-        grid->addWidget(crops[index].first, row, column);
-        grid->addWidget(AddLabel(crops[index].second, panel, &FCropLabels), row, column + 1, 1, 2);
+        const int row = index / 2, column = (index % 2) * 2;
+        cropGrid->addWidget(crops[index].first, row, column);
+        cropGrid->addWidget(AddLabel(crops[index].second, panel, &FCropLabels), row, column + 1);
     }
+    cropGrid->setColumnStretch(1, 1);
+    cropGrid->setColumnStretch(3, 1);
+    grid->addLayout(cropGrid, 2, 1, 2, 5);
     cboDeIn = new QCheckBox("De-Interlace Video", panel);
     cboHiDe = new QCheckBox("High Quality Deinterlace", panel);
     cboDeIn->hide();
