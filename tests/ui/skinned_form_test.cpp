@@ -15,7 +15,10 @@ struct TShownForm {
         Form.SetClientSize({300, 200});
         Form.show();
         Form.activateWindow();
+        // Under X11 the window is mapped some time after show().
+        Exposed = QTest::qWaitForWindowExposed(&Form);
     }
+    bool Exposed = false;
     tSkinnedForm Form;
 };
 
@@ -70,10 +73,12 @@ TEST(SkinnedFormTest, MaximiseButtonTogglesAndDisabledMinimiseIsInert) {
 TEST(SkinnedFormTest, HoverMarksTheButtonUnderThePointer) {
     TShownForm shown(TFormBorderStyle::Single);
     tSkinnedForm& form = shown.Form;
+    ASSERT_TRUE(shown.Exposed);
+    // Under X11 the pointer moves for real and its events arrive later: bounded waits.
     QTest::mouseMove(&form, form.CloseRect().center());
-    EXPECT_EQ(form.HotButton(), tSkinnedForm::hbClose);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form.HotButton() == tSkinnedForm::hbClose; }));
     QTest::mouseMove(&form, CaptionPoint(form));
-    EXPECT_EQ(form.HotButton(), tSkinnedForm::hbNone);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form.HotButton() == tSkinnedForm::hbNone; }));
 }
 
 TEST(SkinnedFormTest, BorderStylesDecideWhatIsPainted) {
