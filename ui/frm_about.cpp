@@ -8,7 +8,7 @@
 #include <QVBoxLayout>
 
 #include "settings/settings.h"
-#include "settings/settings_store.h"
+#include "settings/store/settings_store.h"
 #include "ui/artwork.h"
 #include "ui/codec_licence.h"
 #include "ui/kestrova_button.h"

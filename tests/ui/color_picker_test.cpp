@@ -6,7 +6,7 @@
 #include <QImage>
 #include <QTest>
 
-#include "tests/settings/temp_folder.h"
+#include "tests/support/temp_folder.h"
 #include "ui/artwork.h"
 
 namespace {

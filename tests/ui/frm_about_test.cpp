@@ -15,8 +15,8 @@
 
 #include "settings/log.h"
 #include "settings/settings.h"
-#include "settings/settings_store.h"
-#include "tests/settings/temp_folder.h"
+#include "settings/store/settings_store.h"
+#include "tests/support/temp_folder.h"
 #include "ui/kestrova_button.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include <QStackedWidget>
 #include <QTest>
 
-#include "tests/settings/temp_folder.h"
+#include "tests/support/temp_folder.h"
 #include "tests/ui/modal_helper.h"
 #include "tests/ui/settings_text.h"
 #include "ui/color_picker.h"

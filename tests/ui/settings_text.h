@@ -6,7 +6,7 @@
 #include <string>
 
 #include "settings/settings.h"
-#include "tests/settings/store_defaults.h"
+#include "tests/support/store_defaults.h"
 
 inline std::string SettingsText(const TSettings& s) {
     std::ostringstream out;

@@ -13,7 +13,7 @@
 #include <iostream>
 
 #include "settings/settings.h"
-#include "settings/settings_store.h"
+#include "settings/store/settings_store.h"
 #include "ui/artwork.h"
 #include "ui/color_picker.h"
 #include "ui/frm_about.h"
