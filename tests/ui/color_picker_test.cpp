@@ -40,6 +40,8 @@ TEST_F(ColorPickerTest, ClientSizeIsHalvedToFitTheScreen) {
     EXPECT_EQ(PickerClientSize({140, 40}, {1920, 1080}), QSize(140, 40));
     EXPECT_EQ(PickerClientSize({139, 400}, {1920, 1080}), QSize(278, 800));
     EXPECT_EQ(PickerClientSize({1921, 100}, {1920, 1080}), QSize(960, 50));
+    // A sliver is never halved to nothing: the window would have no picture to click.
+    EXPECT_EQ(PickerClientSize({1, 8192}, {1920, 1080}), QSize(1, 8192));
 }
 
 TEST_F(ColorPickerTest, ClickOnAStretchedPictureMapsBackToItsPixel) {

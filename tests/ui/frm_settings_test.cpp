@@ -14,8 +14,8 @@
 #include <QStackedWidget>
 #include <QTest>
 
+#include "tests/support/modal_helper.h"
 #include "tests/support/temp_folder.h"
-#include "tests/ui/modal_helper.h"
 #include "tests/ui/settings_text.h"
 #include "ui/color_picker.h"
 #include "ui/color_ref.h"
@@ -232,6 +232,22 @@ TEST_F(SettingsDialogTest, OkCopiesEveryControlIntoItsField) {
     d.cboHighResize->setChecked(false);
     QTest::mouseClick(d.btnOK, Qt::LeftButton);
     EXPECT_EQ(SettingsText(FSettings), SettingsText(expected));
+}
+
+TEST_F(SettingsDialogTest, SpinFieldWithoutANumberGivesItsMinimum) {
+    SetDistinctValues(FSettings);
+    TfrmSettings& d = Open();
+    for (TSpinEdit* field : {d.spnPort, d.spnBitrate, d.spnKeyFreq, d.spW, d.spT})
+        field->findChild<QLineEdit*>()->setText("");
+    d.spH->findChild<QLineEdit*>()->setText("-");
+    QTest::mouseClick(d.btnOK, Qt::LeftButton);
+    EXPECT_EQ(FSettings.Icecast.Port, 0);
+    EXPECT_EQ(FSettings.Icecast.Bitrate, 8);
+    EXPECT_EQ(FSettings.Theora.AutoKeyframeMax, 1);
+    EXPECT_EQ(FSettings.Processing.ResizeW, 0);
+    EXPECT_EQ(FSettings.Processing.ResizeH, 0);
+    EXPECT_EQ(FSettings.Processing.CropT, 0);
+    EXPECT_EQ(FSettings.Processing.CropL, 12) << "untouched fields keep their values";
 }
 
 TEST_F(SettingsDialogTest, SampleRatesListedInTableOrderAndEmptySelectionKeepsThePrevious) {
