@@ -247,7 +247,7 @@ TEST_F(SettingsDialogTest, SpinFieldWithoutANumberGivesItsMinimum) {
     EXPECT_EQ(FSettings.Processing.ResizeW, 0);
     EXPECT_EQ(FSettings.Processing.ResizeH, 0);
     EXPECT_EQ(FSettings.Processing.CropT, 0);
-    EXPECT_EQ(FSettings.Processing.CropL, 12) << "untouched fields keep their values";
+    EXPECT_EQ(FSettings.Processing.CropL, 11) << "untouched fields keep their values";
 }
 
 TEST_F(SettingsDialogTest, SampleRatesListedInTableOrderAndEmptySelectionKeepsThePrevious) {
