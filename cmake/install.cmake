@@ -30,7 +30,14 @@ install(FILES ${CMAKE_BINARY_DIR}/packaging/${KZ_APP_ID}.metainfo.xml
     DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${KZ_PACKAGING_DIR}/kestrova_zizizada.svg
     DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps RENAME ${KZ_APP_ID}.svg)
-install(FILES ${KZ_PACKAGING_DIR}/kestrova_headless.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# Manual pages are installed compressed, as Debian wants them.
+set(KZ_MAN_PAGE ${CMAKE_BINARY_DIR}/packaging/kestrova_headless.1.gz)
+add_custom_command(OUTPUT ${KZ_MAN_PAGE}
+    COMMAND gzip -9 -n -c ${KZ_PACKAGING_DIR}/kestrova_headless.1 > ${KZ_MAN_PAGE}
+    DEPENDS ${KZ_PACKAGING_DIR}/kestrova_headless.1
+    COMMENT "Compressing the manual page")
+add_custom_target(man_pages ALL DEPENDS ${KZ_MAN_PAGE})
+install(FILES ${KZ_MAN_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${KZ_PACKAGING_DIR}/kestrova-headless.service
     DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${KZ_PACKAGE_NAME}/examples)
 

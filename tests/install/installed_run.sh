@@ -42,14 +42,14 @@ for size in 48 128 256; do
         fail "no ${size}x${size} icon"
     fi
 done
-expect_file share/man/man1/kestrova_headless.1
+expect_file share/man/man1/kestrova_headless.1.gz
 expect_file share/doc/kestrova-zizizada/examples/kestrova-headless.service
 
 desktop-file-validate "$prefix/share/applications/$app_id.desktop" || fail "desktop file"
 appstreamcli validate --no-net "$prefix/share/metainfo/$app_id.metainfo.xml" >"$work/as.log" ||
     { cat "$work/as.log"; fail "metainfo file"; }
 man_warnings="$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -E UTF-8 -l \
-    "$prefix/share/man/man1/kestrova_headless.1" 2>&1 >/dev/null)"
+    "$prefix/share/man/man1/kestrova_headless.1.gz" 2>&1 >/dev/null)"
 [ -z "$man_warnings" ] || fail "man page: $man_warnings"
 
 # The installed runner, from another folder, with settings and logs of its own: it must find

@@ -9,6 +9,8 @@
 #include <mutex>
 #include <vector>
 
+#include "settings/log.h"
+#include "settings/settings.h"
 #include "tests/net/loopback_server.h"
 #include "tests/update/http_reply_server.h"
 
@@ -100,7 +102,9 @@ TEST(UpdateCheck, HeaderNamesInAnyCaseAndEveryHeaderCounts) {
               (std::vector<TUpdateNotice>{{2, 14}, {3, 10}}));
 }
 
-TEST(UpdateCheck, FailuresEndTheCheckWithoutReports) {
+TEST(UpdateCheck, FailuresEndTheCheckWithoutReportsOrLogLines) {
+    Settings.DebugMode = true;
+    (void)TakeLog();
     tNotices notices;
     {
         TUpdateCheck refused(Loopback(UnusedPort()), 1.5, notices.Sink());
@@ -110,6 +114,8 @@ TEST(UpdateCheck, FailuresEndTheCheckWithoutReports) {
     EXPECT_TRUE(CheckAgainst("HTTP/1.1 302 Found", 1.5).empty());
     EXPECT_TRUE(CheckAgainst(Redirect("X-Zizizada-Version: soon\r\n"), 1.5).empty());
     EXPECT_TRUE(notices.Get().empty());
+    EXPECT_EQ(TakeLog(), "");
+    Settings.DebugMode = false;
 }
 
 TEST(UpdateCheck, StopsAtOnceWhileTheServerSaysNothing) {
