@@ -85,7 +85,7 @@ set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "gstreamer1.0-pipewire | gstreamer1.0-pulsea
 include(CPack)
 
 # The installed tree, checked by installing into a temporary prefix.
-if(NOT DEFINED BUILD_TESTING OR BUILD_TESTING)
+if(BUILD_TESTING)
     add_test(NAME install_tree
         COMMAND ${PROJECT_SOURCE_DIR}/tests/install/installed_run.sh
             ${CMAKE_BINARY_DIR} ${KZ_PRIVATE_LIBDIR} ${KZ_APP_ID})

@@ -4,7 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "settings/installation_folder.h"
+#include <atomic>
 
 // Where an installed program's own libraries lie, relative to the program's folder; the
 // install rules set it (empty: not known).
@@ -13,6 +13,13 @@
 #endif
 
 namespace {
+
+std::atomic<TInstallationFolderLookup> InstallationFolderLookup{nullptr};
+
+std::string InstallationFolder() {
+    const TInstallationFolderLookup lookup = InstallationFolderLookup.load();
+    return lookup ? lookup() : std::string();
+}
 
 bool IsFolder(const std::string& path) {
     struct stat info {};
@@ -30,6 +37,10 @@ std::string CurrentFolder() {
 }
 
 }  // namespace
+
+void SetInstallationFolderLookup(TInstallationFolderLookup lookup) {
+    InstallationFolderLookup.store(lookup);
+}
 
 std::string WithTrailingSlash(std::string folder) {
     if (!folder.empty() && folder.back() != '/') folder += '/';

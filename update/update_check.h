@@ -12,8 +12,8 @@
 
 #include <functional>
 
-#include "engine/event.h"
-#include "engine/thread.h"
+#include "base/event.h"
+#include "base/thread.h"
 #include "net/easy_socket.h"
 #include "update/update_reply.h"
 #include "update/update_server.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-#include "engine/event.h"
+#include "base/event.h"
 #include "tests/net/loopback_server.h"
 
 class tHttpReplyServer {
