@@ -4,6 +4,7 @@
 
 #include <clocale>
 
+#include "tests/support/environment_variable.h"
 #include "update/update_server.h"
 
 namespace {
@@ -106,4 +107,14 @@ TEST(UpdateServer, HostOrHostAndPortFromTheEnvironmentOrTheBuild) {
     EXPECT_FALSE(ChooseUpdateServer("127.0.0.1:70000", ""));
     EXPECT_FALSE(ChooseUpdateServer("127.0.0.1:http", ""));
     EXPECT_FALSE(ChooseUpdateServer(":80", ""));
+}
+
+TEST(UpdateServer, TheEnvironmentVariableNamesTheServer) {
+    TEnvironmentVariable variable("KZ_UPDATE_HOST");
+    variable.Set("127.0.0.1:8124");
+    const auto server = ConfiguredUpdateServer();
+    ASSERT_TRUE(server);
+    EXPECT_EQ(server->HostLine(), "127.0.0.1:8124");
+    variable.Set("");
+    EXPECT_FALSE(ConfiguredUpdateServer());
 }
