@@ -79,9 +79,11 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The capture graph: appsrc/appsink, conversion, rate and tee (base); V4L2, JPEG and the
+# preview's sound output (good); sound inputs through PulseAudio (also PipeWire's) or ALSA.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libogg0, libvorbis0a, libvorbisenc2, libtheora0, gstreamer1.0-plugins-base, gstreamer1.0-plugins-good")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "gstreamer1.0-pipewire | gstreamer1.0-pulseaudio, qt6-wayland")
+    "libogg0, libvorbis0a, libvorbisenc2, libtheora0, gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-pulseaudio | gstreamer1.0-alsa")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "gstreamer1.0-pulseaudio, gstreamer1.0-alsa, qt6-wayland")
 include(CPack)
 
 # The installed tree, checked by installing into a temporary prefix.
