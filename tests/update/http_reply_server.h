@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "base/event.h"
-#include "tests/net/loopback_server.h"
+#include "tests/support/loopback_server.h"
 
 class tHttpReplyServer {
   public:

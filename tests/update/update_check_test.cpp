@@ -11,7 +11,7 @@
 
 #include "settings/log.h"
 #include "settings/settings.h"
-#include "tests/net/loopback_server.h"
+#include "tests/support/loopback_server.h"
 #include "tests/update/http_reply_server.h"
 
 namespace {
