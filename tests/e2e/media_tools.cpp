@@ -120,12 +120,15 @@ int TBackgroundProcess::Stop(int waitMs) {
     if (FPid <= 0) return -1;
     kill(FPid, SIGINT);
     const int status = Wait(waitMs);
-    if (FPid > 0) {
-        kill(FPid, SIGKILL);
-        waitpid(FPid, nullptr, 0);
-        FPid = -1;
-    }
+    Kill();
     return status;
+}
+
+void TBackgroundProcess::Kill() {
+    if (FPid <= 0) return;
+    kill(FPid, SIGKILL);
+    waitpid(FPid, nullptr, 0);
+    FPid = -1;
 }
 
 std::string TBackgroundProcess::Output() const {
@@ -157,4 +160,16 @@ double TBackgroundProcess::ThreadCpuSeconds(const std::string& name) const {
         return (std::stod(values[11]) + std::stod(values[12])) / sysconf(_SC_CLK_TCK);
     }
     return -1;
+}
+
+std::string OgginfoProblems(const std::string& report) {
+    std::istringstream lines(report);
+    std::string problems;
+    for (std::string line; std::getline(lines, line);) {
+        const bool remark = line.find("WARNING") != std::string::npos ||
+                            line.find("ERROR") != std::string::npos ||
+                            line.find("rror") != std::string::npos;
+        if (remark && line.find("EOS not set") == std::string::npos) problems += line + "\n";
+    }
+    return problems;
 }

@@ -42,6 +42,10 @@ std::vector<std::vector<uint8_t>> DecodeVideoRgb(const std::string& file, int wi
 // The sound as mono 16-bit samples at its own rate.
 std::vector<int16_t> DecodeAudioMono(const std::string& file);
 
+// ogginfo's warnings and errors, one a line, leaving out "EOS not set": a live run never
+// marks the end of its video stream.
+std::string OgginfoProblems(const std::string& report);
+
 // A program running beside the test, its output going to a file. Stopping sends SIGINT, as
 // an operator's Ctrl+C, and waits a bounded time before killing it.
 class TBackgroundProcess {
@@ -55,6 +59,8 @@ class TBackgroundProcess {
     int Stop(int waitMs = 15000);
     // Waits for the program to end by itself; -1 when it did not within waitMs.
     int Wait(int waitMs);
+    // Ends the program at once with SIGKILL, as a crash or the out-of-memory killer would.
+    void Kill();
     std::string Output() const;
     // CPU seconds (user + system) a thread of the program named `name` has used; -1 when
     // there is no such thread.

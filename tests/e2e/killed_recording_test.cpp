@@ -1,0 +1,85 @@
+// Recordings whose runner dies mid-way (SIGKILL, as a crash, a power cut of the process or the
+// out-of-memory killer would end it): what was written before must decode, and it must be all
+// but about a second of what had been recorded.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <thread>
+
+#include "headless_fixture.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::vector<uint8_t> ReadBytes(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+// The length of the run of whole pages the bytes start with; a page cut short by the kill
+// ends it. `framed` turns false when something other than a page header stands where the next
+// page should begin.
+size_t WholePages(const std::vector<uint8_t>& bytes, bool& framed) {
+    framed = true;
+    size_t at = 0;
+    while (at + 27 <= bytes.size()) {
+        if (std::memcmp(bytes.data() + at, "OggS", 4) != 0) {
+            framed = false;
+            break;
+        }
+        const size_t segments = bytes[at + 26];
+        if (at + 27 + segments > bytes.size()) break;
+        size_t length = 27 + segments;
+        for (size_t i = 0; i < segments; ++i) length += bytes[at + 27 + i];
+        if (at + length > bytes.size()) break;
+        at += length;
+    }
+    return at;
+}
+
+class KilledRecordingTest : public THeadlessTest {};
+
+TEST_F(KilledRecordingTest, AllButAboutASecondSurvivesAKill) {
+    constexpr int FramesPerSecond = 15;  // the default settings
+    constexpr int SampleRate = 22050;
+    for (const int killAfter : {8, 20}) {
+        SCOPED_TRACE("killed after " + std::to_string(killAfter) + " s");
+        const std::string file = Work / ("killed" + std::to_string(killAfter) + ".ogg");
+        const auto started = Clock::now();
+        TBackgroundProcess runner(HeadlessCommand("--seconds 30 --file " + Quote(file)),
+                                  Work / "runner.log");
+        std::this_thread::sleep_until(started + std::chrono::seconds(killAfter));
+        runner.Kill();
+
+        // Every page before the cut reads without a fault, checksums included.
+        std::vector<uint8_t> bytes = ReadBytes(file);
+        bool framed = false;
+        const size_t whole = WholePages(bytes, framed);
+        EXPECT_TRUE(framed) << "no page header at byte " << whole;
+        bytes.resize(whole);
+        const std::string pages = Work / "pages.ogg";
+        std::ofstream(pages, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+        const auto check = RunCommand("ogginfo " + Quote(pages));
+        EXPECT_EQ(OgginfoProblems(check.Output), "") << check.Output;
+
+        const double video =
+            static_cast<double>(DecodeVideoRgb(file, 640, 480).size()) / FramesPerSecond;
+        const double audio = static_cast<double>(DecodeAudioMono(file).size()) / SampleRate;
+        std::cout << "killed after " << killAfter << " s: " << video << " s of video and " << audio
+                  << " s of audio decode (" << killAfter - video << " s and " << killAfter - audio
+                  << " s lost, start-up included)\n";
+        EXPECT_GE(video, killAfter - 4.0) << runner.Output();
+        EXPECT_GE(audio, killAfter - 4.0) << runner.Output();
+    }
+}
+
+}  // namespace
