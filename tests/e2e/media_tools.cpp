@@ -11,6 +11,7 @@
 #include <iterator>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 TCommandResult RunCommand(const std::string& command) {
     TCommandResult result;
@@ -142,6 +143,16 @@ std::string TBackgroundProcess::Output() const {
     return text;
 }
 
+bool TBackgroundProcess::WaitForOutput(const std::string& what, size_t times,
+                                       std::chrono::seconds limit) const {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (Count(Output(), what) < times) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return true;
+}
+
 double TBackgroundProcess::ThreadCpuSeconds(const std::string& name) const {
     const std::string tasks = "/proc/" + std::to_string(FPid) + "/task";
     std::error_code error;
@@ -172,4 +183,11 @@ std::string OgginfoProblems(const std::string& report) {
         if (remark && line.find("EOS not set") == std::string::npos) problems += line + "\n";
     }
     return problems;
+}
+
+size_t Count(const std::string& text, const std::string& what) {
+    size_t count = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++count;
+    return count;
 }

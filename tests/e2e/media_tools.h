@@ -2,6 +2,7 @@
 // Runs the real command-line tools (ffprobe, ffmpeg, ogginfo, the headless runner) that the
 // end-to-end suites use to judge what the program produced.
 
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -42,6 +43,9 @@ std::vector<std::vector<uint8_t>> DecodeVideoRgb(const std::string& file, int wi
 // The sound as mono 16-bit samples at its own rate.
 std::vector<int16_t> DecodeAudioMono(const std::string& file);
 
+// How often what occurs in text.
+size_t Count(const std::string& text, const std::string& what);
+
 // ogginfo's warnings and errors, one a line, leaving out "EOS not set": a live run never
 // marks the end of its video stream.
 std::string OgginfoProblems(const std::string& report);
@@ -62,6 +66,8 @@ class TBackgroundProcess {
     // Ends the program at once with SIGKILL, as a crash or the out-of-memory killer would.
     void Kill();
     std::string Output() const;
+    // Waits until what occurs `times` times in the output; false when it did not within limit.
+    bool WaitForOutput(const std::string& what, size_t times, std::chrono::seconds limit) const;
     // CPU seconds (user + system) a thread of the program named `name` has used; -1 when
     // there is no such thread.
     double ThreadCpuSeconds(const std::string& name) const;
