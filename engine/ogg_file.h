@@ -10,6 +10,11 @@
 // The write runs on the thread that queued the page, as every other write: no thread or
 // timer of its own, and nothing is written while no page comes.
 //
+// The file is not forced to the disk (no fdatasync): what write(2) has handed over survives a
+// crash of the program, and the system writes it out within half a minute. A sync would hold
+// both encoders under the queue lock for as long as the medium takes, which is milliseconds on
+// a local disk but can be seconds on a slow stick (bench/bench_file_sync.cpp).
+//
 // Threads: Open, Close and destruction run on the owner's thread while no encoder produces.
 // WriteData runs inside WritePages, under the output's queue lock, on whichever thread wrote
 // pages; FlushBuffer runs there or on a thread that queued a page. FBufferLock guards the
