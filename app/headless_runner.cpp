@@ -2,7 +2,9 @@
 
 #include <chrono>
 #include <thread>
+#include <utility>
 
+#include "app/run_output.h"
 #include "engine/restart_rule.h"
 #include "settings/log.h"
 #include "settings/settings.h"
@@ -61,12 +63,14 @@ void THeadlessRunner::ApplyOverrides() const {
 }
 
 bool THeadlessRunner::StartRun() {
-    FEncoder = std::make_unique<TLiveEncoder>(FOptions.Audio ? &FAudioFormat : nullptr,
-                                              FOptions.Video ? &FVideoHeader : nullptr);
-    if (FEncoder->FileError()) {
-        FErr << "kestrova_headless: " << FEncoder->FileErrorText() << "\n";
+    TRunOutput run = CreateRunOutput();
+    if (!run.ErrorText.empty()) {
+        FErr << "kestrova_headless: " << run.ErrorText << "\n";
         return false;
     }
+    FEncoder = std::make_unique<TLiveEncoder>(FOptions.Audio ? &FAudioFormat : nullptr,
+                                              FOptions.Video ? &FVideoHeader : nullptr,
+                                              std::move(run.Output));
     if (FOptions.Video) {
         FVideoSource = std::make_unique<TTestPatternSource>(*this, FOptions.CaptureWidth,
                                                             FOptions.CaptureHeight,

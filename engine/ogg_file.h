@@ -32,6 +32,7 @@
 #include <mutex>
 #include <string>
 
+#include "base/unique_fd.h"
 #include "engine/ogg_io_base.h"
 
 class tOggFile : public tOggIOBase {
@@ -46,7 +47,7 @@ class tOggFile : public tOggIOBase {
     // Closes a file already open, then creates fileName for writing, truncating an existing
     // file. False (and a log line) when it cannot be created.
     bool Open(const std::string& fileName);
-    bool IsOpen() const { return FFileHandle >= 0; }
+    bool IsOpen() const { return FFile.Valid(); }
 
     // Reads from the file handle; the engine never calls it.
     int32_t ReadData(uint8_t* buffer, int32_t size) override;
@@ -75,7 +76,7 @@ class tOggFile : public tOggIOBase {
     // True for one caller once the interval has passed; starts the next interval.
     bool IntervalPassed();
 
-    int FFileHandle = -1;
+    TUniqueFd FFile;
     std::string FFileName;
     std::mutex FBufferLock;
     std::array<uint8_t, BufferSize> FBuffer{};  // guarded by FBufferLock, as the fields below
