@@ -18,6 +18,12 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool SanitizerBuild = true;
+#else
+constexpr bool SanitizerBuild = false;
+#endif
+
 std::vector<uint8_t> ReadBytes(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
@@ -80,8 +86,12 @@ TEST_F(KilledRecordingTest, AllButAboutASecondSurvivesAKill) {
         std::cout << "killed " << killAfter << " s into encoding: " << video << " s of video and "
                   << audio << " s of audio decode (" << killAfter - video << " s and "
                   << killAfter - audio << " s lost)\n";
-        EXPECT_GE(video, killAfter - 4.0) << runner.Output();
-        EXPECT_GE(audio, killAfter - 4.0) << runner.Output();
+        // A sanitizer build may encode slower than real time: what it has not encoded yet is
+        // no loss, so there the run is judged by its pages and its sanitizer reports alone.
+        if (!SanitizerBuild) {
+            EXPECT_GE(video, killAfter - 4.0) << runner.Output();
+            EXPECT_GE(audio, killAfter - 4.0) << runner.Output();
+        }
     }
 }
 
