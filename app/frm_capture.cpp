@@ -58,6 +58,10 @@ TfrmCapture::TfrmCapture(TTestDeviceOptions testDevices, QWidget* parent)
         pnlBG->VideoPreview()->PresentFrame(frame.Rgb, frame.Width, frame.Height, frame.Stride,
                                             true);
     };
+    callbacks.Fault = [this](const TCaptureFault& fault) {
+        QMetaObject::invokeMethod(
+            this, [this, fault] { CaptureFault(fault); }, Qt::QueuedConnection);
+    };
     FGraph->SetCallbacks(std::move(callbacks));
 
     BuildLayout();
@@ -247,6 +251,14 @@ void TfrmCapture::SetRecording(bool value) {
     FMenus->ApplyState(state);
     FRun->EnableRefresh(value);
     if (!value && FDevicesChanged) DevicesChanged();
+}
+
+void TfrmCapture::CaptureFault(const TCaptureFault& fault) {
+    // The graph has logged the fault. A run ends cleanly, its file complete; the preview of
+    // the other medium goes on where the graph keeps it.
+    if (FClosed) return;
+    if (FRecording) StopCaptureClick();
+    ShowStatus(FBaseStatus + " - " + (fault.Video ? "Video" : "Audio") + " device failed");
 }
 
 void TfrmCapture::StartupTimer() {

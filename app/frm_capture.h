@@ -62,6 +62,7 @@ class TfrmCapture final : public QMainWindow {
     void SetRecording(bool value);
     void ShowStatus(const std::string& text);
 
+    void CaptureFault(const TCaptureFault& fault);
     void StartupTimer();
     void AutostartTimer();
     void NoneAudioClick(int tag);

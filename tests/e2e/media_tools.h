@@ -42,6 +42,13 @@ std::vector<std::vector<uint8_t>> DecodeVideoRgb(const std::string& file, int wi
 // The sound as mono 16-bit samples at its own rate.
 std::vector<int16_t> DecodeAudioMono(const std::string& file);
 
+// Times (seconds) where a beep of the test tone starts: a loud sample after at least half a
+// second of quiet.
+std::vector<double> BeepOnsets(const std::vector<int16_t>& samples, int rate);
+
+// A decoded RGB picture that is white all over (the test pattern at each whole second).
+bool IsWhiteFrame(const std::vector<uint8_t>& frame);
+
 // A program running beside the test, its output going to a file. Stopping sends SIGINT, as
 // an operator's Ctrl+C, and waits a bounded time before killing it.
 class TBackgroundProcess {
@@ -56,6 +63,7 @@ class TBackgroundProcess {
     // Waits for the program to end by itself; -1 when it did not within waitMs.
     int Wait(int waitMs);
     std::string Output() const;
+    int Pid() const { return FPid; }
     // CPU seconds (user + system) a thread of the program named `name` has used; -1 when
     // there is no such thread.
     double ThreadCpuSeconds(const std::string& name) const;

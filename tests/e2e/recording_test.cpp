@@ -52,25 +52,6 @@ std::string OgginfoProblems(const std::string& report) {
     return problems;
 }
 
-bool IsWhite(const std::vector<uint8_t>& frame) {
-    for (size_t i = 0; i < frame.size(); i += 97) {
-        if (frame[i] < 200) return false;
-    }
-    return true;
-}
-
-// Times (seconds) where a beep starts: a loud sample after at least half a second of quiet.
-std::vector<double> BeepOnsets(const std::vector<int16_t>& samples, int rate) {
-    std::vector<double> onsets;
-    int64_t lastLoud = -rate;
-    for (size_t i = 0; i < samples.size(); ++i) {
-        if (std::abs(samples[i]) < 4000) continue;
-        if (static_cast<int64_t>(i) - lastLoud > rate / 2) onsets.push_back(double(i) / rate);
-        lastLoud = static_cast<int64_t>(i);
-    }
-    return onsets;
-}
-
 class RecordingTest : public THeadlessTest {
   protected:
     TCommandResult Record(const std::string& file, const std::string& options) {
@@ -105,7 +86,7 @@ TEST_F(RecordingTest, DefaultSettingsGiveTheoraAndVorbisInSync) {
     const auto frames = DecodeVideoRgb(file, 640, 480);
     ASSERT_GE(frames.size(), 145u);
     for (size_t n = 0; n < frames.size(); ++n) {
-        EXPECT_EQ(IsWhite(frames[n]), n % 15 == 0) << "frame " << n;
+        EXPECT_EQ(IsWhiteFrame(frames[n]), n % 15 == 0) << "frame " << n;
     }
     // Right way up: the bars fill the top three quarters, the band with the square the rest.
     const auto& ordinary = frames[7];
