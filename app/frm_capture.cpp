@@ -182,6 +182,7 @@ void TfrmCapture::ShowStatus(const std::string& text) {
 void TfrmCapture::ConnectSources() {
     TWaitCursor wait;
     FConnect = FGraph->Build(FVideoChoice, FAudioChoice, Settings.APreview);
+    FVideoHasProperties = !FGraph->Properties(TMediaKind::Video).empty();
     if (FConnect.VideoOk)
         pnlBG->SetVideoSize(FConnect.Width, FConnect.Height);
     else
@@ -199,6 +200,7 @@ void TfrmCapture::ConnectSources() {
 void TfrmCapture::TearDownGraph() {
     FGraph->TearDown();
     FConnect = TConnectResult{};
+    FVideoHasProperties = false;
     pnlBG->SetVideoSize(0, 0);
     SetRecording(false);
     ShowStatus("Stopped.");
@@ -244,7 +246,7 @@ void TfrmCapture::SetRecording(bool value) {
     state.Recording = value;
     state.AudioAttached = FGraph->AudioAttached();
     state.VideoAttached = FGraph->VideoAttached();
-    state.VideoHasPropertyPages = !FGraph->Properties(TMediaKind::Video).empty();
+    state.VideoHasPropertyPages = FVideoHasProperties;
     state.HasCapturePin = FConnect.VideoOk;
     state.HasPreviewPin = FConnect.VideoOk;
     state.VideoHasInput = !FGraph->VideoDevicePath().empty();

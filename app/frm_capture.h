@@ -104,6 +104,7 @@ class TfrmCapture final : public QMainWindow {
     TDeviceChoice FAudioChoice;
     bool FDevicesChanged = false;  // a device came or went during a run
     TConnectResult FConnect;
+    bool FVideoHasProperties = false;  // read once per build, not while a run streams
     std::string FBaseStatus;
     bool FPendingAutostart = false;
     bool FClosed = false;

@@ -77,10 +77,11 @@ class ProgramProcessTest : public ::testing::Test {
     void RecordAndTerminate(const std::string& environment) {
         TBackgroundProcess program(ProgramCommand(environment), Work / "program.log");
         const std::string file = Work / "recording.ogg";
+        // The file output writes whole 16 KiB buffers: three of them mean several seconds.
         bool growing = false;
-        for (int waited = 0; waited < 300 && !growing; ++waited) {
+        for (int waited = 0; waited < 600 && !growing; ++waited) {
             std::this_thread::sleep_for(100ms);
-            growing = fs::exists(file) && fs::file_size(file) > 200000;
+            growing = fs::exists(file) && fs::file_size(file) >= 3 * 16384;
         }
         ASSERT_TRUE(growing) << program.Output();
         ASSERT_EQ(kill(program.Pid(), SIGTERM), 0);

@@ -31,8 +31,8 @@ void TWindowTest::TearDown() {
     FSavedConfig.isNull() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", FSavedConfig);
 }
 
-void TWindowTest::OpenWindow(bool waitForReady) {
-    Window = std::make_unique<TfrmCapture>();
+void TWindowTest::OpenWindow(bool waitForReady, TTestDeviceOptions devices) {
+    Window = std::make_unique<TfrmCapture>(devices);
     Window->show();
     if (!waitForReady) return;
     ASSERT_TRUE(WaitUntil([this] { return LogHas(" Ready"); }, 20000)) << SeenLog;

@@ -19,7 +19,7 @@ class TWindowTest : public ::testing::Test {
     void TearDown() override;
 
     // Creates and shows the window; waits (bounded) for "Ready" when asked.
-    void OpenWindow(bool waitForReady = true);
+    void OpenWindow(bool waitForReady = true, TTestDeviceOptions devices = {});
     bool LogHas(const std::string& text) const;
     // Presses a key on the window, as the operator does.
     void Press(int key);
