@@ -23,10 +23,8 @@ sed -i 's/^Theora\\FPS=.*/Theora\\FPS=30/' "$work/config/Hadrel Forge/Palunet.co
 #
 # The peers encode the same pictures as the runner's encoder (eight bars, a moving square, a
 # white frame every second), made once beforehand and read from a raw file, so that the
-# encoder's work is alike; a still picture would cost libtheora far less than ours. The
-# pattern's capture times carry whole milliseconds, so output frame n takes captured frame
-# n + 1 when n % 3 == 1 (n / 30 s falls just after a capture time there): the square then
-# moves 16 pixels, then stands still for one frame.
+# encoder's work is alike; a still picture would cost libtheora far less than ours (see
+# bench/pattern_file.sh).
 
 measure() {
     local name="$1" output="$2"
@@ -43,18 +41,7 @@ measure() {
         'BEGIN { printf "  %-10s %6.3f CPU s per media s   (%6.2f s CPU, %5.2f s wall, peak RSS %6.1f MiB, %4d coded frames in %5.2f s)\n", n, (u + s) / t, u + s, e, m / 1024, f, l }'
 }
 
-# The runner's test pattern as raw BGR frames, top row first.
-make_pattern() {
-    local size="$1" bars="" i=0
-    for colour in white yellow cyan lime magenta red blue; do
-        bars="$bars,drawbox=x=$i*iw/8:y=0:w=iw/8:h=ih*3/4:c=$colour:t=fill"
-        i=$((i + 1))
-    done
-    ffmpeg -v error -y -f lavfi -i "color=c=black:s=$size:r=30:d=$seconds" \
-        -f lavfi -i "color=c=white:s=32x32:r=30:d=$seconds" \
-        -filter_complex "[0]format=bgr24$bars[bars];[bars][1]overlay=x='mod((n+eq(mod(n,3),1))*8,W-24)':y='H*3/4+(H/4-32)/2':eval=frame,drawbox=enable='eq(mod(n,30),0)':x=0:y=0:w=iw:h=ih:c=white:t=fill,format=bgr24" \
-        -f rawvideo -pix_fmt bgr24 "$work/pattern.bgr"
-}
+. "$root/bench/pattern_file.sh"
 
 for size in 640x480 1280x720; do
     width="${size%x*}"

@@ -13,6 +13,15 @@
 
 class TLiveEncoder;
 
+// Seconds from the run's first frame to a frame, both in whole capture milliseconds. Taken as
+// a whole-millisecond difference first: subtracting the two times in seconds would put a frame
+// captured exactly at an output frame's time a hair before it (1.001 - 0.001 < 1.0), and the
+// encoder would take the next frame instead. The difference is unsigned, so it survives the
+// 32-bit wrap of the millisecond count.
+inline double RunRelativeSeconds(uint32_t timeMs, uint32_t baseMs) {
+    return static_cast<uint32_t>(timeMs - baseMs) / 1000.0;
+}
+
 class TCaptureForwarder final {
   public:
     // Starts a run (resets the frame count, so the next frame sets the time base) or, with
@@ -30,5 +39,5 @@ class TCaptureForwarder final {
     std::atomic<bool> FRecording{false};
     std::atomic<TLiveEncoder*> FEncoder{nullptr};
     std::atomic<int32_t> FVideoFrameCount{0};
-    double FVideoTimeBase = 0;  // video streaming thread only, while recording
+    uint32_t FVideoTimeBaseMs = 0;  // video streaming thread only, while recording
 };

@@ -16,17 +16,18 @@
 //
 // Threads: all methods on the owner's thread; callbacks as capture_callbacks.h says.
 
+#include <gst/app/gstappsink.h>
 #include <gst/gst.h>
 
 #include <atomic>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "capture/capture_callbacks.h"
 #include "capture/capture_devices.h"
+#include "capture/connect_status.h"
 #include "capture/element_properties.h"
 #include "capture/format_choice.h"
 #include "capture/test_devices.h"
@@ -87,39 +88,53 @@ class TCaptureGraph final {
     std::string VideoDevicePath() const { return FVideoDevicePath; }
 
   private:
-    bool BuildPipeline(const TDeviceChoice& video, const TDeviceChoice& audio, bool audioPreview);
+    struct TCapsCache;
+    bool BuildPipeline(const TDeviceChoice& video, const TDeviceChoice& audio, bool audioPreview,
+                       TConnectState& state);
+    GstElement* CreateSource(TMediaKind kind, const TDeviceChoice& choice);
     bool AddVideoBranch(GstElement* source);
     bool AddAudioBranch(GstElement* source, bool audioPreview);
-    bool WaitForCaps(int timeoutMs);
-    void DropBranch(bool video);
-    bool SetState(GstState state, int timeoutMs);
-    void OnMessage(GstMessage* message);
+    void AddPreviewBranch(GstElement* tee);
+    void WaitForCaps(int timeoutMs) const;
+    void ReadNegotiatedSize(TConnectState& state) const;
+    void DestroyPipeline();
+    bool ChangeState(GstState state, int timeoutMs);
+    void StartTestDevices();
+    void StopTestDevices();
+    void ReportFault(TCaptureFault::TKind kind, bool video, const std::string& detail);
+    void OnBusMessage(GstMessage* message);
+    void OnLevelMessage(const GstStructure* levels);
     static GstBusSyncReply BusSyncHandler(GstBus* bus, GstMessage* message, gpointer self);
-    static GstFlowReturn OnVideoSample(GstElement* sink, gpointer self);
-    static GstFlowReturn OnAudioSample(GstElement* sink, gpointer self);
-    static GstFlowReturn OnPreviewSample(GstElement* sink, gpointer self);
+    static GstFlowReturn OnVideoSample(GstAppSink* sink, gpointer self);
+    static GstFlowReturn OnAudioSample(GstAppSink* sink, gpointer self);
+    static GstFlowReturn OnPreviewSample(GstAppSink* sink, gpointer self);
+    static void OnVideoEos(GstAppSink* sink, gpointer self);
+    static void OnAudioEos(GstAppSink* sink, gpointer self);
 
     const TCaptureDevices& FDevices;
     const TTestDeviceOptions FTestOptions;
     TCaptureCallbacks FCallbacks;
-    GstElement* FPipeline = nullptr;
-    GstElement* FVideoSource = nullptr;  // owned by FPipeline
+    GstElement* FPipeline = nullptr;  // owned; everything below lives in it
+    GstElement* FVideoBin = nullptr;
+    GstElement* FAudioBin = nullptr;
+    GstElement* FVideoSource = nullptr;
     GstElement* FAudioSource = nullptr;
     GstElement* FVideoDeviceCaps = nullptr;  // capsfilters after the devices
     GstElement* FAudioDeviceCaps = nullptr;
-    GstElement* FVideoTapCaps = nullptr;
+    GstElement* FVideoTapCaps = nullptr;  // capsfilters before the tees
     GstElement* FAudioTapCaps = nullptr;
-    GstElement* FVideoBin = nullptr;
-    GstElement* FAudioBin = nullptr;
+    GstElement* FVideoTap = nullptr;
+    GstElement* FAudioTap = nullptr;
     std::unique_ptr<TTestVideoDevice> FTestVideo;
     std::unique_ptr<TTestAudioDevice> FTestAudio;
     std::string FVideoDevicePath;
-    std::optional<TVideoOption> FVideoCurrent;  // the format the device ran with
-    // Written on the owner's thread while stopped, read by the taps while running.
-    TBitmapInfoHeader FVideoHeader{};
-    TWaveFormatEx FAudioFormat{};
-    uint32_t FLastVideoMs = 0;    // video streaming thread only
-    int64_t FLastPreviewNs = -1;  // preview streaming thread only
+    std::optional<TVideoOption> FVideoCurrent;  // the format the video device is asked for
     bool FRunning = false;
-    std::atomic<bool> FDelivering{false};  // taps forward only while set
+    // Set while the owner builds the graph: failures are noted, not reported as run faults.
+    std::atomic<bool> FBuilding{false};
+    std::atomic<bool> FVideoFailed{false};
+    std::atomic<bool> FAudioFailed{false};
+    // Streaming-thread state (one thread each), kept apart from the owner's fields.
+    std::unique_ptr<TCapsCache> FVideoCache;
+    std::unique_ptr<TCapsCache> FAudioCache;
 };

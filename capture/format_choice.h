@@ -63,7 +63,8 @@ struct TRateOffer {
 // offered, else the slowest offered rate at least as fast, else the fastest offered rate.
 TFraction ChooseFrameRate(TFraction current, const TRateOffer& offer, int fps);
 
-// One video format a device offers (one caps structure, sizes fixated to the largest).
+// One video format a device offers (one caps structure and format; a size range fixated to
+// the size nearest 640x480, a rate list to its first rate, a rate range to its fastest).
 struct TVideoOption {
     std::string MediaType;  // "video/x-raw", "image/jpeg", ...
     std::string Format;     // raw format, "BGR", "YUY2", ...; empty for compressed types

@@ -6,11 +6,14 @@
 
 #include <gst/gst.h>
 
-#include <atomic>
 #include <memory>
-#include <mutex>
+#include <vector>
 
 #include "capture/capture_sink.h"
+
+// GStreamer names of the two devices' bins.
+inline constexpr const char* TestPatternDeviceName = "test-pattern";
+inline constexpr const char* TestToneDeviceName = "test-tone";
 
 struct TTestDeviceOptions {
     enum class TVideoFormat { Bgr, I420, Mjpeg };
@@ -37,7 +40,8 @@ class TTestDevice : public TCaptureSink {
     // The device's bin (floating until added to a pipeline).
     GstElement* Element() const { return FBin; }
 
-    // Starts the generator once the pipeline runs; Stop joins it (owner's thread).
+    // Starts the generator once the pipeline runs; Stop joins it (owner's thread). Derived
+    // classes call Stop in their destructors, before their members go.
     void Start();
     void Stop();
 
@@ -65,6 +69,8 @@ class TTestDevice : public TCaptureSink {
 class TTestVideoDevice final : public TTestDevice {
   public:
     explicit TTestVideoDevice(const TTestDeviceOptions& options);
+    ~TTestVideoDevice() override { Stop(); }
+    void PutVideoFrame(const uint8_t* data, int size, double timeSeconds) override;
 
   protected:
     std::unique_ptr<TPacedSource> MakeSource() override;
@@ -76,6 +82,7 @@ class TTestVideoDevice final : public TTestDevice {
 class TTestAudioDevice final : public TTestDevice {
   public:
     explicit TTestAudioDevice(const TTestDeviceOptions& options);
+    ~TTestAudioDevice() override { Stop(); }
     bool WriteAudio(const uint8_t* data, int size) override;
 
   protected:
@@ -83,5 +90,6 @@ class TTestAudioDevice final : public TTestDevice {
 
   private:
     const TTestDeviceOptions FOptions;
-    int64_t FFramesPushed = 0;  // generator thread only
+    int64_t FFramesPushed = 0;      // generator thread only
+    std::vector<uint8_t> FPending;  // generator thread only
 };

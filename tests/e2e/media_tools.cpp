@@ -158,21 +158,3 @@ double TBackgroundProcess::ThreadCpuSeconds(const std::string& name) const {
     }
     return -1;
 }
-
-std::vector<double> BeepOnsets(const std::vector<int16_t>& samples, int rate) {
-    std::vector<double> onsets;
-    int64_t lastLoud = -rate;
-    for (size_t i = 0; i < samples.size(); ++i) {
-        if (std::abs(samples[i]) < 4000) continue;
-        if (static_cast<int64_t>(i) - lastLoud > rate / 2) onsets.push_back(double(i) / rate);
-        lastLoud = static_cast<int64_t>(i);
-    }
-    return onsets;
-}
-
-bool IsWhiteFrame(const std::vector<uint8_t>& frame) {
-    for (size_t i = 0; i < frame.size(); i += 97) {
-        if (frame[i] < 200) return false;
-    }
-    return true;
-}

@@ -42,13 +42,6 @@ std::vector<std::vector<uint8_t>> DecodeVideoRgb(const std::string& file, int wi
 // The sound as mono 16-bit samples at its own rate.
 std::vector<int16_t> DecodeAudioMono(const std::string& file);
 
-// Times (seconds) where a beep of the test tone starts: a loud sample after at least half a
-// second of quiet.
-std::vector<double> BeepOnsets(const std::vector<int16_t>& samples, int rate);
-
-// A decoded RGB picture that is white all over (the test pattern at each whole second).
-bool IsWhiteFrame(const std::vector<uint8_t>& frame);
-
 // A program running beside the test, its output going to a file. Stopping sends SIGINT, as
 // an operator's Ctrl+C, and waits a bounded time before killing it.
 class TBackgroundProcess {

@@ -9,6 +9,7 @@
 #include <regex>
 
 #include "event_wait.h"
+#include "tests/e2e/pattern_checks.h"
 #include "settings/log.h"
 #include "settings/settings.h"
 #include "window_fixture.h"
@@ -67,9 +68,15 @@ TEST_F(FrmCaptureTest, F6RecordsTheTestPatternInSyncUntilF7) {
     ASSERT_GE(frames.size(), 70u);
     std::vector<double> whiteTimes;
     for (size_t n = 0; n < frames.size(); ++n) {
-        if (IsWhiteFrame(frames[n])) whiteTimes.push_back(n / 15.0);
+        if (IsWhite(frames[n])) whiteTimes.push_back(n / 15.0);
     }
     ASSERT_GE(whiteTimes.size(), 4u);
+    // The bars the right way up in a frame between two white ones.
+    const auto& ordinary = frames[static_cast<size_t>(whiteTimes[0] * 15) + 7];
+    for (int bar = 0; bar < 8; ++bar) {
+        const Rgb seen = MeanColour(ordinary, 640, bar * 80 + 40, 180, 6);
+        EXPECT_LT(ColourError(seen, BarColours[bar]), 24) << "bar " << bar;
+    }
     const auto onsets = BeepOnsets(DecodeAudioMono(RecordingFile), 22050);
     ASSERT_GE(onsets.size(), 4u);
     // One frame, plus what the measurement cannot resolve: capture times in whole
