@@ -9,9 +9,9 @@
 #include <regex>
 
 #include "event_wait.h"
-#include "tests/e2e/pattern_checks.h"
 #include "settings/log.h"
 #include "settings/settings.h"
+#include "tests/e2e/pattern_checks.h"
 #include "window_fixture.h"
 
 namespace {
@@ -193,3 +193,19 @@ TEST_F(FrmCaptureTest, TheLogPaneNeverHoldsMoreThan50Lines) {
 }
 
 }  // namespace
+
+TEST_F(FrmCaptureTest, ADeviceFailingDuringARunEndsItWithACompleteFile) {
+    TTestDeviceOptions devices;
+    devices.VideoFailAfterSeconds = 2;
+    OpenWindow(true, devices);
+    Press(Qt::Key_F6);
+    ASSERT_TRUE(Window->Recording());
+    ASSERT_TRUE(WaitUntil([&] { return !Window->Recording(); }, 15000)) << SeenLog;
+    EXPECT_TRUE(Window->StatusText().endsWith(" - Video device failed"))
+        << Window->StatusText().toStdString();
+    EXPECT_TRUE(Window->Menus().StartCapture->isEnabled());
+    const auto decode =
+        RunCommand("ffmpeg -v error -threads 1 -i " + Quote(RecordingFile) + " -f null -");
+    EXPECT_EQ(decode.ExitCode, 0) << decode.Output;
+    EXPECT_EQ(ProbeStreams(RecordingFile).size(), 2u);
+}

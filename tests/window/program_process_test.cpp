@@ -10,6 +10,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <thread>
 
@@ -54,8 +55,14 @@ class TPrivateXServer {
 
 class ProgramProcessTest : public ::testing::Test {
   protected:
+    // The store finds its folder once per process: one folder for the whole suite.
+    static void SetUpTestSuite() {
+        Config = std::make_unique<TTempFolder>();
+        setenv("XDG_CONFIG_HOME", Config->Path().c_str(), 1);
+    }
+    static void TearDownTestSuite() { Config.reset(); }
+
     void SetUp() override {
-        setenv("XDG_CONFIG_HOME", (Work / "config").c_str(), 1);
         LoadSettings();
         Settings.VideoDevice = "Test Pattern";
         Settings.AudioDevice = "Test Tone";
@@ -68,7 +75,7 @@ class ProgramProcessTest : public ::testing::Test {
     }
 
     std::string ProgramCommand(const std::string& environment) const {
-        return "env HOME=" + Quote(Work.Path()) + " XDG_CONFIG_HOME=" + Quote(Work / "config") +
+        return "env HOME=" + Quote(Work.Path()) + " XDG_CONFIG_HOME=" + Quote(Config->Path()) +
                " " + environment + " " + KZ_BIN_DIR + "/kestrova_zizizada";
     }
 
@@ -77,13 +84,15 @@ class ProgramProcessTest : public ::testing::Test {
     void RecordAndTerminate(const std::string& environment) {
         TBackgroundProcess program(ProgramCommand(environment), Work / "program.log");
         const std::string file = Work / "recording.ogg";
-        // The file output writes whole 16 KiB buffers: three of them mean several seconds.
+        // The file output writes whole 16 KiB buffers: the first one means the run is under
+        // way; what follows is still in memory when the signal comes.
         bool growing = false;
         for (int waited = 0; waited < 600 && !growing; ++waited) {
             std::this_thread::sleep_for(100ms);
-            growing = fs::exists(file) && fs::file_size(file) >= 3 * 16384;
+            growing = fs::exists(file) && fs::file_size(file) >= 16384;
         }
         ASSERT_TRUE(growing) << program.Output();
+        std::this_thread::sleep_for(2s);
         ASSERT_EQ(kill(program.Pid(), SIGTERM), 0);
         ASSERT_EQ(program.Wait(15000), 0) << program.Output();
 
@@ -121,9 +130,12 @@ class ProgramProcessTest : public ::testing::Test {
         return false;
     }
 
+    static std::unique_ptr<TTempFolder> Config;
     TTempFolder Work;
     fs::file_time_type FStarted;
 };
+
+std::unique_ptr<TTempFolder> ProgramProcessTest::Config;
 
 TEST_F(ProgramProcessTest, SigtermDuringARecordingClosesItCompletely) {
     RecordAndTerminate("QT_QPA_PLATFORM=offscreen");
