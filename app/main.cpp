@@ -14,14 +14,17 @@
 #include "app/frm_capture.h"
 #include "app/kestrova_application.h"
 #include "app/stop_signals.h"
+#include "engine/library_folder.h"
 #include "settings/event_log.h"
 #include "settings/log.h"
 #include "settings/program_path.h"
-#include "settings/settings_store.h"
+#include "settings/store/installation_folder.h"
+#include "settings/store/settings_store.h"
 
 int main(int argc, char** argv) {
     // The window log's time stamps carry the user's short date.
     std::setlocale(LC_TIME, "");
+    SetInstallationFolderLookup(InstallationFolder);
     LoadSettings();
     EventLogStart(ProgramPath(argc > 0 ? argv[0] : nullptr));
     {

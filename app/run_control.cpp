@@ -3,8 +3,8 @@
 #include <QDateTime>
 
 #include "app/capture_file_name.h"
+#include "app/run_output.h"
 #include "app/status_text.h"
-#include "engine/ogg_file.h"
 #include "settings/log.h"
 #include "settings/settings.h"
 
@@ -26,16 +26,15 @@ TRunControl::~TRunControl() {
 
 std::unique_ptr<TLiveEncoder> TRunControl::CreateEncoder(
     const std::optional<TWaveFormatEx>& audio, const std::optional<TBitmapInfoHeader>& video) {
-    const TWaveFormatEx* audioFormat = audio ? &*audio : nullptr;
-    const TBitmapInfoHeader* videoHeader = video ? &*video : nullptr;
     FRecordingFile.clear();
-    FFileError.clear();
-    if (!Settings.CaptureToFile) return std::make_unique<TLiveEncoder>(audioFormat, videoHeader);
-    FRecordingFile = RecordingFilePath(Settings.CaptureFile, QDateTime::currentDateTime());
-    auto file = std::make_unique<tOggFile>();
-    // The file output logs the failure itself; the run goes on, writing nothing.
-    if (!file->Open(FRecordingFile)) FFileError = "Error writing to file " + FRecordingFile;
-    return std::make_unique<TLiveEncoder>(audioFormat, videoHeader, std::move(file));
+    if (Settings.CaptureToFile)
+        FRecordingFile = RecordingFilePath(Settings.CaptureFile, QDateTime::currentDateTime());
+    // A file that cannot be created has been logged by the file output; the run goes on,
+    // writing nothing, and the status line says why.
+    TRunOutput run = CreateRunOutput(FRecordingFile);
+    FFileError = run.ErrorText;
+    return std::make_unique<TLiveEncoder>(audio ? &*audio : nullptr, video ? &*video : nullptr,
+                                          std::move(run.Output));
 }
 
 std::string TRunControl::Start(const std::string& baseStatus,

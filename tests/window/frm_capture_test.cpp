@@ -143,7 +143,7 @@ TEST_F(FrmCaptureTest, AStoredNoneKeepsThatMediumOut) {
 }
 
 TEST_F(FrmCaptureTest, AFileThatCannotBeCreatedShowsInTheStatusLine) {
-    Settings.CaptureFile = Work / "missing-folder/out.ogg";
+    Settings.CaptureFile = Work.File("missing-folder/out.ogg");
     OpenWindow();
     Press(Qt::Key_F6);
     const std::string failure = BaseStatus + " - Error writing to file " + Settings.CaptureFile;
@@ -163,10 +163,10 @@ TEST_F(FrmCaptureTest, AnEmptyFileSettingRecordsToTheVideosFolder) {
     ASSERT_TRUE(RecordFrames(15));
     Press(Qt::Key_F7);
     EXPECT_EQ(Settings.CaptureFile, "");
-    const QStringList files =
-        QDir(QString::fromStdString(Work / "Videos")).entryList({"Kestrova *.ogg"}, QDir::Files);
+    const QStringList files = QDir(QString::fromStdString(Work.File("Videos")))
+                                  .entryList({"Kestrova *.ogg"}, QDir::Files);
     ASSERT_EQ(files.size(), 1) << SeenLog;
-    const auto streams = ProbeStreams(Work / ("Videos/" + files[0].toStdString()));
+    const auto streams = ProbeStreams(Work.File("Videos/" + files[0].toStdString()));
     EXPECT_EQ(streams.size(), 2u);
 }
 

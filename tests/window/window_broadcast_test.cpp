@@ -8,7 +8,7 @@
 
 #include "event_wait.h"
 #include "settings/settings.h"
-#include "tests/net/icecast_server.h"
+#include "tests/support/icecast_server.h"
 #include "window_fixture.h"
 
 namespace {
@@ -51,7 +51,7 @@ class WindowBroadcastTest : public TWindowTest {
         TBackgroundProcess listener(
             "timeout 20 ffmpeg -v error -threads 1 -rw_timeout 10000000 -i " + url +
                 " -frames:v 1 -f null -",
-            Work / "listener.log");
+            Work.File("listener.log"));
         int status = -1;
         WaitUntil([&] { return (status = listener.Wait(0)) != -1; }, 25000);
         if (status != 0) ListenerOutput = listener.Output();

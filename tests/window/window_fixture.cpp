@@ -6,7 +6,7 @@
 #include "event_wait.h"
 #include "settings/log.h"
 #include "settings/settings.h"
-#include "settings/settings_store.h"
+#include "settings/store/settings_store.h"
 
 const std::string TWindowTest::BaseStatus = "Audio OK  -  Video OK (640x480)  -  OK";
 
@@ -14,11 +14,11 @@ void TWindowTest::SetUp() {
     FSavedHome = qgetenv("HOME");
     FSavedConfig = qgetenv("XDG_CONFIG_HOME");
     qputenv("HOME", QByteArray::fromStdString(Work.Path()));
-    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(Work / "config"));
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(Work.File("config")));
     LoadSettings();
     Settings.VideoDevice = "Test Pattern";
     Settings.AudioDevice = "Test Tone";
-    RecordingFile = Work / "recording.ogg";
+    RecordingFile = Work.File("recording.ogg");
     Settings.CaptureFile = RecordingFile;
     Settings.CaptureToFile = true;
     Settings.Autostart = false;

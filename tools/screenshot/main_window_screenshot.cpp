@@ -12,7 +12,7 @@
 #include "app/kestrova_application.h"
 #include "settings/log.h"
 #include "settings/settings.h"
-#include "settings/settings_store.h"
+#include "settings/store/settings_store.h"
 
 namespace {
 
