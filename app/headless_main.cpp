@@ -48,6 +48,10 @@ int main(int argc, char** argv) {
         std::cout << "kestrova_headless " << KZ_VERSION << "\n";
         return 0;
     }
+    if (options->ListDevices) {
+        ListCaptureDevices(std::cout);
+        return 0;
+    }
     InstallStopHandlers();
     // The stored settings are read but never written: this run's overrides stay in memory.
     SetInstallationFolderLookup(InstallationFolder);

@@ -56,6 +56,29 @@ const std::map<std::string, ValueParser>& ValueOptions() {
              return ParsePair(v, ':', o.CaptureRate, o.CaptureChannels) && o.CaptureRate >= 1000 &&
                     o.CaptureRate <= 384000 && o.CaptureChannels >= 1 && o.CaptureChannels <= 8;
          }},
+        {"--video-device",
+         [](const std::string& v, THeadlessOptions& o) {
+             o.VideoDevice = v;
+             return !v.empty();
+         }},
+        {"--audio-device",
+         [](const std::string& v, THeadlessOptions& o) {
+             o.AudioDevice = v;
+             return !v.empty();
+         }},
+        {"--test-pattern-format",
+         [](const std::string& v, THeadlessOptions& o) {
+             o.TestPatternFormat = v;
+             return v == "bgr" || v == "i420" || v == "mjpeg";
+         }},
+        {"--fail-video-after",
+         [](const std::string& v, THeadlessOptions& o) {
+             return ParseNumber(v, o.FailVideoAfter) && o.FailVideoAfter > 0;
+         }},
+        {"--fail-audio-after",
+         [](const std::string& v, THeadlessOptions& o) {
+             return ParseNumber(v, o.FailAudioAfter) && o.FailAudioAfter > 0;
+         }},
         {"--server",
          [](const std::string& v, THeadlessOptions& o) {
              o.Server = v;
@@ -98,6 +121,8 @@ std::optional<THeadlessOptions> ParseHeadlessOptions(const std::vector<std::stri
             options.Fast = true;
         else if (name == "--stream")
             options.Stream = true;
+        else if (name == "--list-devices")
+            options.ListDevices = true;
         else if (name == "--help")
             options.Help = true;
         else if (name == "--version")
@@ -123,6 +148,10 @@ std::optional<THeadlessOptions> ParseHeadlessOptions(const std::vector<std::stri
         error = "nothing to encode: --video none and --audio none";
         return std::nullopt;
     }
+    if (options.Fast && (options.VideoDevice || options.AudioDevice)) {
+        error = "--fast needs the synthetic sources, not capture devices";
+        return std::nullopt;
+    }
     if (options.Stream && options.File) {
         error = "--file and --stream exclude each other";
         return std::nullopt;
@@ -132,7 +161,7 @@ std::optional<THeadlessOptions> ParseHeadlessOptions(const std::vector<std::stri
 
 std::string HeadlessUsage() {
     return "Usage: kestrova_headless [options]\n"
-           "Records (or with --stream broadcasts) the test sources with the stored settings.\n"
+           "Records (or with --stream broadcasts) with the stored settings.\n"
            "  --seconds N             stop after N seconds of media (default: until a signal)\n"
            "  --file PATH             record to PATH for this run\n"
            "  --stream                broadcast to the Icecast server of the settings\n"
@@ -144,5 +173,10 @@ std::string HeadlessUsage() {
            "  --capture-fps N         test pattern frame rate (default 30)\n"
            "  --capture-audio RATE:CH test tone format (default 44100:2)\n"
            "  --fast                  feed the sources as fast as the encoder takes them\n"
+           "  --list-devices          list the capture devices (\"video: NAME\", \"audio: NAME\")\n"
+           "  --video-device NAME     capture video from NAME through the capture graph\n"
+           "  --audio-device NAME     capture sound from NAME (\"<None>\": none)\n"
+           "  --test-pattern-format bgr|i420|mjpeg   what the \"Test Pattern\" device offers\n"
+           "  --fail-video-after S, --fail-audio-after S   a test device fails S seconds in\n"
            "  --help, --version\n";
 }

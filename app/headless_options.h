@@ -1,6 +1,6 @@
 #pragma once
-// Command line of kestrova_headless: one recording or broadcast of the synthetic sources,
-// with the stored settings and no window.
+// Command line of kestrova_headless: one recording or broadcast with the stored settings and no
+// window, from the synthetic sources directly or from capture devices through the capture graph.
 
 #include <cstdint>
 #include <optional>
@@ -18,6 +18,16 @@ struct THeadlessOptions {
     int CaptureRate = 44100;
     int CaptureChannels = 2;
     bool Fast = false;
+    // Capture devices by their listed names ("<None>" for none); either one selects the capture
+    // graph, and the other then follows the stored setting as the window's menus do.
+    std::optional<std::string> VideoDevice;
+    std::optional<std::string> AudioDevice;
+    bool ListDevices = false;
+    // Shapes of the graph's test devices, for tests: what "Test Pattern" offers ("bgr", "i420",
+    // "mjpeg"), and seconds into a run after which a test device fails (0: never).
+    std::string TestPatternFormat = "bgr";
+    double FailVideoAfter = 0;
+    double FailAudioAfter = 0;
     bool Stream = false;
     std::optional<std::string> Server;
     std::optional<uint16_t> Port;

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "app/run_output.h"
+#include "capture/capture_devices.h"
 #include "engine/restart_rule.h"
 #include "settings/log.h"
 #include "settings/settings.h"
@@ -14,39 +15,11 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-TWaveFormatEx PcmFormat(int rate, int channels) {
-    TWaveFormatEx format{};
-    format.wFormatTag = 1;
-    format.nChannels = static_cast<uint16_t>(channels);
-    format.nSamplesPerSec = static_cast<uint32_t>(rate);
-    format.wBitsPerSample = 16;
-    format.nBlockAlign = static_cast<uint16_t>(channels * 2);
-    format.nAvgBytesPerSec = format.nSamplesPerSec * format.nBlockAlign;
-    return format;
-}
-
-// The capture side delivers top-down BGR rows, which a negative height announces.
-TBitmapInfoHeader BgrHeader(int width, int height) {
-    TBitmapInfoHeader header{};
-    header.biSize = sizeof(TBitmapInfoHeader);
-    header.biWidth = width;
-    header.biHeight = -height;
-    header.biPlanes = 1;
-    header.biBitCount = 24;
-    header.biCompression = 0;
-    header.biSizeImage = static_cast<uint32_t>(((width * 3 + 3) & ~3) * height);
-    return header;
-}
-
 }  // namespace
 
 THeadlessRunner::THeadlessRunner(const THeadlessOptions& options, std::ostream& out,
                                  std::ostream& err)
-    : FOptions(options),
-      FOut(out),
-      FErr(err),
-      FAudioFormat(PcmFormat(options.CaptureRate, options.CaptureChannels)),
-      FVideoHeader(BgrHeader(options.CaptureWidth, options.CaptureHeight)) {}
+    : FOptions(options), FOut(out), FErr(err) {}
 
 THeadlessRunner::~THeadlessRunner() {
     StopRun();
@@ -63,32 +36,25 @@ void THeadlessRunner::ApplyOverrides() const {
 }
 
 bool THeadlessRunner::StartRun() {
+    std::optional<TWaveFormatEx> audio;
+    std::optional<TBitmapInfoHeader> video;
+    FCapture->PrepareRun(audio, video);
+    FRunHasVideo = video.has_value();
+    FRunHasAudio = audio.has_value();
     TRunOutput run = CreateRunOutput();
     if (!run.ErrorText.empty()) {
         FErr << "kestrova_headless: " << run.ErrorText << "\n";
         return false;
     }
-    FEncoder = std::make_unique<TLiveEncoder>(FOptions.Audio ? &FAudioFormat : nullptr,
-                                              FOptions.Video ? &FVideoHeader : nullptr,
+    FEncoder = std::make_unique<TLiveEncoder>(audio ? &*audio : nullptr, video ? &*video : nullptr,
                                               std::move(run.Output));
-    if (FOptions.Video) {
-        FVideoSource = std::make_unique<TTestPatternSource>(*this, FOptions.CaptureWidth,
-                                                            FOptions.CaptureHeight,
-                                                            FOptions.CaptureFps, FOptions.Fast);
-        FVideoSource->Start();
-    }
-    if (FOptions.Audio) {
-        FAudioSource = std::make_unique<TTestToneSource>(*this, FOptions.CaptureRate,
-                                                         FOptions.CaptureChannels, FOptions.Fast);
-        FAudioSource->Start();
-    }
+    FCapture->StartRun(*FEncoder);
     return true;
 }
 
 void THeadlessRunner::StopRun() {
-    // Like the capture graph: no sample may arrive while the encoder goes away.
-    FVideoSource.reset();
-    FAudioSource.reset();
+    // As the window does: stop the capture, then free the encoder.
+    if (FCapture) FCapture->StopRun();
     if (FEncoder) FEarlierRunsSeconds += EncodedSeconds();
     FEncoder.reset();
 }
@@ -98,17 +64,10 @@ void THeadlessRunner::Restart() {
     StartRun();
 }
 
-bool THeadlessRunner::WriteAudio(const uint8_t* data, int size) {
-    return FEncoder->WriteAudio(data, size);
-}
-
-void THeadlessRunner::PutVideoFrame(const uint8_t* data, int size, double timeSeconds) {
-    FEncoder->PutVideoFrame(data, size, timeSeconds);
-}
-
 double THeadlessRunner::EncodedSeconds() const {
     if (!FEncoder) return 0;
-    if (FOptions.Video) return FEncoder->FramesEncoded() / static_cast<double>(Settings.Theora.FPS);
+    if (FRunHasVideo) return FEncoder->FramesEncoded() / static_cast<double>(Settings.Theora.FPS);
+    if (FEncoder->SampleRate() <= 0) return 0;
     return static_cast<double>(FEncoder->SamplesEncoded()) / FEncoder->SampleRate();
 }
 
@@ -125,15 +84,16 @@ void THeadlessRunner::FlushLog() {
 
 void THeadlessRunner::PrintStatus() {
     std::string status = FOptions.Stream ? "Streaming!" : "Recording!";
-    if (FOptions.Audio) status += " - " + std::to_string(FEncoder->SamplesEncoded()) + " Samples";
-    if (FOptions.Video) status += " - " + std::to_string(FEncoder->FramesEncoded()) + " Frames";
+    if (FRunHasAudio) status += " - " + std::to_string(FEncoder->SamplesEncoded()) + " Samples";
+    if (FRunHasVideo) status += " - " + std::to_string(FEncoder->FramesEncoded()) + " Frames";
     if (FOptions.Stream) status += " - " + std::to_string(FEncoder->SendRateKbps()) + " kbps";
     FOut << status << "\n" << std::flush;
 }
 
 int THeadlessRunner::Run(const std::atomic<bool>& stop) {
     ApplyOverrides();
-    if (!StartRun()) {
+    FCapture = MakeHeadlessCapture(FOptions);
+    if (!FCapture->Open() || !StartRun()) {
         StopRun();
         FlushLog();
         return 1;
@@ -141,8 +101,14 @@ int THeadlessRunner::Run(const std::atomic<bool>& stop) {
     const TRestartRule rule;
     auto nextCheck = Clock::now() + milliseconds(TRestartRule::PollIntervalMs);
     auto nextStatus = Clock::now() + milliseconds(1000);
+    int status = 0;
     while (!stop.load() && (FOptions.Seconds <= 0 || TotalSeconds() < FOptions.Seconds)) {
         std::this_thread::sleep_for(milliseconds(FOptions.Fast ? 2 : 10));
+        if (FCapture->Fault()) {
+            // The device's own log line says why; the run ends as a Stop would end it.
+            status = 3;
+            break;
+        }
         const auto now = Clock::now();
         if (FOptions.Stream && now >= nextCheck) {
             nextCheck =
@@ -155,6 +121,14 @@ int THeadlessRunner::Run(const std::atomic<bool>& stop) {
         FlushLog();
     }
     StopRun();
+    FCapture.reset();
     FlushLog();
-    return 0;
+    return status;
+}
+
+void ListCaptureDevices(std::ostream& out) {
+    TCaptureDevices devices;
+    devices.Start();
+    for (const auto& name : devices.Names(TMediaKind::Video)) out << "video: " << name << "\n";
+    for (const auto& name : devices.Names(TMediaKind::Audio)) out << "audio: " << name << "\n";
 }

@@ -20,6 +20,7 @@ class TBackgroundProcess {
     std::string Output() const;
     // Waits until `what` has appeared `times` times in the output; false after `limit`.
     bool WaitForOutput(const std::string& what, size_t times, std::chrono::seconds limit) const;
+    int Pid() const { return FPid; }
     // CPU seconds (user + system) a thread of the program named `name` has used; -1 when
     // there is no such thread.
     double ThreadCpuSeconds(const std::string& name) const;

@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# CPU seconds per second of media for a real-time recording through the capture graph: the
+# "Test Pattern" and "Test Tone" devices through the GStreamer pipeline into the encoder
+# (kestrova_headless --video-device/--audio-device), beside a gst-launch-1.0 pipeline doing the
+# same capture and encoding work (the same pattern paced to the clock, a live tone, theoraenc,
+# vorbisenc and oggmux), and the ratio of the two. One run each, 640x480 at 30 fps.
+#
+#   bench/capture_graph.sh [seconds-of-media]     (default 30; BUILD_DIR selects the build)
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${BUILD_DIR:-$root/build}"
+seconds="${1:-30}"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+. "$root/bench/pattern_file.sh"
+
+export XDG_CONFIG_HOME="$work/config"
+"$build/bin/kestrova_zizizada" >/dev/null
+sed -i 's/^Theora\\FPS=.*/Theora\\FPS=30/' "$work/config/Hadrel Forge/Palunet.conf"
+
+cpu_seconds() {
+    /usr/bin/time -f "%U %S" -o "$work/time" "$@" >"$work/out" 2>&1 || {
+        echo "failed: $*" >&2; tail -5 "$work/out" >&2; exit 1
+    }
+    awk '{ print $1 + $2 }' "$work/time"
+}
+
+make_pattern 640x480
+ours=$(cpu_seconds "$build/bin/kestrova_headless" --seconds "$seconds" --file "$work/k.ogg" \
+    --video-device "Test Pattern" --audio-device "Test Tone")
+# The peer: the same frames paced to the pipeline clock (identity sync), a live tone, the same
+# encoder settings as bench/whole_run.sh.
+peer=$(cpu_seconds gst-launch-1.0 -q \
+    filesrc location="$work/pattern.bgr" \
+    ! rawvideoparse width=640 height=480 format=bgr framerate=30/1 ! identity sync=true \
+    ! videoconvert \
+    ! theoraenc bitrate=1000 quality=10 speed-level=2 keyframe-freq=90 keyframe-force=90 \
+      drop-frames=true cap-overflow=true cap-underflow=true \
+    ! oggmux name=mux ! filesink location="$work/g.ogg" \
+    audiotestsrc is-live=true wave=sine freq=1000 num-buffers=$((seconds * 100)) \
+      samplesperbuffer=441 \
+    ! "audio/x-raw,format=S16LE,rate=44100,channels=2" ! audioconvert ! audioresample \
+    ! "audio/x-raw,rate=22050,channels=1" ! vorbisenc quality=-0.06 ! mux.)
+awk -v o="$ours" -v p="$peer" -v t="$seconds" 'BEGIN {
+    printf "640x480, 30 fps, %d s of media in real time:\n", t
+    printf "  capture graph + encoder  %6.3f CPU s per media s (%6.2f s CPU)\n", o / t, o
+    printf "  gst-launch-1.0           %6.3f CPU s per media s (%6.2f s CPU)\n", p / t, p
+    printf "  ratio                    %6.2f\n", o / p
+}'

@@ -1,0 +1,251 @@
+#include "capture/format_choice.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+constexpr int64_t HundredNsPerSecond = 10'000'000;
+constexpr const char* CaptureSampleFormat = "S16LE";
+// A size range fixates to the size nearest to this, as a webcam's default would be.
+constexpr int PreferredWidth = 640;
+constexpr int PreferredHeight = 480;
+
+// a < b for two fractions with positive denominators.
+bool Slower(TFraction a, TFraction b) {
+    return static_cast<int64_t>(a.Num) * b.Den < static_cast<int64_t>(b.Num) * a.Den;
+}
+
+bool SameRate(TFraction a, TFraction b) {
+    return static_cast<int64_t>(a.Num) * b.Den == static_cast<int64_t>(b.Num) * a.Den;
+}
+
+// The values of an int field: fixed, list or range (a range as its two ends).
+struct TIntValues {
+    std::vector<int> Values;
+    bool IsRange = false;
+    bool Holds(int value) const {
+        if (IsRange) return value >= Values[0] && value <= Values[1];
+        return std::find(Values.begin(), Values.end(), value) != Values.end();
+    }
+};
+
+TIntValues IntValues(const GValue* value) {
+    TIntValues result;
+    if (value == nullptr) return result;
+    if (G_VALUE_HOLDS_INT(value)) {
+        result.Values.push_back(g_value_get_int(value));
+    } else if (GST_VALUE_HOLDS_INT_RANGE(value)) {
+        result.IsRange = true;
+        result.Values = {gst_value_get_int_range_min(value), gst_value_get_int_range_max(value)};
+    } else if (GST_VALUE_HOLDS_LIST(value)) {
+        for (guint i = 0; i < gst_value_list_get_size(value); ++i) {
+            const GValue* item = gst_value_list_get_value(value, i);
+            if (G_VALUE_HOLDS_INT(item)) result.Values.push_back(g_value_get_int(item));
+        }
+    }
+    return result;
+}
+
+std::vector<std::string> StringValues(const GValue* value) {
+    std::vector<std::string> result;
+    if (value == nullptr) return result;
+    if (G_VALUE_HOLDS_STRING(value)) {
+        result.emplace_back(g_value_get_string(value));
+    } else if (GST_VALUE_HOLDS_LIST(value)) {
+        for (guint i = 0; i < gst_value_list_get_size(value); ++i) {
+            const GValue* item = gst_value_list_get_value(value, i);
+            if (G_VALUE_HOLDS_STRING(item)) result.emplace_back(g_value_get_string(item));
+        }
+    }
+    return result;
+}
+
+std::vector<int> RatesFor(const TIntValues& rates, int wanted) {
+    if (rates.Values.empty()) return {};
+    if (rates.Holds(wanted)) return {wanted};
+    if (rates.IsRange) return {rates.Values[0] > wanted ? rates.Values[0] : rates.Values[1]};
+    std::vector<int> above;
+    std::copy_if(rates.Values.begin(), rates.Values.end(), std::back_inserter(above),
+                 [wanted](int rate) { return rate >= wanted; });
+    if (above.empty()) return {*std::max_element(rates.Values.begin(), rates.Values.end())};
+    std::sort(above.begin(), above.end());
+    return above;
+}
+
+int ChannelsFor(const TIntValues& channels, int wanted) {
+    if (channels.Values.empty()) return 0;
+    if (channels.Holds(wanted)) return wanted;
+    if (channels.IsRange) return std::clamp(wanted, channels.Values[0], channels.Values[1]);
+    return channels.Values[0];
+}
+
+int SizeFor(const GValue* value, int preferred) {
+    const TIntValues sizes = IntValues(value);
+    if (sizes.Values.empty()) return 0;
+    if (sizes.IsRange) return std::clamp(preferred, sizes.Values[0], sizes.Values[1]);
+    return sizes.Values[0];
+}
+
+TFraction FractionOf(const GValue* value) {
+    return {gst_value_get_fraction_numerator(value), gst_value_get_fraction_denominator(value)};
+}
+
+TRateOffer RateOfferOf(const GValue* value) {
+    TRateOffer offer;
+    if (value == nullptr) return offer;
+    if (GST_VALUE_HOLDS_FRACTION(value)) {
+        offer.Rates.push_back(FractionOf(value));
+    } else if (GST_VALUE_HOLDS_FRACTION_RANGE(value)) {
+        offer.IsRange = true;
+        offer.Min = FractionOf(gst_value_get_fraction_range_min(value));
+        offer.Max = FractionOf(gst_value_get_fraction_range_max(value));
+    } else if (GST_VALUE_HOLDS_LIST(value)) {
+        for (guint i = 0; i < gst_value_list_get_size(value); ++i) {
+            const GValue* item = gst_value_list_get_value(value, i);
+            if (GST_VALUE_HOLDS_FRACTION(item)) offer.Rates.push_back(FractionOf(item));
+        }
+    }
+    return offer;
+}
+
+bool Offers(const TRateOffer& offer, TFraction rate) {
+    if (offer.IsRange) return !Slower(rate, offer.Min) && !Slower(offer.Max, rate);
+    return std::any_of(offer.Rates.begin(), offer.Rates.end(),
+                       [rate](TFraction r) { return SameRate(r, rate); });
+}
+
+}  // namespace
+
+int AudioScore(const TAudioOption& option, int wantedRate, int wantedChannels) {
+    if (option.Format != CaptureSampleFormat || option.Channels <= 0) return -1;
+    if (option.Rate < wantedRate) return -1;
+    return (option.Rate > wantedRate ? 1 : 0) + (option.Channels != wantedChannels ? 1 : 0);
+}
+
+int ChooseAudioOption(const std::vector<TAudioOption>& options, int wantedRate,
+                      int wantedChannels) {
+    int best = -1;
+    int bestScore = 99;
+    for (int i = 0; i < static_cast<int>(options.size()); ++i) {
+        const int score = AudioScore(options[i], wantedRate, wantedChannels);
+        if (score < 0) continue;
+        if (score < bestScore) {
+            best = i;
+            bestScore = score;
+        }
+        if (score == 0) break;
+    }
+    return best;
+}
+
+std::vector<TAudioOption> AudioOptionsFromCaps(const GstCaps* caps, int wantedRate,
+                                               int wantedChannels) {
+    std::vector<TAudioOption> options;
+    if (caps == nullptr) return options;
+    for (guint i = 0; i < gst_caps_get_size(caps); ++i) {
+        const GstStructure* s = gst_caps_get_structure(caps, i);
+        if (!gst_structure_has_name(s, "audio/x-raw")) continue;
+        const int channels =
+            ChannelsFor(IntValues(gst_structure_get_value(s, "channels")), wantedChannels);
+        const std::vector<int> rates =
+            RatesFor(IntValues(gst_structure_get_value(s, "rate")), wantedRate);
+        for (const std::string& format : StringValues(gst_structure_get_value(s, "format"))) {
+            for (int rate : rates) options.push_back({format, rate, channels});
+        }
+    }
+    return options;
+}
+
+TWaveFormatEx PcmWaveFormat(int rate, int channels) {
+    return MakeWaveFormat(WAVE_FORMAT_PCM, static_cast<uint16_t>(channels),
+                          static_cast<uint32_t>(rate), 16);
+}
+
+int64_t FrameDuration100ns(TFraction rate) {
+    if (rate.Num <= 0 || rate.Den <= 0) return std::numeric_limits<int64_t>::max();
+    return HundredNsPerSecond * rate.Den / rate.Num;
+}
+
+int64_t WantedFrameDuration100ns(int fps) {
+    return HundredNsPerSecond / std::max(1, fps);
+}
+
+TFraction ChooseFrameRate(TFraction current, const TRateOffer& offer, int fps) {
+    const int64_t wanted = WantedFrameDuration100ns(fps);
+    if (FrameDuration100ns(current) <= wanted) return current;
+    const TFraction exact{std::max(1, fps), 1};
+    if (Offers(offer, exact)) return exact;
+    std::vector<TFraction> rates = offer.Rates;
+    if (offer.IsRange) rates = {offer.Min, offer.Max};
+    std::erase_if(rates, [](TFraction r) { return r.Num <= 0 || r.Den <= 0; });
+    if (rates.empty()) return current;
+    std::sort(rates.begin(), rates.end(), Slower);
+    for (TFraction rate : rates) {
+        if (FrameDuration100ns(rate) <= wanted) return rate;
+    }
+    return Slower(current, rates.back()) ? rates.back() : current;
+}
+
+bool IsBgrOption(const TVideoOption& option) {
+    return option.MediaType == "video/x-raw" && option.Format == "BGR";
+}
+
+std::vector<TVideoOption> VideoOptionsFromCaps(const GstCaps* caps) {
+    std::vector<TVideoOption> options;
+    if (caps == nullptr) return options;
+    for (guint i = 0; i < gst_caps_get_size(caps); ++i) {
+        const GstStructure* s = gst_caps_get_structure(caps, i);
+        TVideoOption option;
+        option.MediaType = gst_structure_get_name(s);
+        option.Width = SizeFor(gst_structure_get_value(s, "width"), PreferredWidth);
+        option.Height = SizeFor(gst_structure_get_value(s, "height"), PreferredHeight);
+        option.Offer = RateOfferOf(gst_structure_get_value(s, "framerate"));
+        option.Rate = option.Offer.IsRange         ? option.Offer.Max
+                      : option.Offer.Rates.empty() ? TFraction{0, 1}
+                                                   : option.Offer.Rates.front();
+        std::vector<std::string> formats = StringValues(gst_structure_get_value(s, "format"));
+        if (formats.empty()) formats.emplace_back();
+        for (const std::string& format : formats) {
+            option.Format = format;
+            options.push_back(option);
+        }
+    }
+    return options;
+}
+
+int ChooseVideoOption(const std::vector<TVideoOption>& options,
+                      const std::optional<TVideoOption>& current) {
+    if (options.empty()) return -1;
+    const auto bgr = std::find_if(options.begin(), options.end(), IsBgrOption);
+    if (bgr != options.end()) return static_cast<int>(bgr - options.begin());
+    if (current) {
+        const auto same = std::find_if(options.begin(), options.end(), [&](const auto& o) {
+            return o.MediaType == current->MediaType && o.Format == current->Format &&
+                   o.Width == current->Width && o.Height == current->Height;
+        });
+        if (same != options.end()) return static_cast<int>(same - options.begin());
+    }
+    return 0;
+}
+
+TBitmapInfoHeader BgrBitmapHeader(int width, int height) {
+    TBitmapInfoHeader header;
+    header.biWidth = width;
+    header.biHeight = -height;
+    header.biBitCount = 24;
+    header.biCompression = BI_RGB_COMPRESSION;
+    header.biSizeImage = static_cast<uint32_t>(BitmapRowPitch(24, width) * height);
+    return header;
+}
+
+GstCaps* VideoOptionCaps(const TVideoOption& option, TFraction rate) {
+    GstCaps* caps = gst_caps_new_simple(option.MediaType.c_str(), "width", G_TYPE_INT, option.Width,
+                                        "height", G_TYPE_INT, option.Height, nullptr);
+    if (rate.Num > 0)
+        gst_caps_set_simple(caps, "framerate", GST_TYPE_FRACTION, rate.Num, rate.Den, nullptr);
+    if (!option.Format.empty()) {
+        gst_caps_set_simple(caps, "format", G_TYPE_STRING, option.Format.c_str(), nullptr);
+    }
+    return caps;
+}

@@ -1,0 +1,257 @@
+// The capture graph with the two test devices, through a real GStreamer pipeline.
+
+#include "capture/capture_graph.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+
+#include "capture/capture_forwarder.h"
+#include "settings/log.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Everything the taps delivered, guarded by one lock.
+class TTapRecorder {
+  public:
+    TCaptureCallbacks Callbacks() {
+        TCaptureCallbacks callbacks;
+        callbacks.Video = [this](const TVideoSample& s) {
+            std::lock_guard lock(FLock);
+            times.push_back(s.TimeMs);
+            frameSize = s.Size;
+            header = *s.Header;
+            if (s.Size >= 3 * 80 + 3) lastFrame.assign(s.Data, s.Data + s.Size);
+            FChanged.notify_all();
+        };
+        callbacks.Audio = [this](const TAudioSample& s) {
+            std::lock_guard lock(FLock);
+            audioBytes += s.Size;
+            audioBuffers += 1;
+            format = *s.Format;
+            FChanged.notify_all();
+        };
+        callbacks.Fault = [this](const TCaptureFault& f) {
+            std::lock_guard lock(FLock);
+            faults.push_back(f);
+            FChanged.notify_all();
+        };
+        return callbacks;
+    }
+
+    // Waits (at most `limit`) until `done` holds; the lock is held while it is checked.
+    template <typename Done>
+    bool WaitFor(Done done, std::chrono::milliseconds limit = 5000ms) {
+        std::unique_lock lock(FLock);
+        return FChanged.wait_for(lock, limit, [&] { return done(*this); });
+    }
+
+    std::vector<uint32_t> times;
+    int32_t frameSize = 0;
+    TBitmapInfoHeader header{};
+    std::vector<uint8_t> lastFrame;
+    int64_t audioBytes = 0;
+    int audioBuffers = 0;
+    TWaveFormatEx format{};
+    std::vector<TCaptureFault> faults;
+
+  private:
+    std::mutex FLock;
+    std::condition_variable FChanged;
+};
+
+class CaptureGraphTest : public ::testing::Test {
+  protected:
+    void SetUp() override { TakeLog(); }
+
+    TConnectResult BuildTestDevices(TCaptureGraph& graph, TTapRecorder& recorder) {
+        graph.SetCallbacks(recorder.Callbacks());
+        const auto video = ChooseStoredDevice(Devices.Names(TMediaKind::Video), TestPatternName);
+        const auto audio = ChooseStoredDevice(Devices.Names(TMediaKind::Audio), TestToneName);
+        return graph.Build(video, audio, false);
+    }
+
+    TCaptureDevices Devices;  // not started: only the test devices are listed
+};
+
+// Blue, green, red of the pixel at (x, y) of a top-down BGR frame.
+std::array<int, 3> Pixel(const std::vector<uint8_t>& frame, int pitch, int x, int y) {
+    const uint8_t* p = frame.data() + static_cast<size_t>(y) * pitch + x * 3;
+    return {p[0], p[1], p[2]};
+}
+
+TEST_F(CaptureGraphTest, TestDevicesGiveBothOkPartsAndLogConnectingAndReady) {
+    TCaptureGraph graph(Devices);
+    TTapRecorder recorder;
+    const TConnectResult result = BuildTestDevices(graph, recorder);
+    EXPECT_TRUE(result.Ready);
+    EXPECT_TRUE(result.VideoAttached);
+    EXPECT_TRUE(result.AudioAttached);
+    EXPECT_EQ(result.Status, "Audio OK  -  Video OK (640x480)  -  OK");
+    const std::string log = TakeLog();
+    EXPECT_NE(log.find("Connecting sources"), std::string::npos) << log;
+    EXPECT_NE(log.find("Ready"), std::string::npos) << log;
+    EXPECT_LT(log.find("Connecting sources"), log.find("Ready"));
+}
+
+TEST_F(CaptureGraphTest, VideoTapDeliversTopDownBgrFramesOnTheMediaClock) {
+    TCaptureGraph graph(Devices);
+    TTapRecorder recorder;
+    ASSERT_TRUE(BuildTestDevices(graph, recorder).Ready);
+    ASSERT_TRUE(recorder.WaitFor([](auto& r) { return r.times.size() >= 12; }));
+    graph.Stop();
+    EXPECT_EQ(recorder.header.biHeight, -480);
+    EXPECT_EQ(recorder.frameSize, 640 * 3 * 480);
+    EXPECT_EQ(static_cast<uint32_t>(recorder.frameSize), recorder.header.biSizeImage);
+    // Stamped with the pattern's own media times: 30 fps in whole milliseconds.
+    for (size_t i = 1; i < recorder.times.size(); ++i) {
+        const uint32_t step = recorder.times[i] - recorder.times[i - 1];
+        EXPECT_TRUE(step == 33 || step == 34) << "step " << i << ": " << step;
+    }
+    // Right way up: yellow bar near the top left, black band with the square at the bottom.
+    EXPECT_EQ(Pixel(recorder.lastFrame, 1920, 120, 10), (std::array<int, 3>{0, 255, 255}));
+    EXPECT_EQ(Pixel(recorder.lastFrame, 1920, 2, 470), (std::array<int, 3>{0, 0, 0}));
+}
+
+TEST_F(CaptureGraphTest, FormatsThatNeedDecodingOrConversionStillReachTheTapsAsBgrAndS16) {
+    using TFormat = TTestDeviceOptions::TVideoFormat;
+    for (const auto& [video, rate, channels] :
+         {std::tuple{TFormat::Mjpeg, 48000, 2}, std::tuple{TFormat::I420, 8000, 1}}) {
+        TTestDeviceOptions options;
+        options.VideoFormat = video;
+        options.Rate = rate;
+        options.Channels = channels;
+        TCaptureGraph graph(Devices, options);
+        TTapRecorder recorder;
+        ASSERT_EQ(BuildTestDevices(graph, recorder).Status,
+                  "Audio OK  -  Video OK (640x480)  -  OK");
+        graph.Stop();
+        // The device's own rate and channels: the audio processor converts later.
+        const auto format = graph.ChooseAudioFormat(44100, 2);
+        ASSERT_TRUE(format);
+        EXPECT_EQ(format->nSamplesPerSec, static_cast<uint32_t>(rate));
+        EXPECT_EQ(format->nChannels, channels);
+        EXPECT_EQ(format->wBitsPerSample, 16);
+        const auto header = graph.ChooseVideoFormat(15);
+        ASSERT_TRUE(header);
+        EXPECT_EQ(header->biHeight, -480);
+        recorder.WaitFor([](auto&) { return true; }, 0ms);
+        ASSERT_TRUE(graph.Run());
+        ASSERT_TRUE(recorder.WaitFor([](auto& r) {
+            return r.times.size() >= 5 && r.audioBuffers >= 5 && !r.lastFrame.empty();
+        }));
+        graph.Stop();
+        EXPECT_EQ(recorder.format.nSamplesPerSec, static_cast<uint32_t>(rate));
+        EXPECT_EQ(recorder.frameSize, 640 * 3 * 480);
+        // Decoded colours stay near the bars (JPEG and 4:2:0 blur the edges only).
+        const auto yellow = Pixel(recorder.lastFrame, 1920, 120, 100);
+        EXPECT_LT(yellow[0], 40);
+        EXPECT_GT(yellow[1], 215);
+        EXPECT_GT(yellow[2], 215);
+    }
+}
+
+TEST_F(CaptureGraphTest, AudioTapBuffersAreAboutFourKilobytesOfTheChosenFormat) {
+    TCaptureGraph graph(Devices);
+    TTapRecorder recorder;
+    ASSERT_TRUE(BuildTestDevices(graph, recorder).Ready);
+    graph.Stop();
+    const auto format = graph.ChooseAudioFormat(44100, 2);
+    ASSERT_TRUE(format);
+    EXPECT_EQ(format->nSamplesPerSec, 44100u);
+    EXPECT_EQ(format->nChannels, 2);
+    EXPECT_EQ(format->nBlockAlign, 4);
+    ASSERT_TRUE(graph.Run());
+    ASSERT_TRUE(recorder.WaitFor([](auto& r) { return r.audioBuffers >= 10; }));
+    graph.Stop();
+    EXPECT_EQ(recorder.audioBytes % 4, 0);
+    EXPECT_EQ(recorder.audioBytes / recorder.audioBuffers, 4096);
+}
+
+TEST_F(CaptureGraphTest, ADeviceThatFailsMidRunIsReportedOnceWithALogLine) {
+    TTestDeviceOptions options;
+    options.VideoFailAfterSeconds = 0.5;
+    TCaptureGraph graph(Devices, options);
+    TTapRecorder recorder;
+    ASSERT_TRUE(BuildTestDevices(graph, recorder).Ready);
+    TakeLog();
+    // Each run starts the device afresh, so it fails again half a second in.
+    graph.Stop();
+    ASSERT_TRUE(graph.Run());
+    ASSERT_TRUE(recorder.WaitFor([](auto& r) { return !r.faults.empty(); }, 2500ms));
+    std::this_thread::sleep_for(100ms);
+    graph.Stop();
+    ASSERT_EQ(recorder.faults.size(), 1u);
+    EXPECT_TRUE(recorder.faults[0].Video);
+    EXPECT_EQ(recorder.faults[0].Kind, TCaptureFault::TKind::Error);
+    EXPECT_NE(TakeLog().find(recorder.faults[0].Message), std::string::npos);
+    EXPECT_NE(recorder.faults[0].Message.find("Video capture failed"), std::string::npos);
+    // The audio side kept delivering meanwhile.
+    EXPECT_GT(recorder.audioBuffers, 0);
+}
+
+TEST_F(CaptureGraphTest, ADeviceThatFailsWhileBuildingLeavesTheOtherMediumWorking) {
+    TTestDeviceOptions options;
+    options.Width = 0;  // a device that cannot negotiate at all
+    TCaptureGraph graph(Devices, options);
+    TTapRecorder recorder;
+    const TConnectResult result = BuildTestDevices(graph, recorder);
+    EXPECT_TRUE(result.Ready);
+    EXPECT_FALSE(result.VideoAttached);
+    EXPECT_TRUE(result.AudioAttached);
+    EXPECT_EQ(result.Status, "Audio OK  -  Video Failed - OK");
+    EXPECT_TRUE(recorder.WaitFor([](auto& r) { return r.audioBuffers > 2; }));
+    EXPECT_FALSE(graph.ChooseVideoFormat(15));
+}
+
+TEST_F(CaptureGraphTest, ACallbackThatThrowsLosesItsSampleOnly) {
+    TCaptureGraph graph(Devices);
+    std::atomic<int> calls{0};
+    TCaptureCallbacks callbacks;
+    callbacks.Video = [&](const TVideoSample&) {
+        ++calls;
+        throw std::runtime_error("window gone");
+    };
+    graph.SetCallbacks(callbacks);
+    const auto video = ChooseStoredDevice(Devices.Names(TMediaKind::Video), TestPatternName);
+    ASSERT_TRUE(graph.Build(video, {}, false).Ready);
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (calls < 5 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_GE(calls.load(), 5);
+}
+
+TEST_F(CaptureGraphTest, TwentyStartsAndStopsInARowKeepDelivering) {
+    TCaptureGraph graph(Devices);
+    TTapRecorder recorder;
+    ASSERT_TRUE(BuildTestDevices(graph, recorder).Ready);
+    for (int cycle = 0; cycle < 20; ++cycle) {
+        graph.Stop();
+        ASSERT_TRUE(graph.ChooseAudioFormat(22050, 1));
+        ASSERT_TRUE(graph.ChooseVideoFormat(15));
+        size_t before = 0;
+        recorder.WaitFor([&](auto& r) { return before = r.times.size(), true; }, 0ms);
+        ASSERT_TRUE(graph.Run()) << "cycle " << cycle;
+        ASSERT_TRUE(recorder.WaitFor([&](auto& r) { return r.times.size() > before + 1; }))
+            << "cycle " << cycle;
+    }
+    graph.TearDown();
+    EXPECT_TRUE(recorder.faults.empty());
+}
+
+TEST_F(CaptureGraphTest, NoDevicesChosenStillBuildsAndReportsOk) {
+    TCaptureGraph graph(Devices);
+    const TConnectResult result = graph.Build({}, {}, false);
+    EXPECT_EQ(result.Status, "OK");
+    EXPECT_FALSE(graph.ChooseAudioFormat(44100, 2));
+    EXPECT_FALSE(graph.ChooseVideoFormat(15));
+}
+
+}  // namespace

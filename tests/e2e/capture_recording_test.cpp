@@ -1,0 +1,101 @@
+// Recordings through the capture graph with the test devices, as the window records: judged
+// like the direct recordings, and failing devices that must end the run cleanly.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <iostream>
+#include <numeric>
+
+#include "headless_fixture.h"
+#include "pattern_checks.h"
+
+namespace {
+
+class CaptureRecordingTest : public THeadlessTest {
+  protected:
+    TCommandResult Record(const std::string& file, const std::string& options) {
+        return RunCommand(HeadlessCommand("--file " + Quote(file) +
+                                          " --video-device 'Test Pattern' "
+                                          "--audio-device 'Test Tone' " +
+                                          options));
+    }
+
+    void ExpectInSync(const std::string& options) {
+        const std::string file = Work.File("graph.ogg");
+        const auto run = Record(file, "--seconds 10 " + options);
+        ASSERT_EQ(run.ExitCode, 0) << run.Output;
+        EXPECT_NE(run.Output.find("Connecting sources"), std::string::npos) << run.Output;
+        EXPECT_NE(run.Output.find("Status: Audio OK  -  Video OK (640x480)  -  OK"),
+                  std::string::npos)
+            << run.Output;
+        const auto offsets = CheckDefaultPatternRecording(file);
+        ASSERT_FALSE(offsets.empty());
+        double worst = 0;
+        for (double offset : offsets) worst = std::max(worst, std::abs(offset));
+        const double mean = std::accumulate(offsets.begin(), offsets.end(), 0.0) /
+                            static_cast<double>(offsets.size());
+        std::cout << "A/V offset through the capture graph (" << options << "): mean "
+                  << mean * 1000 << " ms, worst " << worst * 1000 << " ms (sound late > 0)\n";
+    }
+};
+
+TEST_F(CaptureRecordingTest, TestDevicesThroughTheGraphGiveThePatternInSync) {
+    ExpectInSync("");
+}
+
+TEST_F(CaptureRecordingTest, FormatsThatForceDecodingAndConversionStayInSync) {
+    for (const std::string options : {"--test-pattern-format mjpeg --capture-audio 48000:2",
+                                      "--test-pattern-format i420 --capture-audio 8000:1"}) {
+        SCOPED_TRACE(options);
+        ExpectInSync(options);
+    }
+}
+
+TEST_F(CaptureRecordingTest, ADeviceFailingTwoSecondsInEndsTheRunWithALogLine) {
+    for (const std::string medium : {"video", "audio"}) {
+        const std::string file = Work.File("failing.ogg");
+        const auto start = std::chrono::steady_clock::now();
+        const auto run = Record(file, "--seconds 30 --fail-" + medium + "-after 2");
+        const double took =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        EXPECT_EQ(run.ExitCode, 3) << run.Output;
+        const std::string line = (medium == "video" ? "Video" : "Audio") +
+                                 std::string(" capture failed: The test device was made to fail");
+        EXPECT_NE(run.Output.find(line), std::string::npos) << run.Output;
+        // Two seconds of media, then at most two more to stop (generous: start-up included).
+        EXPECT_LT(took, 2 + 2 + 3.0) << run.Output;
+        // What was captured before the fault is a playable file.
+        EXPECT_GT(ProbeDuration(file), 1.0) << medium;
+    }
+}
+
+TEST_F(CaptureRecordingTest, ListsTheTestDevicesLastAndRefusesUnknownNames) {
+    const auto list = RunCommand(HeadlessCommand("--list-devices"));
+    ASSERT_EQ(list.ExitCode, 0) << list.Output;
+    EXPECT_NE(list.Output.find("video: Test Pattern\n"), std::string::npos) << list.Output;
+    EXPECT_NE(list.Output.find("audio: Test Tone\n"), std::string::npos) << list.Output;
+    EXPECT_LT(list.Output.find("video: Test Pattern"), list.Output.find("audio:"));
+
+    const auto unknown = RunCommand(HeadlessCommand(
+        "--seconds 1 --file " + Quote(Work.File("x.ogg")) + " --video-device 'No Such Camera'"));
+    EXPECT_NE(unknown.ExitCode, 0);
+    EXPECT_NE(unknown.Output.find("No capture device named No Such Camera"), std::string::npos)
+        << unknown.Output;
+}
+
+TEST_F(CaptureRecordingTest, NoAudioDeviceGivesAVideoOnlyRecording) {
+    const std::string file = Work.File("video_only.ogg");
+    const auto run = RunCommand(HeadlessCommand("--file " + Quote(file) +
+                                                " --seconds 2 --video-device 'Test Pattern' "
+                                                "--audio-device '<None>'"));
+    ASSERT_EQ(run.ExitCode, 0) << run.Output;
+    EXPECT_NE(run.Output.find("Status: Video OK (640x480)  -  OK"), std::string::npos)
+        << run.Output;
+    const auto streams = ProbeStreams(file);
+    ASSERT_EQ(streams.size(), 1u);
+    EXPECT_EQ(streams[0].at("codec_name"), "theora");
+}
+
+}  // namespace
