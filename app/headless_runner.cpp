@@ -61,8 +61,14 @@ void THeadlessRunner::ApplyOverrides() const {
 }
 
 bool THeadlessRunner::StartRun() {
-    FEncoder = std::make_unique<TLiveEncoder>(FOptions.Audio ? &FAudioFormat : nullptr,
-                                              FOptions.Video ? &FVideoHeader : nullptr);
+    try {
+        FEncoder = std::make_unique<TLiveEncoder>(FOptions.Audio ? &FAudioFormat : nullptr,
+                                                  FOptions.Video ? &FVideoHeader : nullptr);
+    } catch (const std::exception& error) {
+        // The encoder has logged the details; the run cannot start.
+        FErr << "kestrova_headless: the run could not start: " << error.what() << "\n";
+        return false;
+    }
     if (FEncoder->FileError()) {
         FErr << "kestrova_headless: " << FEncoder->FileErrorText() << "\n";
         return false;
@@ -85,13 +91,24 @@ void THeadlessRunner::StopRun() {
     // Like the capture graph: no sample may arrive while the encoder goes away.
     FVideoSource.reset();
     FAudioSource.reset();
-    if (FEncoder) FEarlierRunsSeconds += EncodedSeconds();
+    if (!FEncoder) return;
+    FEarlierRunsSeconds += EncodedSeconds();
+    FEncoder->Stop();
+    // The output and the codecs report their own failures in the log; the exit status tells
+    // a script that this run is not what was asked for.
+    if (FEncoder->OutputFailed()) FailRun("the output could not be written");
+    if (FEncoder->CodecError()) FailRun("an encoder could not be started");
     FEncoder.reset();
+}
+
+void THeadlessRunner::FailRun(const std::string& why) {
+    if (!FFailed) FErr << "kestrova_headless: " << why << "\n";
+    FFailed = true;
 }
 
 void THeadlessRunner::Restart() {
     StopRun();
-    StartRun();
+    if (!StartRun()) FailRun("the run could not be restarted");
 }
 
 bool THeadlessRunner::WriteAudio(const uint8_t* data, int size) {
@@ -137,14 +154,15 @@ int THeadlessRunner::Run(const std::atomic<bool>& stop) {
     const TRestartRule rule;
     auto nextCheck = Clock::now() + milliseconds(TRestartRule::PollIntervalMs);
     auto nextStatus = Clock::now() + milliseconds(1000);
-    while (!stop.load() && (FOptions.Seconds <= 0 || TotalSeconds() < FOptions.Seconds)) {
+    while (!stop.load() && FEncoder &&
+           (FOptions.Seconds <= 0 || TotalSeconds() < FOptions.Seconds)) {
         std::this_thread::sleep_for(milliseconds(FOptions.Fast ? 2 : 10));
         const auto now = Clock::now();
         if (FOptions.Stream && now >= nextCheck) {
             nextCheck =
                 now + milliseconds(rule.Check(FEncoder->Connected(), [this] { Restart(); }));
         }
-        if (FOptions.Stream && now >= nextStatus) {
+        if (FOptions.Stream && FEncoder && now >= nextStatus) {
             PrintStatus();
             nextStatus = now + milliseconds(1000);
         }
@@ -152,5 +170,5 @@ int THeadlessRunner::Run(const std::atomic<bool>& stop) {
     }
     StopRun();
     FlushLog();
-    return 0;
+    return FFailed ? 1 : 0;
 }

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <memory>
 #include <ostream>
+#include <string>
 
 #include "app/headless_options.h"
 #include "capture/capture_sink.h"
@@ -32,6 +33,8 @@ class THeadlessRunner final : public TCaptureSink {
     bool StartRun();
     void StopRun();
     void Restart();
+    // Marks the run as failed (exit status 1), telling why once.
+    void FailRun(const std::string& why);
     double TotalSeconds() const { return FEarlierRunsSeconds + EncodedSeconds(); }
     void FlushLog();
     void PrintStatus();
@@ -47,4 +50,5 @@ class THeadlessRunner final : public TCaptureSink {
     std::unique_ptr<TTestPatternSource> FVideoSource;
     std::unique_ptr<TTestToneSource> FAudioSource;
     double FEarlierRunsSeconds = 0;
+    bool FFailed = false;
 };

@@ -28,13 +28,20 @@ class tOggNetworkStream;
 
 class TLiveEncoder final : public TWorkerThread {
   public:
-    // Either format may be null: a run without audio or without video.
+    // Either format may be null: a run without audio or without video. Throws
+    // std::runtime_error when the video processor cannot be created (it has logged why).
     TLiveEncoder(const TWaveFormatEx* audioFormat, const TBitmapInfoHeader* videoHeader);
     // The same run writing into `output` instead of the output the settings choose: a seam
     // for tests that watch what leaves the interleaver.
     TLiveEncoder(const TWaveFormatEx* audioFormat, const TBitmapInfoHeader* videoHeader,
                  std::unique_ptr<tOggIOBase> output);
+    // Stop(), then frees the output and the processors.
     ~TLiveEncoder() override;
+
+    // Ends the run: stops the thread and the Theora worker, ends both streams and closes the
+    // output, so OutputFailed() also tells about the last writes. Bounded whatever the
+    // network does. The owner calls it at most once, or leaves it to the destructor.
+    void Stop();
 
     // Capture threads. False when the audio queue is full (the bytes are lost).
     bool WriteAudio(const void* data, int32_t size);
@@ -50,6 +57,10 @@ class TLiveEncoder final : public TWorkerThread {
     int32_t SampleRate() const { return FSampleRate; }
 
     bool FileError() const { return FFileError; }
+    // A codec could not start (logged); its stream is missing from the output.
+    bool CodecError() const { return FCodecError; }
+    // The output lost data it was given (a file write failed; logged by the output).
+    bool OutputFailed() const { return FOutput && FOutput->Failed(); }
     const std::string& FileErrorText() const { return FFileErrorText; }
 
     // Where the encoder thread is in its step; see the stop line it logs.
@@ -57,6 +68,8 @@ class TLiveEncoder final : public TWorkerThread {
 
   protected:
     void Execute() override;
+    // A stop must not wait on the network: the output gives up on every write at once.
+    void Wake() override;
 
   private:
     void CreateOutput();
@@ -64,6 +77,7 @@ class TLiveEncoder final : public TWorkerThread {
     void AddStreamComment(const std::string& name, const std::string& value);
     void InitTheora();
     void InitVorbis();
+    void ReportCodecFailure(const std::string& codec);
 
     // One step of the clock; false when a stop was seen while waiting (an exit point).
     bool EncodeVideoStep(double time, std::vector<uint8_t>& frame);
@@ -71,6 +85,10 @@ class TLiveEncoder final : public TWorkerThread {
     void SetState(int32_t state) { FProgressState.store(state, std::memory_order_relaxed); }
     std::string StopLine() const;
 
+    // Declared so that members go in a safe order even when construction fails part-way:
+    // the output outlives the codecs that flush into it, the codecs outlive the worker.
+    std::unique_ptr<tOggIOBase> FOutput;
+    tOggNetworkStream* FNetworkOutput = nullptr;  // FOutput when it is a network stream
     std::unique_ptr<TAudioProcessor> FAudioProcessor;
     std::unique_ptr<TVideoProcessor> FVideoProcessor;
     std::unique_ptr<tOggTheoraCodec> FTheoraCodec;
@@ -80,9 +98,8 @@ class TLiveEncoder final : public TWorkerThread {
     int32_t FSampleRate = 0;
     std::atomic<int64_t> FSamplesEncoded{0};
     std::atomic<int32_t> FFramesEncoded{0};
-    std::unique_ptr<tOggIOBase> FOutput;
-    tOggNetworkStream* FNetworkOutput = nullptr;  // FOutput when it is a network stream
     bool FFileError = false;
     std::string FFileErrorText;
+    bool FCodecError = false;
     std::atomic<int32_t> FProgressState{0};
 };

@@ -23,6 +23,7 @@ bool tOggFile::Open(const std::string& fileName) {
     Close();
     FFileName = fileName;
     FWriteFailed = false;
+    FLostData = false;
     FFileHandle = open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (FFileHandle < 0) {
         LogLine("Error writing to file " + fileName);
@@ -90,4 +91,5 @@ void tOggFile::ReportWriteFailure() {
     // Once per run of failures: a full disk must not flood the log every 16 KiB.
     if (!FWriteFailed) LogLine("Error writing to file " + FFileName);
     FWriteFailed = true;
+    FLostData = true;
 }

@@ -159,6 +159,7 @@ void tOggVorbisCodec::Finish() {
         // output's queue, marked as the end of the stream.
         if (!FEnded && EndInput()) SubmitBlocks();
         FOutput->FlushStream(FStreamIndex);
+        FOutput->ForgetTimeFunc(FStreamIndex);
         FComments.clear();
     }
     FSamplesSinceFlush = 0;

@@ -121,7 +121,14 @@ void WriteEventLocked(uint16_t code, const std::string& text) {
     if (State.File < 0) OpenFile();
     if (State.File < 0) return;
     // write() hands the record to the system at once: it survives a crash of the program.
-    if (WriteAll(State.File, FormatRecord(code, text))) State.Lines++;
+    const off_t start = lseek(State.File, 0, SEEK_CUR);
+    if (WriteAll(State.File, FormatRecord(code, text))) {
+        State.Lines++;
+    } else if (start >= 0) {
+        // A record cut short (disk full, file size limit) is taken back whole, so the next
+        // record does not continue its line.
+        if (ftruncate(State.File, start) == 0) (void)lseek(State.File, start, SEEK_SET);
+    }
 }
 
 }  // namespace

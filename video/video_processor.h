@@ -72,6 +72,7 @@ class TVideoProcessor final {
     };
 
     void LoadOverlay();
+    void QueueFrame(const void* data, int32_t size, double time);
     std::unique_ptr<TInputFrame> TakeSpare();
     void Recycle(std::deque<std::unique_ptr<TInputFrame>>::iterator end);
     void ProcessFrame(TInputFrame& frame);
@@ -95,4 +96,5 @@ class TVideoProcessor final {
     std::vector<std::unique_ptr<TInputFrame>> FSpares;  // guarded by FLock
     double FLastTime = 0;                               // guarded by FLock
     std::atomic<int32_t> FProcessPos{0};
+    std::atomic<bool> FAllocationFailed{false};  // a frame was dropped for lack of memory
 };

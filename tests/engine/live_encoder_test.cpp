@@ -203,11 +203,13 @@ class TCountingOutput final : public tOggIOBase {
     std::atomic<int>& FWrites;
 };
 
-// Two seconds of media captured at 15 fps (inside the 41-frame wait list), and their audio.
+// Two seconds and a frame of media captured at 15 fps (inside the 41-frame wait list), and
+// their audio. The extra frame lets the Theora stream put out the packet of the frame before,
+// which it holds back until the next one comes.
 void FeedTwoSeconds(TLiveEncoder& encoder, const TBitmapInfoHeader* video, bool audio) {
     if (video) {
         std::vector<uint8_t> frame(video->biSizeImage, 0);
-        for (int i = 0; i <= 30; ++i) {
+        for (int i = 0; i <= 31; ++i) {
             frame[static_cast<size_t>(i) * 3] = static_cast<uint8_t>(i);  // no repeated frames
             encoder.PutVideoFrame(frame.data(), static_cast<int32_t>(frame.size()), i / 15.0);
         }
@@ -231,8 +233,8 @@ TEST_F(LiveEncoderTest, TheClockWritesPagesOnlyWhenTheRunHasOneMedium) {
         int SamplesOrFrames;
     };
     for (const TCase& run :
-         {TCase{nullptr, &header, 31}, TCase{&Mono22050, nullptr, 22050 * 2 + 2205 * 5},
-          TCase{&Mono22050, &header, 31}}) {
+         {TCase{nullptr, &header, 32}, TCase{&Mono22050, nullptr, 22050 * 2 + 2205 * 5},
+          TCase{&Mono22050, &header, 32}}) {
         std::atomic<int> writes{0};
         auto encoder = std::make_unique<TLiveEncoder>(run.Audio, run.Video,
                                                       std::make_unique<TCountingOutput>(writes));

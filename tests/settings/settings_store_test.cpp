@@ -73,7 +73,7 @@ void SetDistinct(TSettings& s) {
     s.Preview = false;
     s.CaptureToFile = false;
     s.APreview = true;
-    s.VorbisQuality = -999;
+    s.VorbisQuality = -99;
     s.VorbisSampleFreq = 5;
     s.VorbisStereo = true;
     s.StreamName = "  padded  ";
