@@ -99,6 +99,11 @@ bool tOggIOBase::SubmitPacket(int index, const ogg_packet& packet, TGranuleTimeF
     return true;
 }
 
+void tOggIOBase::HoldWriting(bool hold) {
+    FWritingHeld.store(hold, std::memory_order_release);
+    if (!hold) WritePages(QueuedPageLimit, QueuedSpanLimitMs);
+}
+
 void tOggIOBase::ForgetTimeFunc(int index) {
     if (tOggStreamData* stream = StreamAt(index)) {
         stream->FTimeFunc = nullptr;

@@ -90,8 +90,9 @@ class tOggIOBase {
     virtual bool Failed() const { return false; }
 
     // While held, WritePages writes nothing: the live encoder holds writing until every
-    // stream's headers are queued, so all beginning-of-stream pages lead the output.
-    void HoldWriting(bool hold) { FWritingHeld.store(hold, std::memory_order_release); }
+    // stream's headers are queued, so all beginning-of-stream pages lead the output. Letting
+    // go writes what is due at once (WritePages(20, 3000)).
+    void HoldWriting(bool hold);
 
     // Adds a logical stream with a fresh serial number; returns its index (0, 1, ...) or -1
     // when libogg is missing or the stream cannot be set up.

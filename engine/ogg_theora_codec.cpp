@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <exception>
 
 #include "engine/theora_library.h"
 
@@ -228,7 +229,11 @@ double tOggTheoraCodec::GranuleTime(void* codec, ogg_int64_t granulePos) {
 
 void tOggTheoraCodec::Finish() {
     if (FOutput && FStreamIndex >= 0 && FActive) {
-        (void)SubmitHeld(true);
+        // Finish runs in destructors: a page that finds no memory is lost, nothing escapes.
+        try {
+            (void)SubmitHeld(true);
+        } catch (const std::exception&) {
+        }
         (void)FOutput->FlushStream(FStreamIndex);
         FOutput->ForgetTimeFunc(FStreamIndex);
         FComments.clear();

@@ -71,27 +71,29 @@ void tFakeNameServer::Run() {
 namespace {
 
 std::atomic<uint16_t> RedirectPort{0};
+std::atomic<int> RedirectWaitSec{1};
 
-void PointResolverAt(uint16_t port) {
+void PointResolverAt(uint16_t port, int waitSec) {
     res_init();
     _res.options |= RES_NORELOAD;
     _res.nscount = 1;
     _res.nsaddr_list[0].sin_family = AF_INET;
     _res.nsaddr_list[0].sin_port = htons(port);
     _res.nsaddr_list[0].sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    _res.retrans = 1;
+    _res.retrans = waitSec;
     _res.retry = 1;
 }
 
 void RedirectLookupThread() {
-    PointResolverAt(RedirectPort.load());
+    PointResolverAt(RedirectPort.load(), RedirectWaitSec.load());
 }
 
 }  // namespace
 
-tResolverRedirect::tResolverRedirect(uint16_t port) {
-    PointResolverAt(port);
+tResolverRedirect::tResolverRedirect(uint16_t port, int waitSec) {
+    PointResolverAt(port, waitSec);
     RedirectPort.store(port);
+    RedirectWaitSec.store(waitSec);
     SetLookupThreadSetup(RedirectLookupThread);
 }
 

@@ -34,7 +34,8 @@ class tFakeNameServer {
 // only 127.0.0.1:port, once, with a short wait.
 class tResolverRedirect {
   public:
-    explicit tResolverRedirect(uint16_t port);
+    // waitSec: how long the resolver waits for an answer (1 to 30).
+    explicit tResolverRedirect(uint16_t port, int waitSec = 1);
     ~tResolverRedirect();
     tResolverRedirect(const tResolverRedirect&) = delete;
     tResolverRedirect& operator=(const tResolverRedirect&) = delete;
