@@ -116,9 +116,9 @@ int TBackgroundProcess::Wait(int waitMs) {
     return -1;
 }
 
-int TBackgroundProcess::Stop(int waitMs) {
+int TBackgroundProcess::Stop(int waitMs, int signal) {
     if (FPid <= 0) return -1;
-    kill(FPid, SIGINT);
+    kill(FPid, signal);
     const int status = Wait(waitMs);
     if (FPid > 0) {
         kill(FPid, SIGKILL);
@@ -157,4 +157,16 @@ double TBackgroundProcess::ThreadCpuSeconds(const std::string& name) const {
         return (std::stod(values[11]) + std::stod(values[12])) / sysconf(_SC_CLK_TCK);
     }
     return -1;
+}
+
+std::string OgginfoProblems(const std::string& report) {
+    std::istringstream lines(report);
+    std::string problems;
+    for (std::string line; std::getline(lines, line);) {
+        const bool remark = line.find("WARNING") != std::string::npos ||
+                            line.find("ERROR") != std::string::npos ||
+                            line.find("rror") != std::string::npos;
+        if (remark) problems += line + "\n";
+    }
+    return problems;
 }

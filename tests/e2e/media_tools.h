@@ -2,6 +2,7 @@
 // Runs the real command-line tools (ffprobe, ffmpeg, ogginfo, the headless runner) that the
 // end-to-end suites use to judge what the program produced.
 
+#include <csignal>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -42,6 +43,9 @@ std::vector<std::vector<uint8_t>> DecodeVideoRgb(const std::string& file, int wi
 // The sound as mono 16-bit samples at its own rate.
 std::vector<int16_t> DecodeAudioMono(const std::string& file);
 
+// The warnings and errors in an ogginfo report, one per line; empty for a clean file.
+std::string OgginfoProblems(const std::string& report);
+
 // A program running beside the test, its output going to a file. Stopping sends SIGINT, as
 // an operator's Ctrl+C, and waits a bounded time before killing it.
 class TBackgroundProcess {
@@ -51,8 +55,8 @@ class TBackgroundProcess {
     TBackgroundProcess(const TBackgroundProcess&) = delete;
     TBackgroundProcess& operator=(const TBackgroundProcess&) = delete;
 
-    // Exit status after SIGINT, or -1 when it had to be killed.
-    int Stop(int waitMs = 15000);
+    // Exit status after SIGINT (or the signal given), or -1 when it had to be killed.
+    int Stop(int waitMs = 15000, int signal = SIGINT);
     // Waits for the program to end by itself; -1 when it did not within waitMs.
     int Wait(int waitMs);
     std::string Output() const;
