@@ -8,9 +8,11 @@
 
 #include "app/headless_options.h"
 #include "app/headless_runner.h"
+#include "engine/library_folder.h"
 #include "settings/event_log.h"
 #include "settings/program_path.h"
-#include "settings/settings_store.h"
+#include "settings/store/installation_folder.h"
+#include "settings/store/settings_store.h"
 
 namespace {
 
@@ -56,6 +58,7 @@ int main(int argc, char** argv) {
     // The log's time stamps carry the user's short date, as in the window program.
     std::setlocale(LC_TIME, "");
     // The stored settings are read but never written: this run's overrides stay in memory.
+    SetInstallationFolderLookup(InstallationFolder);
     LoadSettings();
     EventLogStart(ProgramPath(argv[0]));
     int status = 0;

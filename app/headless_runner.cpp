@@ -2,7 +2,9 @@
 
 #include <chrono>
 #include <thread>
+#include <utility>
 
+#include "app/run_output.h"
 #include "engine/restart_rule.h"
 #include "settings/log.h"
 #include "settings/settings.h"
@@ -61,16 +63,18 @@ void THeadlessRunner::ApplyOverrides() const {
 }
 
 bool THeadlessRunner::StartRun() {
+    TRunOutput run = CreateRunOutput();
+    if (!run.ErrorText.empty()) {
+        FErr << "kestrova_headless: " << run.ErrorText << "\n";
+        return false;
+    }
     try {
         FEncoder = std::make_unique<TLiveEncoder>(FOptions.Audio ? &FAudioFormat : nullptr,
-                                                  FOptions.Video ? &FVideoHeader : nullptr);
+                                                  FOptions.Video ? &FVideoHeader : nullptr,
+                                                  std::move(run.Output));
     } catch (const std::exception& error) {
         // The encoder has logged the details; the run cannot start.
         FErr << "kestrova_headless: the run could not start: " << error.what() << "\n";
-        return false;
-    }
-    if (FEncoder->FileError()) {
-        FErr << "kestrova_headless: " << FEncoder->FileErrorText() << "\n";
         return false;
     }
     if (FOptions.Video) {

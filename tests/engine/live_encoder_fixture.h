@@ -8,11 +8,13 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "engine/live_encoder.h"
+#include "engine/ogg_file.h"
 #include "ogg_test_support.h"
 #include "settings/log.h"
 #include "settings/settings.h"
@@ -38,6 +40,14 @@ class LiveEncoderTest : public ::testing::Test {
         TakeLog();
     }
     void TearDown() override { Settings.DebugMode = false; }
+
+    // A run recording into Settings.CaptureFile, as its owner would set it up.
+    static std::unique_ptr<TLiveEncoder> StartRecording(const TWaveFormatEx* audio,
+                                                        const TBitmapInfoHeader* video) {
+        auto file = std::make_unique<tOggFile>();
+        file->Open(Settings.CaptureFile);
+        return std::make_unique<TLiveEncoder>(audio, video, std::move(file));
+    }
 
     static bool WaitFor(const std::function<bool()>& done) {
         for (int i = 0; i < 5000 && !done(); ++i) std::this_thread::sleep_for(1ms);

@@ -73,7 +73,8 @@ class tFedBroadcast {
         Settings.VorbisQuality = -60;
         Settings.Processing = {};
         Settings.Processing.OverlayAlpha = 255;
-        FEncoder = std::make_unique<TLiveEncoder>(&Mono, &FHeader);
+        FEncoder =
+            std::make_unique<TLiveEncoder>(&Mono, &FHeader, std::make_unique<tOggNetworkStream>());
         FFeeder = std::thread([this] { Feed(); });
     }
     ~tFedBroadcast() {

@@ -1,4 +1,4 @@
-#include "settings/settings_store.h"
+#include "settings/store/settings_store.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -10,7 +10,7 @@
 
 #include "settings/log.h"
 #include "settings/settings.h"
-#include "tests/settings/temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
