@@ -78,7 +78,7 @@ TEST(OggFile, EverythingHeldGoesOutOnceASecondInTimeOrder) {
     file.Clock += 1ms;
     ASSERT_TRUE(QueueFake(file, 0, 3, 0.9));
     EXPECT_EQ(file.DiskWrites, (std::vector<size_t>{5 * 43}));
-    EXPECT_EQ(LabelsIn(ReadFile(path)),
+    EXPECT_EQ(LabelsIn(ReadFileBytes(path)),
               (std::vector<std::string>{"0:1", "1:1", "0:2", "1:2", "0:3"}));
 
     // Within the next second the interleaver holds pages again.
@@ -90,7 +90,7 @@ TEST(OggFile, EverythingHeldGoesOutOnceASecondInTimeOrder) {
     EXPECT_EQ(file.DiskWrites.size(), 1u);
     ASSERT_TRUE(QueueFake(file, 0, 4, 1.3));
     EXPECT_EQ(file.DiskWrites, (std::vector<size_t>{5 * 43, 2 * 43}));
-    EXPECT_EQ(ReadFile(path).size(), 7u * 43);
+    EXPECT_EQ(ReadFileBytes(path).size(), 7u * 43);
 }
 
 TEST(OggFile, DataFasterThanABufferASecondStillGoesInWholeBuffers) {
