@@ -94,6 +94,7 @@ void TLiveEncoder::Stop() {
 
 void TLiveEncoder::Wake() {
     if (FOutput) FOutput->Abort();
+    if (FVideoProcessor) FVideoProcessor->WakeWaiter();
 }
 
 void TLiveEncoder::AddStreamComment(const std::string& name, const std::string& value) {
@@ -187,10 +188,6 @@ void TLiveEncoder::Execute() {
     // The worker may still be converting the last frame handed over: the frames that hold it
     // are released with this body.
     if (FTheoraThread) FTheoraThread->WaitIdle();
-}
-
-void TLiveEncoder::Wake() {
-    if (FVideoProcessor) FVideoProcessor->WakeWaiter();
 }
 
 bool TLiveEncoder::EncodeVideoStep(double time, TVideoProcessor::TFrameHandle& frame) {
