@@ -83,7 +83,7 @@ long LastFrameCount(const std::string& output) {
 
 TEST_F(BroadcastStopTest, ServerThatStoppedReading) {
     tRecordingServer server("HTTP/1.0 200 OK\r\n\r\n", tRecordingServer::tAnswer::Stall, 4096);
-    TBackgroundProcess run(HeadlessCommand(Options("127.0.0.1", server.Port())), Work / "run.txt");
+    TBackgroundProcess run(HeadlessCommand(Options("127.0.0.1", server.Port())), Work.File("run.txt"));
     ASSERT_TRUE(WaitForOutput(run, "Server ready for data")) << run.Output();
     // Blocked: the frame count stands still from one status line to the next.
     long before = -2;
@@ -101,9 +101,9 @@ TEST_F(BroadcastStopTest, ServerThatStoppedReading) {
 TEST_F(BroadcastStopTest, HandshakeThatNeverCompletes) {
     // An accept queue that is full drops every further handshake unanswered.
     tLoopbackListener server(0);
-    tTestFd queued = ConnectTo(server.Port());
+    TUniqueFd queued = ConnectTo(server.Port());
     ASSERT_TRUE(queued.Valid());
-    TBackgroundProcess run(HeadlessCommand(Options("127.0.0.1", server.Port())), Work / "run.txt");
+    TBackgroundProcess run(HeadlessCommand(Options("127.0.0.1", server.Port())), Work.File("run.txt"));
     ASSERT_TRUE(WaitForOutput(run, "Connecting to server")) << run.Output();
     std::this_thread::sleep_for(1s);
     EXPECT_EQ(run.Output().find("Connected to server"), std::string::npos) << run.Output();
@@ -117,20 +117,20 @@ TEST_F(BroadcastStopTest, NameServerThatNeverAnswers) {
     if (geteuid() != 0 || RunCommand("unshare -m true").ExitCode != 0)
         GTEST_SKIP() << "needs root and mount namespaces to give the runner its own resolver";
     const char* address = "127.77.0.53";
-    tTestFd names(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    TUniqueFd names(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
     sockaddr_in at{};
     at.sin_family = AF_INET;
     at.sin_port = htons(53);
     inet_pton(AF_INET, address, &at.sin_addr);
     ASSERT_EQ(bind(names.Get(), reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
-    const std::string resolver = Work / "resolv.conf";
+    const std::string resolver = Work.File("resolv.conf");
     std::ofstream(resolver) << "nameserver " << address << "\noptions timeout:30 attempts:1\n";
 
     const std::string command =
         "unshare -m sh -c " +
         Quote("mount --bind " + Quote(resolver) + " /etc/resolv.conf && exec " +
               HeadlessCommand(Options("icecast.kestrova.test", 8000)));
-    TBackgroundProcess run(command, Work / "run.txt");
+    TBackgroundProcess run(command, Work.File("run.txt"));
     ASSERT_TRUE(WaitForOutput(run, "Connecting to server")) << run.Output();
     pollfd query{names.Get(), POLLIN, 0};
     ASSERT_EQ(poll(&query, 1, 10000), 1) << "no lookup reached the name server";

@@ -38,7 +38,7 @@ class HeadlessFaultsTest : public THeadlessTest {
 
     // Runs until the encoder has started, then sends the signal; the exit status.
     int RecordUntilSignal(const std::string& file, int signal) {
-        TBackgroundProcess run(HeadlessCommand("--file " + Quote(file)), Work / "run.txt");
+        TBackgroundProcess run(HeadlessCommand("--file " + Quote(file)), Work.File("run.txt"));
         for (int i = 0; i < 300 && run.Output().find("Encoding started") == std::string::npos; ++i)
             std::this_thread::sleep_for(100ms);
         std::this_thread::sleep_for(1s);
@@ -49,12 +49,12 @@ class HeadlessFaultsTest : public THeadlessTest {
 // The end of --seconds, SIGINT, SIGTERM and SIGHUP (the terminal closed) all finish the file:
 // both streams end, ogginfo has nothing to remark.
 TEST_F(HeadlessFaultsTest, EveryCleanStopLeavesACompleteFile) {
-    const std::string timed = Work / "timed.ogg";
+    const std::string timed = Work.File("timed.ogg");
     const auto run = Record(timed, "--seconds 2");
     ASSERT_EQ(run.ExitCode, 0) << run.Output;
     std::vector<std::pair<std::string, std::string>> files = {{"--seconds", timed}};
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
-        const std::string file = Work / ("signal" + std::to_string(signal) + ".ogg");
+        const std::string file = Work.File("signal" + std::to_string(signal) + ".ogg");
         EXPECT_EQ(RecordUntilSignal(file, signal), 0) << strsignal(signal);
         files.emplace_back(strsignal(signal), file);
     }
@@ -68,7 +68,7 @@ TEST_F(HeadlessFaultsTest, EveryCleanStopLeavesACompleteFile) {
 TEST_F(HeadlessFaultsTest, VorbisQualityOutOfRangeFallsBackAtLoad) {
     Settings.VorbisQuality = -200;
     Store();
-    const std::string file = Work / "out.ogg";
+    const std::string file = Work.File("out.ogg");
     const auto run = Record(file, "--seconds 2");
     EXPECT_EQ(run.ExitCode, 0) << run.Output;
     EXPECT_NE(run.Output.find("Setting Zizizada/VorbisQuality: the stored value \"-200\" is not "
@@ -90,7 +90,7 @@ TEST_F(HeadlessFaultsTest, OutputThatCannotBeWrittenFailsTheRun) {
 TEST_F(HeadlessFaultsTest, HugeStreamNameIsBoundedAndTheFileStaysPlayable) {
     Settings.StreamName = std::string(2 * 1024 * 1024, 'n');
     Store();
-    const std::string file = Work / "out.ogg";
+    const std::string file = Work.File("out.ogg");
     const auto run = Record(file, "--seconds 2");
     EXPECT_EQ(run.ExitCode, 0) << run.Output.substr(0, 2000);
     EXPECT_NE(run.Output.find("Setting Zizizada/StreamName: the stored value is longer than 1024 "
@@ -107,7 +107,7 @@ TEST_F(HeadlessFaultsTest, VideoProcessorThatCannotBeMadeFailsTheRun) {
     Settings.Processing.Crop = true;
     Settings.Processing.CropL = 640;
     Store();
-    const auto run = Record(Work / "out.ogg", "--seconds 2 --audio none");
+    const auto run = Record(Work.File("out.ogg"), "--seconds 2 --audio none");
     EXPECT_EQ(run.ExitCode, 1) << run.Output;
     EXPECT_NE(run.Output.find("CreateDIBSection Failed"), std::string::npos) << run.Output;
     EXPECT_NE(run.Output.find("kestrova_headless: the run could not start: DIB Create error"),

@@ -59,15 +59,3 @@ size_t Count(const std::string& text, const std::string& what) {
         ++count;
     return count;
 }
-
-std::string OgginfoProblems(const std::string& report) {
-    std::istringstream lines(report);
-    std::string problems;
-    for (std::string line; std::getline(lines, line);) {
-        const bool remark = line.find("WARNING") != std::string::npos ||
-                            line.find("ERROR") != std::string::npos ||
-                            line.find("rror") != std::string::npos;
-        if (remark && line.find("EOS not set") == std::string::npos) problems += line + "\n";
-    }
-    return problems;
-}

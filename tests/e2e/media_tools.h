@@ -25,7 +25,3 @@ std::vector<int16_t> DecodeAudioMono(const std::string& file);
 
 // How often what occurs in text.
 size_t Count(const std::string& text, const std::string& what);
-
-// ogginfo's warnings and errors, one a line, leaving out "EOS not set": a live run never
-// marks the end of its video stream.
-std::string OgginfoProblems(const std::string& report);

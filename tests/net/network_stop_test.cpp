@@ -137,7 +137,7 @@ std::string Seconds(Clock::duration elapsed) {
 struct tFullBacklog {
     tFullBacklog() : Listener(0) { Queued.push_back(ConnectTo(Listener.Port())); }
     tLoopbackListener Listener;
-    std::vector<tTestFd> Queued;
+    std::vector<TUniqueFd> Queued;
 };
 
 }  // namespace
@@ -240,8 +240,8 @@ TEST(NetworkStop, SignalDuringAConnectIsNoFailure) {
     }
     EXPECT_FALSE(done.load()) << "the connect ended early: " << socket.LastError();
     // Room in the accept queue: the client's next handshake attempt gets through.
-    tTestFd first = server.Listener.Accept();
-    tTestFd second = server.Listener.Accept(10000);
+    TUniqueFd first = server.Listener.Accept();
+    TUniqueFd second = server.Listener.Accept(10000);
     client.join();
     sigaction(SIGUSR1, &previous, nullptr);
     EXPECT_TRUE(connected) << SocketErrorText(socket.LastError());

@@ -43,7 +43,7 @@ std::optional<std::string> tHttpReplyServer::WaitRequest(int timeoutMs) {
 }
 
 void tHttpReplyServer::Serve() {
-    tTestFd client;
+    TUniqueFd client;
     while (!client.Valid() && !FStop.IsSet()) client = FListener.Accept(kStopPollMs);
     if (!client.Valid()) return;
     FRequest = ReadRequest(client.Get(), FStop);

@@ -52,8 +52,8 @@ std::vector<TUpdateNotice> CheckAgainst(const std::string& reply, double current
 }
 
 // A connect that does not wait for its answer.
-tTestFd StartConnect(uint16_t port) {
-    tTestFd fd(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+TUniqueFd StartConnect(uint16_t port) {
+    TUniqueFd fd(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
@@ -134,7 +134,7 @@ TEST(UpdateCheck, StopsAtOnceWhileTheServerSaysNothing) {
 TEST(UpdateCheck, StopsAtOnceWhileTheConnectWaits) {
     // A listener that takes no connection and has a full backlog leaves new connects pending.
     tLoopbackListener full(0);
-    std::vector<tTestFd> queued;
+    std::vector<TUniqueFd> queued;
     for (int i = 0; i < 4; ++i) queued.push_back(StartConnect(full.Port()));
     tNotices notices;
     auto check = std::make_unique<TUpdateCheck>(Loopback(full.Port()), 1.5, notices.Sink());
