@@ -7,9 +7,11 @@
 
 #include "app/headless_options.h"
 #include "app/headless_runner.h"
+#include "engine/library_folder.h"
 #include "settings/event_log.h"
 #include "settings/program_path.h"
-#include "settings/settings_store.h"
+#include "settings/store/installation_folder.h"
+#include "settings/store/settings_store.h"
 
 namespace {
 
@@ -52,6 +54,7 @@ int main(int argc, char** argv) {
     }
     InstallStopHandlers();
     // The stored settings are read but never written: this run's overrides stay in memory.
+    SetInstallationFolderLookup(InstallationFolder);
     LoadSettings();
     EventLogStart(ProgramPath(argv[0]));
     int status = 0;

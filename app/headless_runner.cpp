@@ -2,7 +2,9 @@
 
 #include <chrono>
 #include <thread>
+#include <utility>
 
+#include "app/run_output.h"
 #include "capture/capture_devices.h"
 #include "engine/restart_rule.h"
 #include "settings/log.h"
@@ -34,16 +36,18 @@ void THeadlessRunner::ApplyOverrides() const {
 }
 
 bool THeadlessRunner::StartRun() {
+    TRunOutput run = CreateRunOutput();
+    if (!run.ErrorText.empty()) {
+        FErr << "kestrova_headless: " << run.ErrorText << "\n";
+        return false;
+    }
     std::optional<TWaveFormatEx> audio;
     std::optional<TBitmapInfoHeader> video;
     FCapture->PrepareRun(audio, video);
     FRunHasVideo = video.has_value();
     FRunHasAudio = audio.has_value();
-    FEncoder = std::make_unique<TLiveEncoder>(audio ? &*audio : nullptr, video ? &*video : nullptr);
-    if (FEncoder->FileError()) {
-        FErr << "kestrova_headless: " << FEncoder->FileErrorText() << "\n";
-        return false;
-    }
+    FEncoder = std::make_unique<TLiveEncoder>(audio ? &*audio : nullptr, video ? &*video : nullptr,
+                                              std::move(run.Output));
     FCapture->StartRun(*FEncoder);
     return true;
 }

@@ -5,10 +5,12 @@
 #include <iostream>
 #include <string>
 
+#include "engine/library_folder.h"
 #include "settings/event_log.h"
 #include "settings/log.h"
 #include "settings/program_path.h"
-#include "settings/settings_store.h"
+#include "settings/store/installation_folder.h"
+#include "settings/store/settings_store.h"
 
 namespace {
 
@@ -32,6 +34,7 @@ int main(int argc, char** argv) {
     // The window log's time stamps carry the user's short date.
     std::setlocale(LC_TIME, "");
 
+    SetInstallationFolderLookup(InstallationFolder);
     LoadSettings();
     EventLogStart(ProgramPath(argc > 0 ? argv[0] : nullptr));
 

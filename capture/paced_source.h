@@ -6,8 +6,8 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "base/thread.h"
 #include "capture/capture_sink.h"
-#include "engine/thread.h"
 
 class TPacedSource : public TWorkerThread {
   public:

@@ -13,9 +13,9 @@
 #include <memory>
 #include <vector>
 
+#include "base/byte_queue.h"
+#include "base/thread.h"
 #include "engine/audio_converter.h"
-#include "engine/byte_queue.h"
-#include "engine/thread.h"
 #include "engine/wave_format.h"
 
 class TAudioProcessor final : public TWorkerThread {

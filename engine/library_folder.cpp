@@ -4,9 +4,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "settings/installation_folder.h"
+#include <atomic>
 
 namespace {
+
+std::atomic<TInstallationFolderLookup> InstallationFolderLookup{nullptr};
+
+std::string InstallationFolder() {
+    const TInstallationFolderLookup lookup = InstallationFolderLookup.load();
+    return lookup ? lookup() : std::string();
+}
 
 bool FileExists(const std::string& path) {
     struct stat info {};
@@ -19,6 +26,10 @@ std::string CurrentFolder() {
 }
 
 }  // namespace
+
+void SetInstallationFolderLookup(TInstallationFolderLookup lookup) {
+    InstallationFolderLookup.store(lookup);
+}
 
 std::string WithTrailingSlash(std::string folder) {
     if (!folder.empty() && folder.back() != '/') folder += '/';

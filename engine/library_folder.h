@@ -8,6 +8,12 @@
 // The file whose presence makes a folder the library folder, for every library group.
 inline constexpr const char* LibraryMarkerFile = "libogg.so.0";
 
+// Reads the machine-wide installation folder the installer records ("" when none). The
+// program hands in the settings store's lookup at start-up, before any run, so the engine need
+// not see the store; without one (or with nullptr) no installation folder is searched.
+using TInstallationFolderLookup = std::string (*)();
+void SetInstallationFolderLookup(TInstallationFolderLookup lookup);
+
 // The candidates in search order: the machine-wide installation folder (when one is
 // recorded), the program's folder, its parent, the current working directory.
 std::vector<std::string> LibrarySearchFolders();

@@ -1,13 +1,12 @@
 #include "engine/live_encoder.h"
 
+#include <cassert>
 #include <cctype>
 #include <chrono>
 #include <cmath>
 #include <exception>
 #include <thread>
 
-#include "engine/ogg_file.h"
-#include "net/ogg_network_stream.h"
 #include "settings/log.h"
 #include "settings/settings.h"
 
@@ -34,13 +33,10 @@ void SleepMs(int ms) {
 
 }  // namespace
 
-TLiveEncoder::TLiveEncoder(const TWaveFormatEx* audioFormat, const TBitmapInfoHeader* videoHeader) {
-    Build(audioFormat, videoHeader);
-}
-
 TLiveEncoder::TLiveEncoder(const TWaveFormatEx* audioFormat, const TBitmapInfoHeader* videoHeader,
                            std::unique_ptr<tOggIOBase> output)
     : FOutput(std::move(output)) {
+    assert(FOutput && "the owner hands every run its output");
     Build(audioFormat, videoHeader);
 }
 
@@ -51,7 +47,6 @@ void TLiveEncoder::Build(const TWaveFormatEx* audioFormat, const TBitmapInfoHead
         FBytesPerSampleFrame = FAudioProcessor->OutputFormat().nBlockAlign;
     }
     if (videoHeader) FVideoProcessor = TVideoProcessor::Create(*videoHeader);
-    if (!FOutput) CreateOutput();
     if (FVideoProcessor) FTheoraCodec = std::make_unique<tOggTheoraCodec>();
     if (FAudioProcessor) FVorbisCodec = std::make_unique<tOggVorbisCodec>();
 
@@ -77,28 +72,10 @@ TLiveEncoder::~TLiveEncoder() {
     if (FVorbisCodec) FVorbisCodec->Finish();
     FVorbisCodec.reset();
     // A file writes what is still queued; a network stream discards it.
-    FNetworkOutput = nullptr;
     FOutput.reset();
     if (FAudioProcessor) FAudioProcessor->Terminate();
     FAudioProcessor.reset();
     FVideoProcessor.reset();
-}
-
-void TLiveEncoder::CreateOutput() {
-    if (!Settings.CaptureToFile) {
-        auto network = std::make_unique<tOggNetworkStream>();
-        FNetworkOutput = network.get();
-        FOutput = std::move(network);
-        return;
-    }
-    auto file = std::make_unique<tOggFile>();
-    if (!file->Open(Settings.CaptureFile)) {
-        // The file output has already logged the failure for the operator.
-        FFileError = true;
-        FFileErrorText = "Error writing to file " + Settings.CaptureFile;
-        DebugLine(FFileErrorText);
-    }
-    FOutput = std::move(file);
 }
 
 void TLiveEncoder::AddStreamComment(const std::string& name, const std::string& value) {
@@ -134,11 +111,11 @@ void TLiveEncoder::PutVideoFrame(const void* data, int32_t size, double timeSeco
 }
 
 bool TLiveEncoder::Connected() const {
-    return FNetworkOutput ? FNetworkOutput->Connected() : true;
+    return FOutput->Connected();
 }
 
 int32_t TLiveEncoder::SendRateKbps() const {
-    return FNetworkOutput ? FNetworkOutput->SendRateKbps() : 0;
+    return FOutput->SendRateKbps();
 }
 
 void TLiveEncoder::Execute() {

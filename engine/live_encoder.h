@@ -1,9 +1,9 @@
 #pragma once
 // TLiveEncoder owns one broadcast or recording run. Its constructor builds the run (audio
-// processor, video processor, one Ogg output, the encoders and the Theora worker) and starts
-// its thread last; the thread runs the encoding clock: for step n it takes the video frame at
-// n / FPS seconds (or advances 0.1 s per step without video), hands it to the Theora worker,
-// then pulls exactly the audio due up to that time and encodes it with Vorbis.
+// processor, video processor, the encoders and the Theora worker) around the Ogg output its
+// owner hands it, and starts its thread last; the thread runs the encoding clock: for step n it
+// takes the video frame at n / FPS seconds (or advances 0.1 s per step without video), hands it to
+// the Theora worker, then pulls exactly the audio due up to that time and encodes it with Vorbis.
 //
 // Threads: the owner (main window or headless runner) creates, polls and destroys it; the
 // capture threads call WriteAudio and PutVideoFrame; the counters are read without a lock.
@@ -14,24 +14,20 @@
 #include <string>
 #include <vector>
 
+#include "base/thread.h"
 #include "engine/audio_processor.h"
 #include "engine/ogg_io_base.h"
 #include "engine/ogg_theora_codec.h"
 #include "engine/ogg_vorbis_codec.h"
 #include "engine/theora_encoder_thread.h"
-#include "engine/thread.h"
 #include "engine/wave_format.h"
 #include "video/bitmap_info_header.h"
 #include "video/video_processor.h"
 
-class tOggNetworkStream;
-
 class TLiveEncoder final : public TWorkerThread {
   public:
-    // Either format may be null: a run without audio or without video.
-    TLiveEncoder(const TWaveFormatEx* audioFormat, const TBitmapInfoHeader* videoHeader);
-    // The same run writing into `output` instead of the output the settings choose: a seam
-    // for tests that watch what leaves the interleaver.
+    // Either format may be null: a run without audio or without video. The run writes into
+    // `output` (never null), which the owner chose and which goes with the encoder.
     TLiveEncoder(const TWaveFormatEx* audioFormat, const TBitmapInfoHeader* videoHeader,
                  std::unique_ptr<tOggIOBase> output);
     ~TLiveEncoder() override;
@@ -49,9 +45,6 @@ class TLiveEncoder final : public TWorkerThread {
     // Sample frames per second of the PCM fed to Vorbis; 0 without audio.
     int32_t SampleRate() const { return FSampleRate; }
 
-    bool FileError() const { return FFileError; }
-    const std::string& FileErrorText() const { return FFileErrorText; }
-
     // Where the encoder thread is in its step; see the stop line it logs.
     int32_t ProgressState() const { return FProgressState.load(std::memory_order_relaxed); }
 
@@ -59,7 +52,6 @@ class TLiveEncoder final : public TWorkerThread {
     void Execute() override;
 
   private:
-    void CreateOutput();
     void Build(const TWaveFormatEx* audioFormat, const TBitmapInfoHeader* videoHeader);
     void AddStreamComment(const std::string& name, const std::string& value);
     void InitTheora();
@@ -81,8 +73,5 @@ class TLiveEncoder final : public TWorkerThread {
     std::atomic<int64_t> FSamplesEncoded{0};
     std::atomic<int32_t> FFramesEncoded{0};
     std::unique_ptr<tOggIOBase> FOutput;
-    tOggNetworkStream* FNetworkOutput = nullptr;  // FOutput when it is a network stream
-    bool FFileError = false;
-    std::string FFileErrorText;
     std::atomic<int32_t> FProgressState{0};
 };

@@ -23,8 +23,8 @@ bool tOggFile::Open(const std::string& fileName) {
     Close();
     FFileName = fileName;
     FWriteFailed = false;
-    FFileHandle = open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (FFileHandle < 0) {
+    FFile.Reset(open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    if (!FFile.Valid()) {
         LogLine("Error writing to file " + fileName);
         return false;
     }
@@ -34,8 +34,8 @@ bool tOggFile::Open(const std::string& fileName) {
 }
 
 int32_t tOggFile::ReadData(uint8_t* buffer, int32_t size) {
-    if (FFileHandle < 0 || size <= 0) return 0;
-    ssize_t count = read(FFileHandle, buffer, static_cast<size_t>(size));
+    if (!FFile.Valid() || size <= 0) return 0;
+    ssize_t count = read(FFile.Get(), buffer, static_cast<size_t>(size));
     return count > 0 ? static_cast<int32_t>(count) : 0;
 }
 
@@ -53,11 +53,11 @@ int32_t tOggFile::WriteData(const uint8_t* data, int32_t size) {
 }
 
 void tOggFile::FlushBuffer() {
-    if (FFileHandle >= 0) {
+    if (FFile.Valid()) {
         size_t written = 0;
         const size_t fill = static_cast<size_t>(FBufferFill);
         while (written < fill) {
-            ssize_t count = WriteToDisk(FFileHandle, FBuffer.data() + written, fill - written);
+            ssize_t count = WriteToDisk(FFile.Get(), FBuffer.data() + written, fill - written);
             if (count < 0 && errno == EINTR) continue;
             if (count <= 0) break;
             written += static_cast<size_t>(count);
@@ -73,13 +73,12 @@ void tOggFile::FlushBuffer() {
 }
 
 void tOggFile::Close() {
-    if (FFileHandle < 0) return;
+    if (!FFile.Valid()) return;
     for (int index = 0; index < StreamCount(); ++index) FlushStream(index);
     WritePages(0, CloseSpanMs);
     FlushBuffer();
     ClearStreams();
-    if (close(FFileHandle) != 0) ReportWriteFailure();
-    FFileHandle = -1;
+    if (!FFile.Close()) ReportWriteFailure();
 }
 
 ssize_t tOggFile::WriteToDisk(int fileHandle, const uint8_t* data, size_t size) {

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <string>
 
+#include "base/unique_fd.h"
 #include "engine/ogg_io_base.h"
 
 class tOggFile : public tOggIOBase {
@@ -29,7 +30,7 @@ class tOggFile : public tOggIOBase {
     // Closes a file already open, then creates fileName for writing, truncating an existing
     // file. False (and a log line) when it cannot be created.
     bool Open(const std::string& fileName);
-    bool IsOpen() const { return FFileHandle >= 0; }
+    bool IsOpen() const { return FFile.Valid(); }
 
     // Reads from the file handle; the engine never calls it.
     int32_t ReadData(uint8_t* buffer, int32_t size) override;
@@ -50,7 +51,7 @@ class tOggFile : public tOggIOBase {
   private:
     void ReportWriteFailure();
 
-    int FFileHandle = -1;
+    TUniqueFd FFile;
     std::string FFileName;
     std::array<uint8_t, BufferSize> FBuffer{};
     int32_t FBufferFill = 0;           // bytes held in FBuffer

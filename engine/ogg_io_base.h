@@ -29,8 +29,8 @@
 #include <mutex>
 #include <vector>
 
+#include "base/timed_lock.h"
 #include "engine/library_binder.h"
-#include "settings/timed_lock.h"
 
 // Turns a page granule position into stream time in seconds; object is the encoder that
 // gave the callback with its packet.
@@ -76,6 +76,12 @@ class tOggIOBase {
     // pages: it may take locks of its own (taken after FQueueLock, never before it) but must
     // not call back into this object.
     virtual int32_t WriteData(const uint8_t* buffer, int32_t size) = 0;
+
+    // False only when a network output has lost its server (a file is always connected).
+    // The owner's thread polls these two while the encoders write.
+    virtual bool Connected() { return true; }
+    // The rate at which bytes leave for the server, kbit/s; 0 for a file.
+    virtual int32_t SendRateKbps() const { return 0; }
 
     bool OggReady() const { return FOggUse.Ready(); }
 

@@ -14,9 +14,9 @@
 #include <atomic>
 #include <cstdint>
 
-#include "engine/event.h"
+#include "base/event.h"
+#include "base/thread.h"
 #include "engine/ogg_theora_codec.h"
-#include "engine/thread.h"
 
 class tTheroraVideoEncoderThread final : public TWorkerThread {
   public:

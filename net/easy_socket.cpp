@@ -14,7 +14,7 @@
 #include <system_error>
 #include <thread>
 
-#include "engine/event.h"
+#include "base/event.h"
 #include "settings/event_log.h"
 
 namespace {

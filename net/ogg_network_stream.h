@@ -27,8 +27,8 @@ class tOggNetworkStream final : public tOggIOBase {
     int32_t WriteData(const uint8_t* buffer, int32_t size) override;
 
     // True while the sender is connecting or its connection holds.
-    bool Connected();
-    int32_t SendRateKbps() const { return FWriter ? FWriter->SendRateKbps() : 0; }
+    bool Connected() override;
+    int32_t SendRateKbps() const override { return FWriter ? FWriter->SendRateKbps() : 0; }
 
   private:
     std::mutex FWriteLock;

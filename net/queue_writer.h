@@ -14,8 +14,8 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/byte_queue.h"
-#include "engine/thread.h"
+#include "base/byte_queue.h"
+#include "base/thread.h"
 #include "net/easy_socket.h"
 
 class tQueueWriter final : public TWorkerThread {

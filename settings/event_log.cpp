@@ -9,8 +9,10 @@
 #include <ctime>
 #include <filesystem>
 #include <mutex>
+#include <utility>
 
-#include "settings/timed_lock.h"
+#include "base/timed_lock.h"
+#include "base/unique_fd.h"
 
 namespace {
 
@@ -26,7 +28,7 @@ struct TEventLogState {
     bool Started = false;
     std::string Folder;       // ends with '/'
     std::string ProgramName;  // the program's file name, for file names and records
-    int File = -1;
+    TUniqueFd File;
     int32_t Lines = 0;     // records written to File
     std::string FilePath;  // the file written last
 };
@@ -71,8 +73,7 @@ std::string ChooseFolder(const std::string& programPath) {
 }
 
 void CloseFile() {
-    if (State.File >= 0) close(State.File);
-    State.File = -1;
+    State.File.Reset();
     State.Lines = 0;
 }
 
@@ -85,9 +86,9 @@ void OpenFile() {
     for (int attempt = 1; attempt <= MaxNameAttempts; ++attempt) {
         std::string path =
             stem + (attempt == 1 ? "" : " (" + std::to_string(attempt) + ")") + ".log";
-        int file = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (file >= 0) {
-            State.File = file;
+        TUniqueFd file(open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+        if (file.Valid()) {
+            State.File = std::move(file);
             State.Lines = 0;
             State.FilePath = path;
             return;
@@ -118,10 +119,10 @@ std::string FormatRecord(uint16_t code, const std::string& text) {
 void WriteEventLocked(uint16_t code, const std::string& text) {
     if (!State.Started) return;
     if (State.Lines >= MaxRecordsPerFile) CloseFile();
-    if (State.File < 0) OpenFile();
-    if (State.File < 0) return;
+    if (!State.File.Valid()) OpenFile();
+    if (!State.File.Valid()) return;
     // write() hands the record to the system at once: it survives a crash of the program.
-    if (WriteAll(State.File, FormatRecord(code, text))) State.Lines++;
+    if (WriteAll(State.File.Get(), FormatRecord(code, text))) State.Lines++;
 }
 
 }  // namespace

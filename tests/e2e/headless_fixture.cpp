@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "settings/settings.h"
-#include "settings/settings_store.h"
+#include "settings/store/settings_store.h"
 
 std::unique_ptr<TTempFolder> THeadlessTest::Config;
 

@@ -10,7 +10,7 @@
 #include "headless_fixture.h"
 #include "pattern_checks.h"
 #include "settings/settings.h"
-#include "settings/settings_store.h"
+#include "settings/store/settings_store.h"
 
 namespace {
 

@@ -79,6 +79,17 @@ TEST(LibraryFolder, SearchesTheProgramFolderItsParentThenTheWorkingFolder) {
     EXPECT_EQ(folders[0], program);
     EXPECT_EQ(folders[1], program + "../");
     EXPECT_EQ(folders[2], WithTrailingSlash(std::filesystem::current_path().string()));
+
+    // A recorded installation folder comes first; an empty record adds nothing.
+    SetInstallationFolderLookup([] { return std::string("/opt/kestrova"); });
+    folders = LibrarySearchFolders();
+    SetInstallationFolderLookup([] { return std::string(); });
+    const size_t withoutRecord = LibrarySearchFolders().size();
+    SetInstallationFolderLookup(nullptr);
+    ASSERT_EQ(folders.size(), 4u);
+    EXPECT_EQ(folders[0], "/opt/kestrova/");
+    EXPECT_EQ(folders[1], program);
+    EXPECT_EQ(withoutRecord, 3u);
 }
 
 TEST(LibraryBinder, LoadsFromTheFirstFolderHoldingLibogg) {

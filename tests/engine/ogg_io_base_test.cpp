@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/event.h"
+#include "base/event.h"
 #include "engine/serial_number.h"
 #include "settings/log.h"
 #include "settings/settings.h"

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/event.h"
+#include "base/event.h"
 #include "engine/theora_library.h"
 #include "settings/log.h"
 #include "tests/engine/theora_test_support.h"

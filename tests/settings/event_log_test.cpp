@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "tests/settings/environment_variable.h"
-#include "tests/settings/temp_folder.h"
+#include "tests/support/environment_variable.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "settings/settings.h"
-#include "tests/settings/environment_variable.h"
+#include "tests/support/environment_variable.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "settings/timed_lock.h"
+#include "base/timed_lock.h"
 
 #include <gtest/gtest.h>
 

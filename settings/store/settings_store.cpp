@@ -1,4 +1,4 @@
-#include "settings/settings_store.h"
+#include "settings/store/settings_store.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,6 +13,7 @@
 #include <optional>
 #include <variant>
 
+#include "base/unique_fd.h"
 #include "settings/settings.h"
 
 namespace {
@@ -155,11 +156,8 @@ QString StoredText(const TValue& value) {
 // every moment.
 bool PrepareOwnerOnlyFile(const QString& path) {
     if (!QDir().mkpath(QFileInfo(path).absolutePath())) return false;
-    int file = open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-    if (file < 0) return false;
-    bool ok = fchmod(file, 0600) == 0;
-    close(file);
-    return ok;
+    TUniqueFd file(open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
+    return file.Valid() && fchmod(file.Get(), 0600) == 0;
 }
 
 }  // namespace

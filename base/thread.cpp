@@ -1,4 +1,4 @@
-#include "engine/thread.h"
+#include "base/thread.h"
 
 #include <pthread.h>
 #include <sched.h>

@@ -1,4 +1,4 @@
-#include "engine/byte_queue.h"
+#include "base/byte_queue.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "settings/settings_store.h"
+#include "settings/store/settings_store.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -9,7 +9,7 @@
 #include <fstream>
 
 #include "settings/settings.h"
-#include "tests/settings/temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "settings/installation_folder.h"
+#include "settings/store/installation_folder.h"
 
 #include <QSettings>
 

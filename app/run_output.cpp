@@ -1,0 +1,22 @@
+#include "app/run_output.h"
+
+#include "engine/ogg_file.h"
+#include "net/ogg_network_stream.h"
+#include "settings/log.h"
+#include "settings/settings.h"
+
+TRunOutput CreateRunOutput() {
+    TRunOutput run;
+    if (!Settings.CaptureToFile) {
+        run.Output = std::make_unique<tOggNetworkStream>();
+        return run;
+    }
+    auto file = std::make_unique<tOggFile>();
+    if (!file->Open(Settings.CaptureFile)) {
+        // The file output has already logged the failure for the operator.
+        run.ErrorText = "Error writing to file " + Settings.CaptureFile;
+        DebugLine(run.ErrorText);
+    }
+    run.Output = std::move(file);
+    return run;
+}
