@@ -61,6 +61,8 @@ GstFlowReturn WithSample(GstAppSink* sink, const void* graph, Use use) {
     if (sample == nullptr) return GST_FLOW_FLUSHING;
     GstMapInfo map;
     GstBuffer* buffer = gst_sample_get_buffer(sample);
+    // A test device's buffer may arrive unchanged from the device's thread.
+    TakeOver(buffer);
     if (buffer != nullptr && gst_buffer_map(buffer, &map, GST_MAP_READ)) {
         use(sample, map);
         gst_buffer_unmap(buffer, &map);

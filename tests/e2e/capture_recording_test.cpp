@@ -66,8 +66,9 @@ TEST_F(CaptureRecordingTest, ADeviceFailingTwoSecondsInEndsTheRunWithALogLine) {
         const std::string line = (medium == "video" ? "Video" : "Audio") +
                                  std::string(" capture failed: The test device was made to fail");
         EXPECT_NE(run.Output.find(line), std::string::npos) << run.Output;
-        // Two seconds of media, then at most two more to stop (generous: start-up included).
-        EXPECT_LT(took, 2 + 2 + 3.0) << run.Output;
+        // Asked for 30 s, it ends at the fault: two seconds of media, a bounded stop, and the
+        // start-up of a busy machine. (The graph suite bounds the report itself more tightly.)
+        EXPECT_LT(took, 15.0) << run.Output;
         // What was captured before the fault is a playable file.
         EXPECT_GT(ProbeDuration(file), 1.0) << medium;
     }
