@@ -7,8 +7,9 @@ namespace {
 
 constexpr int SquareSize = 32;
 constexpr int SquareStep = 8;
-// How far ahead of the encoder a fast source may run; well inside the 41-frame wait list.
-constexpr double FastLeadSeconds = 0.5;
+// How far ahead of the encoder a fast source may run: enough that the encoder never waits for
+// it, yet only a few frames, since every frame waiting holds a frame buffer.
+constexpr double FastLeadSeconds = 0.15;
 
 struct Bgr {
     uint8_t b, g, r;

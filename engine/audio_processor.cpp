@@ -9,9 +9,13 @@
 
 namespace {
 
+// Waiting for the encoder to make room in the output queue.
 void IdleWait() {
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
 }
+
+// Bound of one wait for capture bytes; a Write or the stop ends it at once.
+constexpr int InputWaitStepMs = 100;
 
 }  // namespace
 
@@ -47,7 +51,10 @@ TWaveFormatEx TAudioProcessor::TargetFormat() {
 }
 
 bool TAudioProcessor::Write(const void* data, int32_t length) {
-    return (FInputQueue ? *FInputQueue : *FOutputQueue).Write(data, length);
+    if (!FInputQueue) return FOutputQueue->Write(data, length);
+    const bool written = FInputQueue->Write(data, length);
+    FInputArrived.Set();
+    return written;
 }
 
 int32_t TAudioProcessor::Read(void* dest, int32_t maxLength) {
@@ -58,8 +65,13 @@ void TAudioProcessor::Execute() {
     if (!FInputQueue || !FConverter) return;
     DebugLine("ACMConverter Thread Started");
     while (!Terminated()) {
-        bool moved = FPendingLength > 0 ? QueuePending() : ConvertBlock();
-        if (!moved) IdleWait();
+        if (FPendingLength > 0) {
+            if (!QueuePending()) IdleWait();
+            continue;
+        }
+        // Reset before looking, so that bytes written (or a stop) meanwhile end the wait at once.
+        FInputArrived.Reset();
+        if (!ConvertBlock() && !Terminated()) FInputArrived.WaitFor(InputWaitStepMs);
     }
     DebugLine("ACMConverter Thread Exited");
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "base/byte_queue.h"
+#include "base/event.h"
 #include "base/thread.h"
 #include "engine/audio_converter.h"
 #include "engine/wave_format.h"
@@ -44,6 +45,7 @@ class TAudioProcessor final : public TWorkerThread {
 
   protected:
     void Execute() override;
+    void Wake() override { FInputArrived.Set(); }
 
   private:
     // 16-bit PCM, mono or stereo by VorbisStereo, rate by VorbisSampleFreq.
@@ -63,4 +65,6 @@ class TAudioProcessor final : public TWorkerThread {
     int32_t FConvertBufferSize = 0;       // bytes
     int32_t FPendingOffset = 0;           // converted bytes already queued
     int32_t FPendingLength = 0;           // converted bytes not yet queued
+    // Set by Write and by the stop: the idle worker waits on it instead of polling.
+    TEvent FInputArrived;
 };

@@ -6,7 +6,7 @@
 #include "settings/log.h"
 
 TLibraryPlaces TLibraryPlaces::System() {
-    return {LibrarySearchFolders, ::ProgramFolder};
+    return {LibrarySearchFolders, ::ProgramFolder, KnownInstallationFolder};
 }
 
 TLibraryBinder::TLibraryBinder(std::vector<TLibraryFile> files,
@@ -52,7 +52,9 @@ std::vector<std::string> TLibraryBinder::LoadedPaths() const {
 std::string TLibraryBinder::PathOf(const TLibraryFile& file,
                                    const std::string& libraryFolder) const {
     if (file.Place == TLibraryFile::TPlace::ProgramFolder) {
-        return WithTrailingSlash(FPlaces.ProgramFolder()) + file.Name;
+        const std::string installation =
+            FPlaces.InstallationFolder ? FPlaces.InstallationFolder() : std::string();
+        return OwnLibraryFolder(FPlaces.ProgramFolder(), installation, file.Name) + file.Name;
     }
     return libraryFolder + file.Name;
 }

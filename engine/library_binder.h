@@ -13,6 +13,8 @@
 #include "engine/library_handle.h"
 
 struct TLibraryFile {
+    // LibraryFolder: the codec library folder. ProgramFolder: the program's own libraries, from
+    // the program's folder, else from the installation folder.
     enum class TPlace { LibraryFolder, ProgramFolder };
     std::string Name;
     TPlace Place = TPlace::LibraryFolder;
@@ -27,6 +29,8 @@ struct TLibraryFile {
 struct TLibraryPlaces {
     std::function<std::vector<std::string>()> SearchFolders;
     std::function<std::string()> ProgramFolder;
+    // Empty function: no installation folder.
+    std::function<std::string()> InstallationFolder;
     static TLibraryPlaces System();
 };
 

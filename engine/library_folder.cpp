@@ -6,6 +6,12 @@
 
 #include <atomic>
 
+// Where an installed program's own libraries lie, relative to the program's folder; the
+// install rules set it (empty: not known).
+#ifndef KZ_INSTALLATION_FOLDER
+#define KZ_INSTALLATION_FOLDER ""
+#endif
+
 namespace {
 
 std::atomic<TInstallationFolderLookup> InstallationFolderLookup{nullptr};
@@ -13,6 +19,11 @@ std::atomic<TInstallationFolderLookup> InstallationFolderLookup{nullptr};
 std::string InstallationFolder() {
     const TInstallationFolderLookup lookup = InstallationFolderLookup.load();
     return lookup ? lookup() : std::string();
+}
+
+bool IsFolder(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 bool FileExists(const std::string& path) {
@@ -46,7 +57,7 @@ std::string ProgramFolder() {
 
 std::vector<std::string> LibrarySearchFolders() {
     std::vector<std::string> folders;
-    std::string installation = WithTrailingSlash(InstallationFolder());
+    std::string installation = KnownInstallationFolder();
     if (!installation.empty()) folders.push_back(installation);
     std::string program = ProgramFolder();
     if (!program.empty()) {
@@ -56,6 +67,22 @@ std::vector<std::string> LibrarySearchFolders() {
     std::string current = CurrentFolder();
     if (!current.empty()) folders.push_back(current);
     return folders;
+}
+
+std::string KnownInstallationFolder() {
+    std::string recorded = WithTrailingSlash(InstallationFolder());
+    if (!recorded.empty()) return recorded;
+    const std::string builtIn = KZ_INSTALLATION_FOLDER;
+    const std::string program = ProgramFolder();
+    if (builtIn.empty() || program.empty()) return {};
+    const std::string folder = WithTrailingSlash(program + builtIn);
+    return IsFolder(folder) ? folder : std::string();
+}
+
+std::string OwnLibraryFolder(const std::string& program, const std::string& installation,
+                             const std::string& fileName) {
+    const std::string found = FirstFolderHolding({program, installation}, fileName);
+    return found.empty() ? WithTrailingSlash(program) : found;
 }
 
 std::string FirstFolderHolding(const std::vector<std::string>& folders,

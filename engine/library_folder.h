@@ -14,8 +14,8 @@ inline constexpr const char* LibraryMarkerFile = "libogg.so.0";
 using TInstallationFolderLookup = std::string (*)();
 void SetInstallationFolderLookup(TInstallationFolderLookup lookup);
 
-// The candidates in search order: the machine-wide installation folder (when one is
-// recorded), the program's folder, its parent, the current working directory.
+// The candidates in search order: the installation folder (when one is known), the program's
+// folder, its parent, the current working directory.
 std::vector<std::string> LibrarySearchFolders();
 
 // The first of folders that holds fileName, or empty.
@@ -24,6 +24,16 @@ std::string FirstFolderHolding(const std::vector<std::string>& folders,
 
 // FirstFolderHolding(LibrarySearchFolders(), LibraryMarkerFile).
 std::string LibraryFolder();
+
+// The machine-wide installation folder when one is recorded; else, for an installed program,
+// the folder its own libraries were installed to (found relative to the program's folder);
+// else empty.
+std::string KnownInstallationFolder();
+
+// The first of program and installation (tried in that order) that holds fileName; program
+// when neither does. For the program's own libraries.
+std::string OwnLibraryFolder(const std::string& program, const std::string& installation,
+                             const std::string& fileName);
 
 // The folder of the running program (from /proc/self/exe), or empty when it cannot be read.
 std::string ProgramFolder();

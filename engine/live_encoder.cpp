@@ -20,6 +20,9 @@ constexpr int TheoraWorkerPriorityBoost = 2;
 constexpr int ClockMaxQueuedPages = 1;
 constexpr int ClockMaxSpanMs = 3000;
 
+// Bound of one wait for a captured frame; a frame or the stop ends it at once.
+constexpr int FrameWaitStepMs = 100;
+
 bool IsBlank(const std::string& value) {
     for (unsigned char c : value) {
         if (c > ' ') return false;
@@ -121,9 +124,10 @@ int32_t TLiveEncoder::SendRateKbps() const {
 void TLiveEncoder::Execute() {
     LogLine("Encoding started");
     SetState(0);
-    // Two frame buffers taken in turn: the worker may still be converting the previous frame
-    // while the next one is fetched, and Submit waits for it before handing over the next.
-    std::vector<uint8_t> frames[2];
+    // Two frames held in turn: the worker may still be converting the previous frame while
+    // the next one is fetched, and Submit waits for it before handing over the next. A held
+    // frame is the video processor's own buffer, which it does not reuse until released.
+    TVideoProcessor::TFrameHandle frames[2];
     std::vector<uint8_t> audio;
     int64_t samplesTaken = 0;
     try {
@@ -153,26 +157,33 @@ void TLiveEncoder::Execute() {
         LogLine(std::string("Encoding stopped exception: ") + error.what());
     }
     LogLine(StopLine());
-    // The worker may still be converting the last frame handed over: the buffers that hold it
-    // die with this body.
+    // The worker may still be converting the last frame handed over: the frames that hold it
+    // are released with this body.
     if (FTheoraThread) FTheoraThread->WaitIdle();
 }
 
-bool TLiveEncoder::EncodeVideoStep(double time, std::vector<uint8_t>& frame) {
+void TLiveEncoder::Wake() {
+    if (FVideoProcessor) FVideoProcessor->WakeWaiter();
+}
+
+bool TLiveEncoder::EncodeVideoStep(double time, TVideoProcessor::TFrameHandle& frame) {
     SetState(2);
-    const auto size = static_cast<size_t>(FVideoProcessor->GetFrameSize());
-    if (frame.size() != size) frame.assign(size, 0);
     SetState(3);
-    while (!FVideoProcessor->GetFrame(frame.data(), time)) {
+    // Taking the processor's frame itself saves copying it; the frame held from two steps ago
+    // is released only once the next one is there.
+    TVideoProcessor::TFrameHandle next;
+    while (!(next = FVideoProcessor->GetFrame(time))) {
         if (Terminated()) {
             SetState(4);
             DebugLine("ExitPoint 1");
             return false;
         }
-        SleepMs(1);
+        // Woken by the next captured frame (or the stop) instead of polling every millisecond.
+        FVideoProcessor->WaitForFrame(FrameWaitStepMs);
     }
+    frame = std::move(next);
     SetState(5);
-    FTheoraThread->Submit(frame.data(), FVideoProcessor->OutputStride(), false);
+    FTheoraThread->Submit(frame.get(), FVideoProcessor->OutputStride(), false);
     SetState(6);
     FFramesEncoded.fetch_add(1, std::memory_order_relaxed);
     if (!FAudioProcessor) FOutput->WritePages(ClockMaxQueuedPages, ClockMaxSpanMs);

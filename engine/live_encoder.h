@@ -50,6 +50,8 @@ class TLiveEncoder final : public TWorkerThread {
 
   protected:
     void Execute() override;
+    // Ends a wait for the next video frame at once.
+    void Wake() override;
 
   private:
     void Build(const TWaveFormatEx* audioFormat, const TBitmapInfoHeader* videoHeader);
@@ -58,7 +60,7 @@ class TLiveEncoder final : public TWorkerThread {
     void InitVorbis();
 
     // One step of the clock; false when a stop was seen while waiting (an exit point).
-    bool EncodeVideoStep(double time, std::vector<uint8_t>& frame);
+    bool EncodeVideoStep(double time, TVideoProcessor::TFrameHandle& frame);
     bool EncodeAudioStep(double time, std::vector<uint8_t>& audio, int64_t& samplesTaken);
     void SetState(int32_t state) { FProgressState.store(state, std::memory_order_relaxed); }
     std::string StopLine() const;

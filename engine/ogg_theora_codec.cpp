@@ -139,7 +139,9 @@ void tOggTheoraCodec::AllocatePlanes() {
     const int sizes[3][2] = {{width, height}, {width / 2, height / 2}, {width / 2, height / 2}};
     for (int i = 0; i < 3; ++i) {
         const auto [planeWidth, planeHeight] = sizes[i];
-        FPlaneData[i] = std::make_unique<uint8_t[]>(static_cast<size_t>(planeWidth) * planeHeight);
+        // Not zeroed: RGB2YUV writes every byte of each frame.
+        FPlaneData[i] = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(planeWidth) *
+                                                                  planeHeight);
         FPlanes[i] = {planeWidth, planeHeight, planeWidth, FPlaneData[i].get()};
     }
 }

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 
@@ -48,10 +50,12 @@ int32_t RoundUpTo16(int32_t value) {
     return (value + 15) & ~15;
 }
 
-// Allocation failure is reported like the other creation failures, not as bad_alloc.
-void Allocate(std::vector<uint8_t>& bits, int64_t bytes, const TBitmapInfoHeader& header) {
+// Allocation failure is reported like the other creation failures, not as bad_alloc. The
+// block is only reserved: its pages cost nothing until a frame is written into them.
+template <typename Bytes>
+void Reserve(Bytes& bits, int64_t bytes, const TBitmapInfoHeader& header) {
     try {
-        bits.assign(static_cast<size_t>(bytes), 0);
+        bits.reserve(static_cast<size_t>(bytes));
     } catch (const std::bad_alloc&) {
         FailBitmap(header, ENOMEM);
     }
@@ -86,10 +90,10 @@ TVideoProcessor::TVideoProcessor(const TBitmapInfoHeader& header) : FInputHeader
     FOutputStride = static_cast<int32_t>(BitmapRowPitch(32, FOutputHeader.biWidth));
     FScaler.emplace(FInputHeader, FPictureWidth, FPictureHeight, FOutputStride,
                     FOutputHeader.biHeight);
-    Allocate(FInputBits, FScaler->InputBytes(), FInputHeader);
+    Reserve(FInputBits, FScaler->InputBytes(), FInputHeader);
     // One spare frame up front: too little memory for one output frame fails here, not later.
-    FSpares.push_back(std::make_unique<TInputFrame>());
-    Allocate(FSpares.back()->Data, GetFrameSize(), FOutputHeader);
+    FSpares.push_back(std::make_shared<TInputFrame>());
+    Reserve(FSpares.back()->Data, GetFrameSize(), FOutputHeader);
 
     std::error_code error;
     if (options.Overlay && std::filesystem::exists(options.OverlayImage, error)) LoadOverlay();
@@ -135,88 +139,135 @@ int32_t TVideoProcessor::WaitingFrames() const {
     return static_cast<int32_t>(FFrames.size());
 }
 
-std::unique_ptr<TVideoProcessor::TInputFrame> TVideoProcessor::TakeSpare() {
+TVideoProcessor::TFramePtr TVideoProcessor::TakeSpare() {
     std::lock_guard lock(FLock);
     if (FFrames.size() >= MaxWaitingFrames) return nullptr;  // cheap refusal before the copy
-    if (FSpares.empty()) return std::make_unique<TInputFrame>();
-    std::unique_ptr<TInputFrame> frame = std::move(FSpares.back());
+    if (FSpares.empty()) return std::make_shared<TInputFrame>();
+    TFramePtr frame = std::move(FSpares.back());
     FSpares.pop_back();
     return frame;
 }
 
 void TVideoProcessor::PutFrame(const void* data, int32_t size, double time) {
-    std::unique_ptr<TInputFrame> frame = TakeSpare();
+    TFramePtr frame = TakeSpare();
     if (!frame) return;
     frame->Processed = false;
     frame->Data.clear();
     if (data != nullptr && size > 0) {
         // Room for the output as well: processing turns this buffer into the output frame.
         frame->Data.reserve(std::max<size_t>(size_t(size), size_t(GetFrameSize())));
-        const auto* bytes = static_cast<const uint8_t*>(data);
-        frame->Data.assign(bytes, bytes + size);
+        // Grown unfilled and copied in one block (an element-wise assign would not be).
+        frame->Data.resize(static_cast<size_t>(size));
+        std::memcpy(frame->Data.data(), data, static_cast<size_t>(size));
     }
-    std::lock_guard lock(FLock);
-    if (FFrames.size() >= MaxWaitingFrames) return;
-    // A frame without a usable time would never be chosen: it takes the last known one.
-    if (std::isfinite(time)) FLastTime = time;
-    frame->Time = FLastTime;
-    FFrames.push_back(std::move(frame));
+    {
+        std::lock_guard lock(FLock);
+        if (FFrames.size() >= MaxWaitingFrames) return;
+        // A frame without a usable time would never be chosen: it takes the last known one.
+        if (std::isfinite(time)) FLastTime = time;
+        frame->Time = FLastTime;
+        FFrames.push_back(std::move(frame));
+        ++FArrivals;
+    }
+    FArrived.notify_all();
+}
+
+bool TVideoProcessor::WaitForFrame(int timeoutMs) {
+    std::unique_lock lock(FLock);
+    return FArrived.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                             [this] { return FArrivals != FArrivalsSeen; });
+}
+
+void TVideoProcessor::WakeWaiter() {
+    {
+        std::lock_guard lock(FLock);
+        ++FArrivals;
+    }
+    FArrived.notify_all();
 }
 
 bool TVideoProcessor::GetFrame(void* buffer, double time) {
+    TFrameHandle frame = GetFrame(time);
+    if (!frame) return false;
+    std::memcpy(buffer, frame.get(), static_cast<size_t>(GetFrameSize()));
+    return true;
+}
+
+TVideoProcessor::TFrameHandle TVideoProcessor::GetFrame(double time) {
+    TFramePtr chosen = Choose(time);
+    if (!chosen) return nullptr;
+    if (!chosen->Processed) ProcessFrame(*chosen);
+    SetPos(8);
+    const uint8_t* bytes = chosen->Data.data();
+    TFrameHandle handle(std::move(chosen), bytes);
+    SetPos(9);
+    SetPos(10);
+    return handle;
+}
+
+// The first waiting frame timed at or after `time`, the older ones dropped; null when none.
+TVideoProcessor::TFramePtr TVideoProcessor::Choose(double time) {
     SetPos(1);
-    TInputFrame* chosen = nullptr;
+    TFramePtr chosen;
     {
         std::lock_guard lock(FLock);
         SetPos(2);
+        ReleaseReturnedFrames();
         auto found = std::find_if(FFrames.begin(), FFrames.end(),
                                   [time](const auto& frame) { return frame->Time >= time; });
         if (found != FFrames.end()) {
             SetPos(3);
-            chosen = found->get();
+            chosen = *found;
         }
         SetPos(4);
-        if (chosen != nullptr) Recycle(found);
+        if (chosen) {
+            Recycle(found);
+        } else {
+            FArrivalsSeen = FArrivals;
+        }
         SetPos(5);
     }
     SetPos(6);
-    if (chosen == nullptr) {
-        SetPos(10);
-        return false;
-    }
-    if (!chosen->Processed) ProcessFrame(*chosen);
-    SetPos(8);
-    std::memcpy(buffer, chosen->Data.data(), chosen->Data.size());
-    SetPos(9);
-    SetPos(10);
-    return true;
+    if (!chosen) SetPos(10);
+    return chosen;
 }
 
-// Caller holds FLock. Frames before `end` are no longer wanted; a few are kept as spares.
-void TVideoProcessor::Recycle(std::deque<std::unique_ptr<TInputFrame>>::iterator end) {
-    for (auto frame = FFrames.begin(); frame != end && FSpares.size() < MaxSpareFrames; ++frame) {
-        FSpares.push_back(std::move(*frame));
-    }
+// Caller holds FLock. Frames before `end` are no longer wanted.
+void TVideoProcessor::Recycle(std::deque<TFramePtr>::iterator end) {
+    for (auto frame = FFrames.begin(); frame != end; ++frame) Release(std::move(*frame));
     FFrames.erase(FFrames.begin(), end);
+}
+
+// Caller holds FLock. A frame the encoder still reads waits until its handle is released; a
+// few free ones are kept as spares.
+void TVideoProcessor::Release(TFramePtr frame) {
+    if (frame.use_count() > 1) {
+        FHandedOut.push_back(std::move(frame));
+    } else if (FSpares.size() < MaxSpareFrames) {
+        FSpares.push_back(std::move(frame));
+    }
+}
+
+// Caller holds FLock; runs on the encoder thread, where handles are released.
+void TVideoProcessor::ReleaseReturnedFrames() {
+    auto returned = std::partition(FHandedOut.begin(), FHandedOut.end(),
+                                   [](const TFramePtr& frame) { return frame.use_count() > 1; });
+    std::vector<TFramePtr> returnedFrames(std::make_move_iterator(returned),
+                                          std::make_move_iterator(FHandedOut.end()));
+    FHandedOut.erase(returned, FHandedOut.end());
+    for (TFramePtr& frame : returnedFrames) Release(std::move(frame));
 }
 
 void TVideoProcessor::ProcessFrame(TInputFrame& frame) {
     SetPos(11);
     if (frame.Processed) return;
     SetPos(12);
-    if (frame.Data.size() == FInputBits.size()) {
-        // A whole capture: keep it as the last one without copying it.
-        frame.Data.swap(FInputBits);
-    } else {
-        // A short capture fills only the start of the input bitmap; the rest keeps the last one.
-        std::copy_n(frame.Data.begin(), std::min(frame.Data.size(), FInputBits.size()),
-                    FInputBits.begin());
-    }
+    TakeCapture(frame);
     SetPos(13);
     TPictureRect source = SourceRect();
     SetPos(14);
-    // The frame's buffer becomes the output; only the padding needs clearing, the scaler
-    // writes the whole picture.
+    // The frame's buffer becomes the output, grown without a fill: the scaler writes the
+    // whole picture, and only the padding needs clearing.
     frame.Data.resize(static_cast<size_t>(GetFrameSize()));
     if (source.Width() > 0 && source.Height() > 0) {
         ClearPadding(frame.Data);
@@ -233,9 +284,23 @@ void TVideoProcessor::ProcessFrame(TInputFrame& frame) {
     SetPos(18);
 }
 
+// Moves the frame's capture into the input bitmap.
+void TVideoProcessor::TakeCapture(TInputFrame& frame) {
+    const auto inputBytes = static_cast<size_t>(FScaler->InputBytes());
+    if (frame.Data.size() == inputBytes) {
+        // A whole capture: keep it as the last one without copying it.
+        frame.Data.swap(FInputBits);
+        return;
+    }
+    // A short capture fills only the start of the input bitmap; the rest keeps the last one,
+    // black before the first.
+    if (FInputBits.size() != inputBytes) FInputBits.assign(inputBytes, 0);
+    std::copy_n(frame.Data.begin(), std::min(frame.Data.size(), inputBytes), FInputBits.begin());
+}
+
 // Black above the picture and right of it: the picture fills the first columns of the last
 // rows.
-void TVideoProcessor::ClearPadding(std::vector<uint8_t>& output) const {
+void TVideoProcessor::ClearPadding(TBytes& output) const {
     const size_t stride = static_cast<size_t>(FOutputStride);
     const size_t topRows = static_cast<size_t>(FOutputHeader.biHeight - FPictureHeight);
     std::fill_n(output.begin(), topRows * stride, uint8_t{0});

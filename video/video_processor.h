@@ -11,8 +11,12 @@
 // and the scaling mode are read again for every processed frame. One producer thread and one
 // consumer thread: only GetFrame removes frames, so the frame it chose and the scaling buffers
 // belong to the consumer and are worked on outside the lock.
+//
+// Frame buffers come from a pool that grows to the most frames in use at once and is reused
+// after that: a short run touches only the memory it needs.
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -21,6 +25,7 @@
 #include <vector>
 
 #include "video/bitmap_info_header.h"
+#include "video/default_init_allocator.h"
 #include "video/frame_scaler.h"
 #include "video/overlay_plane.h"
 
@@ -49,6 +54,19 @@ class TVideoProcessor final {
     // arrived yet (nothing is removed then).
     bool GetFrame(void* buffer, double time);
 
+    // The same without the copy: the chosen frame's own GetFrameSize() bytes, which stay valid
+    // and unchanged for as long as the handle is held; null when none has arrived yet. The
+    // buffer goes back to the pool once the handle is released, which must happen on the
+    // encoder thread (after any other thread reading it has handed it back).
+    using TFrameHandle = std::shared_ptr<const uint8_t>;
+    TFrameHandle GetFrame(double time);
+
+    // Encoder thread: after a GetFrame that found nothing, waits up to timeoutMs for the next
+    // captured frame or WakeWaiter; false on time-out.
+    bool WaitForFrame(int timeoutMs);
+    // Any thread: ends the encoder's WaitForFrame at once (its stop).
+    void WakeWaiter();
+
     // How far the last GetFrame got, for the log line at the end of a run.
     int32_t ProcessPos() const { return FProcessPos.load(std::memory_order_relaxed); }
 
@@ -62,20 +80,29 @@ class TVideoProcessor final {
     int32_t WaitingFrames() const;
 
     static constexpr size_t MaxWaitingFrames = 41;
-    static constexpr size_t MaxSpareFrames = 4;
+    // Free frame buffers kept for reuse: more than the list swings by in a steady run, so
+    // buffers are not freed and allocated again, yet a burst does not stay allocated.
+    static constexpr size_t MaxSpareFrames = 8;
 
   private:
+    // Grown without zeroing: every byte is written before it is read.
+    using TBytes = std::vector<uint8_t, TDefaultInitAllocator<uint8_t>>;
     struct TInputFrame {
         bool Processed = false;
-        std::vector<uint8_t> Data;  // the capture, later the processed output frame
+        TBytes Data;  // the capture, later the processed output frame
         double Time = 0;
     };
+    using TFramePtr = std::shared_ptr<TInputFrame>;
 
     void LoadOverlay();
-    std::unique_ptr<TInputFrame> TakeSpare();
-    void Recycle(std::deque<std::unique_ptr<TInputFrame>>::iterator end);
+    TFramePtr TakeSpare();
+    TFramePtr Choose(double time);
+    void Recycle(std::deque<TFramePtr>::iterator end);
+    void Release(TFramePtr frame);
+    void ReleaseReturnedFrames();
     void ProcessFrame(TInputFrame& frame);
-    void ClearPadding(std::vector<uint8_t>& output) const;
+    void TakeCapture(TInputFrame& frame);
+    void ClearPadding(TBytes& output) const;
     TPictureRect SourceRect() const;
     void SetPos(int32_t pos) { FProcessPos.store(pos, std::memory_order_relaxed); }
 
@@ -84,15 +111,22 @@ class TVideoProcessor final {
     int32_t FPictureWidth = 0;
     int32_t FPictureHeight = 0;
     int32_t FOutputStride = 0;
-    std::vector<uint8_t> FInputBits;  // the last capture processed
+    TBytes FInputBits;  // the last capture processed (empty before the first)
     std::optional<TFrameScaler> FScaler;
     std::optional<TOverlayPlane> FOverlay;
 
     mutable std::mutex FLock;
-    std::deque<std::unique_ptr<TInputFrame>> FFrames;  // guarded by FLock; oldest first
+    std::deque<TFramePtr> FFrames;  // guarded by FLock; oldest first
     // Frames already taken out of the list, kept for the next captures: a frame's buffers are
     // several megabytes, and fresh ones cost page faults on every frame.
-    std::vector<std::unique_ptr<TInputFrame>> FSpares;  // guarded by FLock
-    double FLastTime = 0;                               // guarded by FLock
+    std::vector<TFramePtr> FSpares;  // guarded by FLock
+    // Frames out of the list whose handle the encoder still holds; spares once released.
+    std::vector<TFramePtr> FHandedOut;  // guarded by FLock
+    double FLastTime = 0;               // guarded by FLock
     std::atomic<int32_t> FProcessPos{0};
+    // Counts frames put and wake calls; WaitForFrame waits for a change since the last
+    // GetFrame that found nothing.
+    std::condition_variable FArrived;
+    uint64_t FArrivals = 0;      // guarded by FLock
+    uint64_t FArrivalsSeen = 0;  // guarded by FLock
 };

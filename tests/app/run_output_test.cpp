@@ -8,6 +8,7 @@
 #include "net/ogg_network_stream.h"
 #include "settings/log.h"
 #include "settings/settings.h"
+#include "tests/support/loopback_server.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -37,9 +38,8 @@ class RunOutputTest : public ::testing::Test {
 };
 
 TEST_F(RunOutputTest, TheSettingsChooseARecordingFileOrANetworkStream) {
-    ASSERT_FALSE(Folder.Path().empty());
     Settings.CaptureToFile = true;
-    Settings.CaptureFile = Folder.Path() + "/run.ogg";
+    Settings.CaptureFile = Folder.File("run.ogg");
     TRunOutput file = CreateRunOutput();
     EXPECT_EQ(file.ErrorText, "");
     auto* recording = dynamic_cast<tOggFile*>(file.Output.get());
@@ -50,10 +50,10 @@ TEST_F(RunOutputTest, TheSettingsChooseARecordingFileOrANetworkStream) {
     EXPECT_TRUE(file.Output->Connected());
     EXPECT_EQ(file.Output->SendRateKbps(), 0);
 
-    // Nothing listens on the discard port of the loopback: the stream only tries.
+    // Nothing listens on that loopback port: the stream only tries.
     Settings.CaptureToFile = false;
     Settings.Icecast.Server = "127.0.0.1";
-    Settings.Icecast.Port = 9;
+    Settings.Icecast.Port = UnusedPort();
     TRunOutput network = CreateRunOutput();
     EXPECT_EQ(network.ErrorText, "");
     EXPECT_NE(dynamic_cast<tOggNetworkStream*>(network.Output.get()), nullptr);
@@ -61,7 +61,7 @@ TEST_F(RunOutputTest, TheSettingsChooseARecordingFileOrANetworkStream) {
 
 TEST_F(RunOutputTest, AFileThatCannotBeCreatedIsReportedAndItsOutputDropsWhatItGets) {
     Settings.CaptureToFile = true;
-    Settings.CaptureFile = Folder.Path() + "/no/such/folder/run.ogg";
+    Settings.CaptureFile = Folder.File("no/such/folder/run.ogg");
     TRunOutput run = CreateRunOutput();
     EXPECT_EQ(run.ErrorText, "Error writing to file " + Settings.CaptureFile);
     EXPECT_NE(TakeLog().find("Error writing to file " + Settings.CaptureFile), std::string::npos);

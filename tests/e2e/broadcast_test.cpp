@@ -11,7 +11,7 @@
 #include "headless_fixture.h"
 #include "settings/settings.h"
 #include "settings/store/settings_store.h"
-#include "tests/net/icecast_server.h"
+#include "tests/support/icecast_server.h"
 
 namespace {
 
@@ -71,7 +71,7 @@ class BroadcastTest : public THeadlessTest {
 
 TEST_F(BroadcastTest, ListenerJoiningLateGetsTheoraAndVorbisAndTheServerListsTheStream) {
     const auto started = Clock::now();
-    TBackgroundProcess runner(StreamCommand("--seconds 20"), Work / "runner.log");
+    TBackgroundProcess runner(StreamCommand("--seconds 20"), Work.File("runner.log"));
     ASSERT_TRUE(Server.WaitForMount(Mount, true)) << runner.Output() << Server.ErrorLog();
     std::this_thread::sleep_until(started + 5s);
 
@@ -115,7 +115,7 @@ TEST_F(BroadcastTest, ListenerJoiningLateGetsTheoraAndVorbisAndTheServerListsThe
 }
 
 TEST_F(BroadcastTest, LostServerIsRetriedEveryFiveSecondsAndTheBroadcastResumes) {
-    TBackgroundProcess runner(StreamCommand(), Work / "runner.log");
+    TBackgroundProcess runner(StreamCommand(), Work.File("runner.log"));
     ASSERT_TRUE(Server.WaitForMount(Mount, true)) << runner.Output() << Server.ErrorLog();
     std::this_thread::sleep_for(2s);
 
@@ -147,9 +147,9 @@ TEST_F(BroadcastTest, LostServerIsRetriedEveryFiveSecondsAndTheBroadcastResumes)
 }
 
 TEST_F(BroadcastTest, MountInUseIsRefusedAndRetried) {
-    TBackgroundProcess first(StreamCommand(), Work / "first.log");
+    TBackgroundProcess first(StreamCommand(), Work.File("first.log"));
     ASSERT_TRUE(Server.WaitForMount(Mount, true)) << first.Output();
-    TBackgroundProcess second(StreamCommand(), Work / "second.log");
+    TBackgroundProcess second(StreamCommand(), Work.File("second.log"));
     ASSERT_TRUE(WaitForOutput(second, "Unable to stream to server: ", 2, 20s)) << second.Output();
     EXPECT_GE(Count(second.Output(), "Main: Encoder.Connected=false"), 1u);
     EXPECT_EQ(second.Stop(), 0);

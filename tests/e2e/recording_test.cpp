@@ -22,7 +22,7 @@ class RecordingTest : public THeadlessTest {
 };
 
 TEST_F(RecordingTest, DefaultSettingsGiveTheoraAndVorbisInSync) {
-    const std::string file = Work / "out.ogg";
+    const std::string file = Work.File("out.ogg");
     const auto run = Record(file, "--seconds 10");
     ASSERT_EQ(run.ExitCode, 0) << run.Output;
     EXPECT_NE(run.Output.find("Encoding started"), std::string::npos) << run.Output;
@@ -39,7 +39,7 @@ TEST_F(RecordingTest, ResizedPictureKeepsAnUnevenSizeTheRightWayUp) {
     Settings.Processing.ResizeW = 330;
     Settings.Processing.ResizeH = 250;
     ASSERT_TRUE(SaveSettings());
-    const std::string file = Work / "resized.ogg";
+    const std::string file = Work.File("resized.ogg");
     const auto run = Record(file, "--seconds 2 --fast");
     Settings.Processing.Resize = false;
     ASSERT_TRUE(SaveSettings());
@@ -61,7 +61,7 @@ TEST_F(RecordingTest, ResizedPictureKeepsAnUnevenSizeTheRightWayUp) {
 
 TEST_F(RecordingTest, SingleMediumRunsGiveOneStream) {
     for (const std::string medium : {"--video none", "--audio none"}) {
-        const std::string file = Work / "single.ogg";
+        const std::string file = Work.File("single.ogg");
         const auto run = Record(file, "--seconds 2 --fast " + medium);
         ASSERT_EQ(run.ExitCode, 0) << run.Output;
         const auto streams = ProbeStreams(file);
@@ -72,9 +72,9 @@ TEST_F(RecordingTest, SingleMediumRunsGiveOneStream) {
 }
 
 TEST_F(RecordingTest, AnOutputFileThatCannotBeCreatedFailsWithOneLine) {
-    const auto run = Record(Work / "missing/folder/out.ogg", "--seconds 1");
+    const auto run = Record(Work.File("missing/folder/out.ogg"), "--seconds 1");
     EXPECT_NE(run.ExitCode, 0);
-    EXPECT_NE(run.Output.find("Error writing to file " + (Work / "missing/folder/out.ogg")),
+    EXPECT_NE(run.Output.find("Error writing to file " + (Work.File("missing/folder/out.ogg"))),
               std::string::npos)
         << run.Output;
 }

@@ -2,7 +2,6 @@
 // processor into the Vorbis encoder and a recorded Ogg file, judged by ffmpeg's decoder.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <array>
@@ -19,6 +18,7 @@
 #include "settings/settings.h"
 #include "tests/engine/audio_signal.h"
 #include "tests/engine/ogg_test_support.h"
+#include "tests/support/run_command.h"
 
 namespace {
 
@@ -28,36 +28,18 @@ constexpr double DefaultQuality = -0.06;
 constexpr double Seconds = 3.0;
 constexpr int ProcessorBlock = TAudioProcessor::SourceBlockSize;
 
-// Standard output of a command; status is its exit code (-1 when it did not end normally).
-std::vector<uint8_t> CommandOutput(const std::string& command, int& status) {
-    std::vector<uint8_t> output;
-    status = -1;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return output;
-    std::array<uint8_t, 65536> chunk;
-    size_t count;
-    while ((count = fread(chunk.data(), 1, chunk.size(), pipe)) > 0) {
-        output.insert(output.end(), chunk.begin(), chunk.begin() + static_cast<ptrdiff_t>(count));
-    }
-    const int result = pclose(pipe);
-    if (WIFEXITED(result)) status = WEXITSTATUS(result);
-    return output;
-}
-
 std::string Probe(const std::string& path) {
-    int status;
-    std::vector<uint8_t> text = CommandOutput(
-        "ffprobe -v error -show_entries stream=codec_name,sample_rate,channels -of default=nw=1 '" +
-            path + "'",
-        status);
-    return status == 0 ? std::string(text.begin(), text.end()) : "ffprobe failed";
+    const TCommandResult probe = CommandOutput(
+        "ffprobe -v error -show_entries stream=codec_name,sample_rate,channels -of default=nw=1 " +
+        Quote(path));
+    return probe.ExitCode == 0 ? probe.Output : "ffprobe failed";
 }
 
 std::vector<int16_t> Decode(const std::string& path) {
-    int status;
-    std::vector<uint8_t> bytes =
-        CommandOutput("ffmpeg -v error -i '" + path + "' -f s16le - 2>/dev/null", status);
-    return status == 0 ? Samples(bytes) : std::vector<int16_t>{};
+    const TCommandResult decode =
+        CommandOutput("ffmpeg -v error -i " + Quote(path) + " -f s16le - 2>/dev/null");
+    if (decode.ExitCode != 0) return {};
+    return Samples(std::vector<uint8_t>(decode.Output.begin(), decode.Output.end()));
 }
 
 class AudioPath : public ::testing::Test {

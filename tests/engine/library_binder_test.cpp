@@ -70,6 +70,20 @@ TEST(LibraryFolder, FirstCandidateHoldingTheMarkerWins) {
     EXPECT_EQ(FirstFolderHolding({}, LibraryMarkerFile), "");
 }
 
+TEST(LibraryFolder, OwnLibrariesComeFromTheProgramFolderThenTheInstallationFolder) {
+    const std::string program = MakeTempFolder("own_program");
+    const std::string installation = MakeTempFolder("own_installation");
+    const std::string unslashed = installation.substr(0, installation.size() - 1);
+    std::ofstream(installation + "libown.so") << "x";
+
+    EXPECT_EQ(OwnLibraryFolder(program, unslashed, "libown.so"), installation);
+    std::ofstream(program + "libown.so") << "x";
+    EXPECT_EQ(OwnLibraryFolder(program, installation, "libown.so"), program);
+    // Found nowhere: the program's folder, so the failure names the first place looked at.
+    EXPECT_EQ(OwnLibraryFolder(program, installation, "libother.so"), program);
+    EXPECT_EQ(OwnLibraryFolder(program, "", "libother.so"), program);
+}
+
 TEST(LibraryFolder, SearchesTheProgramFolderItsParentThenTheWorkingFolder) {
     const std::string program = ProgramFolder();
     ASSERT_EQ(program, std::string(KZ_BIN_DIR) + "/");

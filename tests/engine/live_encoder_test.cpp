@@ -66,14 +66,9 @@ TBitmapInfoHeader Bgr(int width, int height) {
     return header;
 }
 
-std::vector<uint8_t> ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 // The user comments of the Vorbis comment header in the file, in order.
 std::vector<std::string> VorbisComments(const std::string& path) {
-    const TParsedOgg ogg = ParseOgg(ReadFile(path));
+    const TParsedOgg ogg = ParseOgg(ReadFileBytes(path));
     for (const auto& [serial, packets] : ogg.Packets) {
         if (packets.size() < 2 || packets[0].size() < 7 || packets[0][0] != 1) continue;
         vorbis_info info;
@@ -144,7 +139,7 @@ TEST_F(LiveEncoderTest, VideoClockTakesOneFramePerStepAndWritesTheSizeItEncodes)
     EXPECT_EQ(encoder->FramesEncoded(), 16);  // nothing after 1.0 s has arrived
     EXPECT_EQ(encoder->ProgressState(), 3);
     encoder.reset();
-    const TParsedOgg ogg = ParseOgg(ReadFile(Settings.CaptureFile));
+    const TParsedOgg ogg = ParseOgg(ReadFileBytes(Settings.CaptureFile));
     EXPECT_TRUE(ogg.Intact);
     ASSERT_EQ(ogg.Packets.size(), 1u);
     EXPECT_EQ(ogg.Packets.begin()->second.size(), 3u + 16u);  // three headers, sixteen frames

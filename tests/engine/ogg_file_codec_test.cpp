@@ -2,7 +2,6 @@
 // reader. The packets come from libtheora and libvorbis called directly.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <theora/theoraenc.h>
 #include <vorbis/vorbisenc.h>
 
@@ -14,6 +13,7 @@
 
 #include "engine/ogg_file.h"
 #include "tests/engine/ogg_test_support.h"
+#include "tests/support/run_command.h"
 
 namespace {
 
@@ -138,24 +138,6 @@ class TTheoraSource {
     std::vector<uint8_t> FChroma;
 };
 
-struct TCommandResult {
-    int Status = -1;
-    std::string Output;
-};
-
-TCommandResult RunCommand(const std::string& command) {
-    TCommandResult result;
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (!pipe) return result;
-    std::array<char, 4096> chunk;
-    size_t count;
-    while ((count = fread(chunk.data(), 1, chunk.size(), pipe)) > 0)
-        result.Output.append(chunk.data(), count);
-    int status = pclose(pipe);
-    result.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
-
 TEST(OggFileWithCodecs, TheoraAndVorbisRecordingPassesOgginfo) {
     const std::string path = MakeTempFolder("codecs") + "recording.ogg";
     tOggFile file;
@@ -181,7 +163,7 @@ TEST(OggFileWithCodecs, TheoraAndVorbisRecordingPassesOgginfo) {
     file.Close();
 
     TCommandResult info = RunCommand("ogginfo '" + path + "'");
-    EXPECT_EQ(info.Status, 0) << info.Output;
+    EXPECT_EQ(info.ExitCode, 0) << info.Output;
     EXPECT_EQ(info.Output.find("ERROR"), std::string::npos) << info.Output;
     EXPECT_EQ(info.Output.find("WARNING"), std::string::npos) << info.Output;
     EXPECT_NE(info.Output.find("New logical stream (#1, serial: "), std::string::npos)

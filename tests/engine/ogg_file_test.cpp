@@ -25,11 +25,6 @@ class TWatchedFile : public tOggFile {
     }
 };
 
-std::vector<uint8_t> ReadFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
-
 TEST(OggFile, PagesReachTheDiskInWholeBuffers) {
     const std::string path = MakeTempFolder("whole_buffers") + "out.ogg";
     TWatchedFile file;
@@ -49,7 +44,7 @@ TEST(OggFile, PagesReachTheDiskInWholeBuffers) {
     EXPECT_EQ(file.DiskWrites, (std::vector<size_t>{16384, 16384}));
     file.Close();
     EXPECT_EQ(file.DiskWrites, (std::vector<size_t>{16384, 16384, 7232}));
-    EXPECT_EQ(ReadFile(path), expected);
+    EXPECT_EQ(ReadFileBytes(path), expected);
     EXPECT_EQ(file.StreamCount(), 0);
 }
 
@@ -59,7 +54,7 @@ TEST(OggFile, OpenTruncatesAnExistingFile) {
     tOggFile file;
     ASSERT_TRUE(file.Open(path));
     file.Close();
-    EXPECT_TRUE(ReadFile(path).empty());
+    EXPECT_TRUE(ReadFileBytes(path).empty());
 }
 
 TEST(OggFile, CloseWithoutAnOpenFileLeavesTheQueuesAlone) {

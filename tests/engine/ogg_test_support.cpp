@@ -67,30 +67,6 @@ ogg_packet MakePacket(std::vector<uint8_t>& bytes, ogg_int64_t granulePos, ogg_i
 
 namespace {
 
-std::filesystem::path TestTempRoot() {
-    return std::filesystem::temp_directory_path() / ("kz_engine_tests_" + std::to_string(getpid()));
-}
-
-// Removes the run's temporary folders when the test program ends.
-struct TTempCleanup {
-    ~TTempCleanup() {
-        std::error_code ignored;
-        std::filesystem::remove_all(TestTempRoot(), ignored);
-    }
-} TempCleanup;
-
-}  // namespace
-
-std::string MakeTempFolder(const std::string& name) {
-    namespace fs = std::filesystem;
-    fs::path folder = TestTempRoot() / name;
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-    return folder.string() + "/";
-}
-
-namespace {
-
 // The packets of one page's stream that became complete with it.
 void TakePackets(ogg_stream_state& stream, std::vector<std::vector<uint8_t>>& packets,
                  bool& intact) {

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "engine/ogg_io_base.h"
+#include "tests/support/file_bytes.h"
+#include "tests/support/temp_folder.h"
 
 // A page made by hand: a 27-byte header carrying the beginning-of-stream flag as asked, and a
 // body that starts with the stream and page numbers, so written pages can be told apart.
@@ -60,6 +62,3 @@ struct TParsedOgg {
     bool Intact = true;  // every byte belonged to a page with a good checksum, no packet lost
 };
 TParsedOgg ParseOgg(const std::vector<uint8_t>& bytes);
-
-// A fresh empty folder under the test temp folder, ending in '/'.
-std::string MakeTempFolder(const std::string& name);

@@ -2,7 +2,6 @@
 // size (not the encoded frame's), the right way up, in its colours; ogginfo finds no fault.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -14,6 +13,7 @@
 #include "engine/ogg_file.h"
 #include "engine/theora_encoder_thread.h"
 #include "tests/engine/theora_test_support.h"
+#include "tests/support/run_command.h"
 
 namespace {
 
@@ -23,17 +23,6 @@ constexpr int PictureWidth = 350;
 constexpr int PictureHeight = 262;
 constexpr int Frames = 10;
 constexpr TColour Quadrants[4] = {{200, 40, 40}, {40, 200, 40}, {40, 40, 200}, {220, 220, 220}};
-
-std::string FileText(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), {});
-}
-
-// Runs a shell command with everything it prints going to printed; its exit status.
-int RunTool(const std::string& command, const std::string& printed) {
-    const int status = std::system((command + " >'" + printed + "' 2>&1").c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 void RecordPattern(const std::string& path) {
     tOggFile file;
@@ -66,30 +55,26 @@ struct TProbe {
 TEST(TheoraDecode, FfmpegShowsThePictureUprightAtItsOwnSize) {
     const std::string folder = MakeTempFolder("theora_decode");
     const std::string path = folder + "pattern.ogg";
-    const std::string printed = folder + "printed.txt";
     RecordPattern(path);
     ASSERT_FALSE(HasFatalFailure());
 
-    ASSERT_EQ(RunTool("ogginfo '" + path + "'", printed), 0) << FileText(printed);
-    const std::string info = FileText(printed);
-    EXPECT_EQ(info.find("WARNING"), std::string::npos) << info;
-    EXPECT_EQ(info.find("ERROR"), std::string::npos) << info;
+    const TCommandResult info = RunCommand("ogginfo " + Quote(path));
+    ASSERT_EQ(info.ExitCode, 0) << info.Output;
+    EXPECT_EQ(info.Output.find("WARNING"), std::string::npos) << info.Output;
+    EXPECT_EQ(info.Output.find("ERROR"), std::string::npos) << info.Output;
 
-    ASSERT_EQ(RunTool("ffprobe -v error -select_streams v:0 -show_entries stream=width,height "
-                      "-of csv=p=0 '" +
-                          path + "'",
-                      printed),
-              0)
-        << FileText(printed);
-    EXPECT_EQ(FileText(printed), "350,262\n");
+    const TCommandResult size = RunCommand(
+        "ffprobe -v error -select_streams v:0 -show_entries stream=width,height "
+        "-of csv=p=0 " +
+        Quote(path));
+    ASSERT_EQ(size.ExitCode, 0) << size.Output;
+    EXPECT_EQ(size.Output, "350,262\n");
 
     const std::string raw = folder + "pattern.rgb";
-    ASSERT_EQ(RunTool("ffmpeg -v error -threads 1 -i '" + path +
-                          "' -f rawvideo -pix_fmt rgb24 -y '" + raw + "'",
-                      printed),
-              0)
-        << FileText(printed);
-    const std::string pixels = FileText(raw);
+    const TCommandResult decode = RunCommand("ffmpeg -v error -threads 1 -i " + Quote(path) +
+                                             " -f rawvideo -pix_fmt rgb24 -y " + Quote(raw));
+    ASSERT_EQ(decode.ExitCode, 0) << decode.Output;
+    const std::string pixels = ReadFileText(raw);
     const size_t frameBytes = static_cast<size_t>(PictureWidth) * PictureHeight * 3;
     ASSERT_EQ(pixels.size(), frameBytes * Frames);
 

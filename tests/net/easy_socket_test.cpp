@@ -13,7 +13,7 @@
 
 #include "tests/net/event_log_capture.h"
 #include "tests/net/fake_name_server.h"
-#include "tests/net/loopback_server.h"
+#include "tests/support/loopback_server.h"
 
 namespace {
 
@@ -47,7 +47,7 @@ struct tPair {
     }
     tLoopbackListener Listener;
     tEasySocket Client;
-    tTestFd Server;
+    TUniqueFd Server;
     bool Ok = false;
 };
 
@@ -112,7 +112,7 @@ TEST(EasySocketConnect, RefusedConnectionGivesTheSystemTextAndCode) {
         // The same object connects again after a failure.
         tLoopbackListener server;
         EXPECT_TRUE(socket.Connect(server.Port(), kLoopback));
-        const tTestFd peer = server.Accept();
+        const TUniqueFd peer = server.Accept();
         EXPECT_TRUE(peer.Valid());
         EXPECT_TRUE(socket.Connected());
     }
@@ -121,7 +121,7 @@ TEST(EasySocketConnect, RefusedConnectionGivesTheSystemTextAndCode) {
 TEST(EasySocketConnect, TimedConnectGivesUpOnAServerThatNeverAnswers) {
     // A listener whose accept queue is full drops further connection requests unanswered.
     tLoopbackListener server(0);
-    std::vector<tTestFd> queued;
+    std::vector<TUniqueFd> queued;
     queued.push_back(ConnectTo(server.Port()));
     ASSERT_TRUE(queued.back().Valid());
 

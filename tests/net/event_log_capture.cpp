@@ -1,32 +1,28 @@
 #include "tests/net/event_log_capture.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <memory>
 
 #include "settings/event_log.h"
+#include "tests/support/file_bytes.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
 class tEventLogInTempFolder final : public ::testing::Environment {
   public:
     void SetUp() override {
-        char pattern[] = "/tmp/kz_net_tests_XXXXXX";
-        if (mkdtemp(pattern) == nullptr) return;
-        FFolder = pattern;
-        EventLogStart(FFolder + "/net_tests");
+        FFolder = std::make_unique<TTempFolder>();
+        EventLogStart(FFolder->File("net_tests"));
     }
     void TearDown() override {
         EventLogEnd();
-        std::error_code ignored;
-        if (!FFolder.empty()) std::filesystem::remove_all(FFolder, ignored);
+        FFolder.reset();
     }
 
   private:
-    std::string FFolder;
+    std::unique_ptr<TTempFolder> FFolder;
 };
 
 [[maybe_unused]] ::testing::Environment* const EventLogEnvironment =
@@ -35,8 +31,5 @@ class tEventLogInTempFolder final : public ::testing::Environment {
 }  // namespace
 
 std::string EventLogText() {
-    std::ifstream file(EventLogFilePath(), std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
+    return ReadFileText(EventLogFilePath());
 }

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <thread>
 
-#include "tests/net/loopback_server.h"
+#include "tests/support/loopback_server.h"
 
 class tFakeNameServer {
   public:
@@ -22,7 +22,7 @@ class tFakeNameServer {
   private:
     void Run();
 
-    tTestFd FSocket;
+    TUniqueFd FSocket;
     uint16_t FPort = 0;
     std::atomic<bool> FStop{false};
     std::atomic<int> FQueries{0};

@@ -2,17 +2,18 @@
 #include <stdlib.h>
 
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 
 #include "net/ogg_network_stream.h"
 #include "net/queue_writer.h"
 #include "settings/log.h"
 #include "settings/settings.h"
-#include "tests/net/icecast_server.h"
 #include "tests/net/stream_test_support.h"
+#include "tests/support/file_bytes.h"
+#include "tests/support/icecast_server.h"
+#include "tests/support/run_command.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -20,22 +21,12 @@ constexpr const char* kMount = "/kz-live.ogg";
 
 // A real Vorbis stream made by ffmpeg; empty when it cannot be made.
 std::string VorbisStream(int seconds) {
-    char folder[] = "/tmp/kz_vorbis_XXXXXX";
-    if (mkdtemp(folder) == nullptr) return "";
-    const std::string path = std::string(folder) + "/tone.ogg";
-    const std::string command =
-        "ffmpeg -nostdin -v error -f lavfi -i sine=frequency=440:duration=" +
-        std::to_string(seconds) + " -c:a libvorbis -f ogg -y " + path;
-    std::string bytes;
-    if (std::system(command.c_str()) == 0) {
-        std::ifstream file(path, std::ios::binary);
-        std::stringstream content;
-        content << file.rdbuf();
-        bytes = content.str();
-    }
-    std::error_code ignored;
-    std::filesystem::remove_all(folder, ignored);
-    return bytes;
+    const TTempFolder folder;
+    const std::string path = folder.File("tone.ogg");
+    const TCommandResult made =
+        RunCommand("ffmpeg -nostdin -v error -f lavfi -i sine=frequency=440:duration=" +
+                   std::to_string(seconds) + " -c:a libvorbis -f ogg -y " + Quote(path));
+    return made.ExitCode == 0 ? ReadFileText(path) : "";
 }
 
 void Send(tOggNetworkStream& stream, const std::string& bytes) {

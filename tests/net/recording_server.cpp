@@ -26,7 +26,7 @@ tRecordingServer::~tRecordingServer() {
 }
 
 void tRecordingServer::Run() {
-    tTestFd source;
+    TUniqueFd source;
     while (!Stopping() && !source.Valid()) source = FListener.Accept(kStepMs);
     if (!source.Valid() || !ReadRequest(source.Get())) return;
     if (FAnswer == tAnswer::Close) return;

@@ -10,7 +10,7 @@
 #include <string>
 #include <thread>
 
-#include "tests/net/loopback_server.h"
+#include "tests/support/loopback_server.h"
 
 class tRecordingServer {
   public:

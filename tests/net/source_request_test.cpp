@@ -6,7 +6,7 @@
 
 #include "net/easy_socket.h"
 #include "settings/settings.h"
-#include "tests/net/icecast_server.h"
+#include "tests/support/icecast_server.h"
 
 namespace {
 

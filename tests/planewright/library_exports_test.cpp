@@ -7,24 +7,15 @@
 #include <string>
 
 #include "planewright/planewright.h"
+#include "tests/support/run_command.h"
 
 namespace {
 
 const std::string kLibrary = std::string(KZ_BIN_DIR) + "/" + PLANEWRIGHT_LIBRARY_FILE;
 
-std::string OutputOf(const std::string& command) {
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    std::string output;
-    char buffer[512];
-    while (pipe && fgets(buffer, sizeof buffer, pipe.get())) {
-        output += buffer;
-    }
-    return output;
-}
-
 TEST(PlanewrightLibrary, ExportsRgb2YuvAndNothingElse) {
     // lines: address, type, name
-    std::istringstream lines(OutputOf("nm -D --defined-only " + kLibrary));
+    std::istringstream lines(CommandOutput("nm -D --defined-only " + kLibrary).Output);
     std::set<std::string> names;
     std::string line;
     while (std::getline(lines, line)) {
@@ -41,7 +32,7 @@ TEST(PlanewrightLibrary, DependsOnlyOnTheCRuntime) {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     GTEST_SKIP() << "sanitizer builds link their runtimes into the library";
 #endif
-    std::istringstream lines(OutputOf("ldd " + kLibrary));
+    std::istringstream lines(CommandOutput("ldd " + kLibrary).Output);
     std::string line;
     int count = 0;
     while (std::getline(lines, line)) {

@@ -2,12 +2,9 @@
 
 #include <jpeglib.h>
 #include <png.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 
 TCapture MakeCapture(int width, int height, bool topDown, const TPixelFn& pixel) {
@@ -29,17 +26,6 @@ TCapture MakeCapture(int width, int height, bool topDown, const TPixelFn& pixel)
         }
     }
     return capture;
-}
-
-TTempFolder::TTempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kz_video_XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    FPath = pattern;
-}
-
-TTempFolder::~TTempFolder() {
-    std::error_code error;
-    std::filesystem::remove_all(FPath, error);
 }
 
 void WritePng(const std::string& path, const TPngSpec& spec) {
@@ -109,14 +95,4 @@ void WriteJpeg(const std::string& path, int width, int height, int components,
     jpeg_finish_compress(&info);
     jpeg_destroy_compress(&info);
     std::fclose(file);
-}
-
-std::vector<uint8_t> ReadFileBytes(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
-
-void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream file(path, std::ios::binary);
-    file.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }

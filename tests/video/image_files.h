@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/file_bytes.h"
+#include "tests/support/temp_folder.h"
 #include "video/bitmap_info_header.h"
 
 struct TBgr {
@@ -23,17 +25,6 @@ struct TCapture {
     std::vector<uint8_t> Bytes;
 };
 TCapture MakeCapture(int width, int height, bool topDown, const TPixelFn& pixel);
-
-// A fresh folder under the system's temporary folder, removed with the object.
-class TTempFolder {
-  public:
-    TTempFolder();
-    ~TTempFolder();
-    std::string File(const std::string& name) const { return (FPath / name).string(); }
-
-  private:
-    std::filesystem::path FPath;
-};
 
 // 8-bit PNG; bytes per pixel follow the colour type (gray 1, gray+alpha 2, RGB 3, RGBA 4,
 // palette 1), in the file's own channel order (R, G, B, A). trns: raw tRNS chunk contents
@@ -55,6 +46,3 @@ void WritePng(const std::string& path, const TPngSpec& spec);
 // Quality-100 JPEG without chroma subsampling; components 1 (grey) or 3 (R, G, B).
 void WriteJpeg(const std::string& path, int width, int height, int components,
                const std::vector<uint8_t>& pixels);
-
-std::vector<uint8_t> ReadFileBytes(const std::string& path);
-void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);

@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "settings/settings.h"
+#include "tests/support/store_defaults.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -47,20 +48,6 @@ class SettingsStoreTest : public ::testing::Test {
     TTempFolder FTemp;
     const std::string& FFolder = FTemp.Path();
 };
-
-void SetDefaults(TSettings& s) {
-    s.DebugMode = false;
-    s.AudioDevice = s.VideoDevice = s.CaptureFile = "";
-    s.Preview = s.CaptureToFile = true;
-    s.APreview = s.VorbisStereo = s.Autostart = false;
-    s.VorbisQuality = -60;
-    s.VorbisSampleFreq = 2;
-    s.StreamName = s.StreamDesc = s.StreamURL = s.StreamGenre = "";
-    s.Theora = {320, 240, 15, 1000, 10, true, 90};
-    s.TheoraFasterMode = true;
-    s.Icecast = {"localhost", 8000, "source", "wenduk", "/stream.ogg", 128, true};
-    s.Processing = {false, 320, 240, true, false, 0, 0, 0, 0, false, "", 255, 0, true};
-}
 
 // Values that differ from the defaults in every field, so a field the load leaves untouched is
 // seen; distinct values catch two fields sharing a key (the two Bitrate values) and texts that
@@ -139,7 +126,7 @@ TEST_F(SettingsStoreTest, EmptyStoreLoadsEveryDefault) {
     SetDistinct(Settings);
     LoadSettings();
     TSettings defaults;
-    SetDefaults(defaults);
+    SetStoreDefaults(defaults);
     ExpectSame(Settings, defaults);
 }
 
@@ -177,7 +164,7 @@ TEST_F(SettingsStoreTest, FirstSaveWritesFourGroupsOf44TextValues) {
 TEST_F(SettingsStoreTest, EveryFieldSurvivesSaveAndLoad) {
     SetDistinct(Settings);
     ASSERT_TRUE(SaveSettings());
-    SetDefaults(Settings);
+    SetStoreDefaults(Settings);
     LoadSettings();
     TSettings expected;
     SetDistinct(expected);

@@ -2,7 +2,7 @@
 // A private Icecast 2 server for tests: a generated configuration in a temporary folder, a
 // free port on 127.0.0.1, no directory listing (nothing leaves the machine). The object owns
 // the server process: the destructor stops it (SIGTERM, then SIGKILL after a bound) and
-// removes the folder. Needs tests/net/loopback_server.cpp and the net library (Base64).
+// removes the folder. Needs the net library (Base64).
 //
 // Run as root, the server drops to the unprivileged user "icecast2", which then owns the
 // folder; Icecast refuses to run as root otherwise.

@@ -1,4 +1,4 @@
-#include "tests/net/loopback_server.h"
+#include "tests/support/loopback_server.h"
 
 #include <arpa/inet.h>
 #include <linux/sockios.h>
@@ -30,8 +30,8 @@ uint16_t BoundPort(int fd) {
     return ntohs(address.sin_port);
 }
 
-tTestFd BoundSocket(int receiveBuffer) {
-    tTestFd fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+TUniqueFd BoundSocket(int receiveBuffer) {
+    TUniqueFd fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (!fd.Valid()) return fd;
     const int one = 1;
     setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
@@ -50,43 +50,24 @@ bool WaitReadable(int fd, int timeoutMs) {
 
 }  // namespace
 
-tTestFd& tTestFd::operator=(tTestFd&& other) noexcept {
-    if (this != &other) {
-        Reset();
-        FFd = other.Release();
-    }
-    return *this;
-}
-
-int tTestFd::Release() {
-    const int fd = FFd;
-    FFd = -1;
-    return fd;
-}
-
-void tTestFd::Reset() {
-    if (FFd >= 0) close(FFd);
-    FFd = -1;
-}
-
 tLoopbackListener::tLoopbackListener(int backlog, int receiveBuffer)
     : FListener(BoundSocket(receiveBuffer)) {
     if (FListener.Valid() && listen(FListener.Get(), backlog) == 0)
         FPort = BoundPort(FListener.Get());
 }
 
-tTestFd tLoopbackListener::Accept(int timeoutMs) {
-    if (!WaitReadable(FListener.Get(), timeoutMs)) return tTestFd();
-    return tTestFd(accept4(FListener.Get(), nullptr, nullptr, SOCK_CLOEXEC));
+TUniqueFd tLoopbackListener::Accept(int timeoutMs) {
+    if (!WaitReadable(FListener.Get(), timeoutMs)) return TUniqueFd();
+    return TUniqueFd(accept4(FListener.Get(), nullptr, nullptr, SOCK_CLOEXEC));
 }
 
 uint16_t UnusedPort() {
-    tTestFd fd = BoundSocket(0);
+    TUniqueFd fd = BoundSocket(0);
     return fd.Valid() ? BoundPort(fd.Get()) : 0;
 }
 
-tTestFd ConnectTo(uint16_t port) {
-    tTestFd fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+TUniqueFd ConnectTo(uint16_t port) {
+    TUniqueFd fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     const sockaddr_in address = LoopbackAddress(port);
     if (fd.Valid() &&
         connect(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)

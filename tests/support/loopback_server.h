@@ -1,29 +1,12 @@
 #pragma once
-// Small loopback peers for the network tests: an owned descriptor, a listening socket on
+// Small loopback peers for the network tests: a listening socket on
 // 127.0.0.1 with a port of the system's choice, and bounded helpers around them.
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-class tTestFd {
-  public:
-    tTestFd() = default;
-    explicit tTestFd(int fd) : FFd(fd) {}
-    tTestFd(tTestFd&& other) noexcept : FFd(other.Release()) {}
-    tTestFd& operator=(tTestFd&& other) noexcept;
-    tTestFd(const tTestFd&) = delete;
-    tTestFd& operator=(const tTestFd&) = delete;
-    ~tTestFd() { Reset(); }
-
-    int Get() const { return FFd; }
-    bool Valid() const { return FFd >= 0; }
-    int Release();
-    void Reset();
-
-  private:
-    int FFd = -1;
-};
+#include "base/unique_fd.h"
 
 class tLoopbackListener {
   public:
@@ -31,10 +14,10 @@ class tLoopbackListener {
     explicit tLoopbackListener(int backlog = 16, int receiveBuffer = 0);
     uint16_t Port() const { return FPort; }
     // The next incoming connection, or an invalid descriptor after timeoutMs.
-    tTestFd Accept(int timeoutMs = 5000);
+    TUniqueFd Accept(int timeoutMs = 5000);
 
   private:
-    tTestFd FListener;
+    TUniqueFd FListener;
     uint16_t FPort = 0;
 };
 
@@ -42,7 +25,7 @@ class tLoopbackListener {
 uint16_t UnusedPort();
 
 // A plain blocking client connection to 127.0.0.1:port; invalid on failure.
-tTestFd ConnectTo(uint16_t port);
+TUniqueFd ConnectTo(uint16_t port);
 
 bool SendAll(int fd, std::string_view data);
 

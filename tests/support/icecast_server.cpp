@@ -1,4 +1,4 @@
-#include "tests/net/icecast_server.h"
+#include "tests/support/icecast_server.h"
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -15,7 +15,8 @@
 #include <thread>
 
 #include "net/source_request.h"
-#include "tests/net/loopback_server.h"
+#include "tests/support/file_bytes.h"
+#include "tests/support/loopback_server.h"
 
 extern char** environ;
 
@@ -41,13 +42,6 @@ tClock::time_point DeadlineIn(int ms) {
 
 void Pause() {
     std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
 }
 
 // Icecast will not run as root; told to, it drops to this user once its socket is bound.
@@ -150,7 +144,8 @@ bool tIcecastServer::WaitUntilListening() {
     const auto deadline = DeadlineIn(kStartWaitMs);
     while (Before(deadline)) {
         if (Exited()) {
-            FError = "icecast2 ended at start: " + ReadFile(FFolder + "/output.log") + ErrorLog();
+            FError =
+                "icecast2 ended at start: " + ReadFileText(FFolder + "/output.log") + ErrorLog();
             return false;
         }
         if (ConnectTo(FPort).Valid()) return true;
@@ -202,12 +197,12 @@ void tIcecastServer::Stop() {
 }
 
 std::string tIcecastServer::ErrorLog() const {
-    return FFolder.empty() ? "" : ReadFile(FFolder + "/error.log");
+    return FFolder.empty() ? "" : ReadFileText(FFolder + "/error.log");
 }
 
 std::string tIcecastServer::Get(const std::string& path, size_t maxBytes, int timeoutMs,
                                 bool asAdmin) const {
-    tTestFd connection = ConnectTo(FPort);
+    TUniqueFd connection = ConnectTo(FPort);
     if (!connection.Valid()) return "";
     std::string request = "GET " + path + " HTTP/1.0\r\nHost: 127.0.0.1\r\n";
     if (asAdmin)

@@ -1,0 +1,358 @@
+#include "ui/frm_settings.h"
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFrame>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QSlider>
+#include <QStackedWidget>
+#include <QTest>
+
+#include "tests/support/modal_helper.h"
+#include "tests/support/temp_folder.h"
+#include "tests/ui/settings_text.h"
+#include "ui/color_picker.h"
+#include "ui/color_ref.h"
+#include "ui/spin_edit.h"
+
+namespace {
+
+// A record in which every field the dialog shows holds a value of its own, within the
+// controls' ranges, so a field copied to or from the wrong control shows.
+void SetDistinctValues(TSettings& s) {
+    SetStoreDefaults(s);
+    s.CaptureToFile = false;
+    s.CaptureFile = "/tmp/out.ogg";
+    s.Autostart = true;
+    s.Icecast = {"media.local", 8123, "alice", "s3cret", "/live.ogg", 96, false};
+    s.VorbisQuality = 250;
+    s.VorbisStereo = true;
+    s.VorbisSampleFreq = 4;
+    s.Theora = {640, 480, 25, 1200, 33, false, 64};
+    s.TheoraFasterMode = false;
+    s.StreamName = "Name";
+    s.StreamDesc = "Description";
+    s.StreamURL = "http://127.0.0.1/";
+    s.StreamGenre = "Genre";
+    s.Processing = {true, 720, 576,  false,           true, 11,         12,
+                    13,   14,  true, "/tmp/logo.bmp", 200,  0x00336699, false};
+}
+
+class SettingsDialogTest : public ::testing::Test {
+  protected:
+    TfrmSettings& Open() {
+        FDialog = std::make_unique<TfrmSettings>(FSettings);
+        FDialog->show();
+        return *FDialog;
+    }
+
+    TSettings FSettings;
+    std::unique_ptr<TfrmSettings> FDialog;
+};
+
+TEST_F(SettingsDialogTest, BitrateIsShownInTensAndComesBackWithinTheBarsRange) {
+    SetStoreDefaults(FSettings);
+    ASSERT_EQ(FSettings.Theora.Bitrate, 1000);
+    TfrmSettings& dialog = Open();
+    EXPECT_EQ(dialog.vidBitrate->value(), 10000);
+    EXPECT_EQ(dialog.lblBitrate->text(), "1000kbps");
+
+    FSettings.Theora.Bitrate = 2500;
+    TfrmSettings& again = Open();
+    EXPECT_EQ(again.vidBitrate->value(), 20000);
+    EXPECT_EQ(again.lblBitrate->text(), "2000kbps");
+    QTest::mouseClick(again.btnOK, Qt::LeftButton);
+    EXPECT_EQ(FSettings.Theora.Bitrate, 2000);
+    EXPECT_EQ(again.result(), QDialog::Accepted);
+}
+
+TEST_F(SettingsDialogTest, HiddenFrameRateKeepsItsLimitOfThirty) {
+    SetStoreDefaults(FSettings);
+    FSettings.Theora.FPS = 60;
+    TfrmSettings& dialog = Open();
+    dialog.btn3->click();
+    EXPECT_FALSE(dialog.spnFPS->isVisibleTo(&dialog));
+    QTest::mouseClick(dialog.btnOK, Qt::LeftButton);
+    EXPECT_EQ(FSettings.Theora.FPS, 30);
+}
+
+TEST_F(SettingsDialogTest, ValueLabelsFollowTheirBars) {
+    SetStoreDefaults(FSettings);
+    FSettings.Processing.OverlayAlpha = 100;
+    TfrmSettings& dialog = Open();
+    EXPECT_EQ(dialog.lblQualityVideo->text(), "1.59");  // stored quality 10
+    EXPECT_EQ(dialog.lblAudQuality->text(), "-0.06");   // stored -60
+    EXPECT_EQ(dialog.lblPerc->text(), "39%");
+
+    dialog.vidQuality->setValue(0);
+    EXPECT_EQ(dialog.lblQualityVideo->text(), "0.00");
+    dialog.vidQuality->setValue(63);
+    EXPECT_EQ(dialog.lblQualityVideo->text(), "10.00");
+    dialog.audQuality->setValue(999);
+    EXPECT_EQ(dialog.lblAudQuality->text(), "1.00");
+    dialog.tbAlpha->setValue(255);
+    EXPECT_EQ(dialog.lblPerc->text(), "100%");
+    dialog.vidBitrate->setValue(455);
+    EXPECT_EQ(dialog.lblBitrate->text(), "45kbps");
+}
+
+TEST_F(SettingsDialogTest, PngOverlayHidesTheTransparentColourPanel) {
+    SetStoreDefaults(FSettings);
+    FSettings.Processing.Overlay = true;
+    FSettings.Processing.OverlayImage = "/pictures/logo.PNG";
+    TfrmSettings& dialog = Open();
+    dialog.btn4->click();
+    EXPECT_FALSE(dialog.pnlTrans->isVisible()) << "stored PNG name";
+
+    const std::pair<const char*, bool> names[] = {{"/pictures/logo.bmp", true},
+                                                  {"/pictures/logo.png", false},
+                                                  {"/pictures/logo.jpg", true},
+                                                  {"/pictures/logo.Png", false},
+                                                  {"/pictures/logo.png.bmp", true},
+                                                  {"/pictures.png/logo", true},
+                                                  {"", true}};
+    for (const auto& [name, shown] : names) {
+        dialog.txtOverlayImage->clear();
+        QTest::keyClicks(dialog.txtOverlayImage, name);
+        EXPECT_EQ(dialog.pnlTrans->isVisible(), shown) << name;
+    }
+}
+
+TEST_F(SettingsDialogTest, DisabledFileNameIsStillCopiedWhenStreaming) {
+    SetStoreDefaults(FSettings);
+    FSettings.CaptureFile = "/tmp/recording.ogg";
+    TfrmSettings& dialog = Open();
+    EXPECT_TRUE(dialog.txtFilename->isEnabled());
+    EXPECT_FALSE(dialog.txtServer->isEnabled());
+
+    QTest::mouseClick(dialog.radioServer, Qt::LeftButton, {},
+                      QPoint(6, dialog.radioServer->height() / 2));
+    ASSERT_TRUE(dialog.radioServer->isChecked());
+    EXPECT_FALSE(dialog.txtFilename->isEnabled());
+    EXPECT_FALSE(dialog.btnOggFile->isEnabled());
+    for (QWidget* field : std::initializer_list<QWidget*>{
+             dialog.txtServer, dialog.spnPort, dialog.txtUsername, dialog.txtPassword,
+             dialog.txtMount, dialog.spnBitrate, dialog.cbxYellowPages, dialog.startup})
+        EXPECT_TRUE(field->isEnabled()) << field->metaObject()->className();
+
+    dialog.txtFilename->setText("/tmp/changed.ogg");
+    QTest::mouseClick(dialog.btnOK, Qt::LeftButton);
+    EXPECT_FALSE(FSettings.CaptureToFile);
+    EXPECT_EQ(FSettings.CaptureFile, "/tmp/changed.ogg");
+}
+
+TEST_F(SettingsDialogTest, CancelAndEscapeChangeNothing) {
+    SetDistinctValues(FSettings);
+    const std::string before = SettingsText(FSettings);
+    for (bool byEscape : {false, true}) {
+        TfrmSettings& dialog = Open();
+        dialog.radioFile->setChecked(true);
+        dialog.txtServer->setText("elsewhere");
+        dialog.spnPort->setValue(1);
+        dialog.vidBitrate->setValue(450);
+        dialog.cboCrop->setChecked(false);
+        dialog.cbxSampleRate->setCurrentIndex(0);
+        dialog.txtOverlayImage->setText("other.png");
+        dialog.SetTransparentColour(Qt::red);
+        if (byEscape)
+            QTest::keyClick(dialog.txtServer, Qt::Key_Escape);
+        else
+            QTest::mouseClick(dialog.btnCancel, Qt::LeftButton);
+        EXPECT_EQ(dialog.result(), QDialog::Rejected);
+        EXPECT_FALSE(dialog.isVisible());
+        EXPECT_EQ(SettingsText(FSettings), before) << (byEscape ? "Escape" : "Cancel");
+    }
+}
+
+TEST_F(SettingsDialogTest, OkWithoutChangesKeepsEveryValue) {
+    SetDistinctValues(FSettings);
+    const std::string before = SettingsText(FSettings);
+    QTest::mouseClick(Open().btnOK, Qt::LeftButton);
+    EXPECT_EQ(SettingsText(FSettings), before);
+
+    SetStoreDefaults(FSettings);
+    const std::string defaults = SettingsText(FSettings);
+    QTest::mouseClick(Open().btnOK, Qt::LeftButton);
+    EXPECT_EQ(SettingsText(FSettings), defaults);
+}
+
+TEST_F(SettingsDialogTest, OkCopiesEveryControlIntoItsField) {
+    SetStoreDefaults(FSettings);
+    TfrmSettings& d = Open();
+    TSettings expected;
+    SetDistinctValues(expected);
+    // Fields the dialog does not show keep their values.
+    expected.Theora.Width = 320;
+    expected.Theora.Height = 240;
+    const TIcecastSettings& i = expected.Icecast;
+    const TVideoProcessing& p = expected.Processing;
+
+    d.radioServer->setChecked(true);
+    d.txtFilename->setText("/tmp/out.ogg");
+    d.startup->setChecked(true);
+    d.txtServer->setText("media.local");
+    d.spnPort->setValue(i.Port);
+    d.txtUsername->setText("alice");
+    d.txtPassword->setText("s3cret");
+    d.txtMount->setText("/live.ogg");
+    d.spnBitrate->setValue(i.Bitrate);
+    d.cbxYellowPages->setChecked(false);
+    d.audQuality->setValue(250);
+    d.radStereo->setChecked(true);
+    d.cbxSampleRate->setCurrentIndex(4);
+    d.vidQuality->setValue(33);
+    d.vidBitrate->setValue(12000);
+    d.vidDropFrames->setChecked(false);
+    d.spnKeyFreq->setValue(64);
+    d.spnFPS->setValue(25);
+    d.FastMode->setChecked(false);
+    d.txtMName->setText("Name");
+    d.txtMDesc->setText("Description");
+    d.txtMUrl->setText("http://127.0.0.1/");
+    d.txtMGenre->setText("Genre");
+    d.cboOverlay->setChecked(true);
+    d.txtOverlayImage->setText("/tmp/logo.bmp");
+    d.tbAlpha->setValue(p.OverlayAlpha);
+    d.SetTransparentColour(ColorFromRef(p.OverlayColor));
+    d.cbxTrans->setChecked(false);
+    d.cboCrop->setChecked(true);
+    d.spL->setValue(p.CropL);
+    d.spR->setValue(p.CropR);
+    d.spT->setValue(p.CropT);
+    d.spB->setValue(p.CropB);
+    d.cboResize->setChecked(true);
+    d.spW->setValue(p.ResizeW);
+    d.spH->setValue(p.ResizeH);
+    d.cboHighResize->setChecked(false);
+    QTest::mouseClick(d.btnOK, Qt::LeftButton);
+    EXPECT_EQ(SettingsText(FSettings), SettingsText(expected));
+}
+
+TEST_F(SettingsDialogTest, SpinFieldWithoutANumberGivesItsMinimum) {
+    SetDistinctValues(FSettings);
+    TfrmSettings& d = Open();
+    for (TSpinEdit* field : {d.spnPort, d.spnBitrate, d.spnKeyFreq, d.spW, d.spT})
+        field->findChild<QLineEdit*>()->setText("");
+    d.spH->findChild<QLineEdit*>()->setText("-");
+    QTest::mouseClick(d.btnOK, Qt::LeftButton);
+    EXPECT_EQ(FSettings.Icecast.Port, 0);
+    EXPECT_EQ(FSettings.Icecast.Bitrate, 8);
+    EXPECT_EQ(FSettings.Theora.AutoKeyframeMax, 1);
+    EXPECT_EQ(FSettings.Processing.ResizeW, 0);
+    EXPECT_EQ(FSettings.Processing.ResizeH, 0);
+    EXPECT_EQ(FSettings.Processing.CropT, 0);
+    EXPECT_EQ(FSettings.Processing.CropL, 11) << "untouched fields keep their values";
+}
+
+TEST_F(SettingsDialogTest, SampleRatesListedInTableOrderAndEmptySelectionKeepsThePrevious) {
+    SetStoreDefaults(FSettings);
+    FSettings.VorbisSampleFreq = 7;  // no such entry
+    TfrmSettings& dialog = Open();
+    ASSERT_EQ(dialog.cbxSampleRate->count(), 6);
+    EXPECT_EQ(dialog.cbxSampleRate->itemText(0), "8000 Hz");
+    EXPECT_EQ(dialog.cbxSampleRate->itemText(5), "48000 Hz");
+    EXPECT_EQ(dialog.cbxSampleRate->currentIndex(), -1);
+    QTest::mouseClick(dialog.btnOK, Qt::LeftButton);
+    EXPECT_EQ(FSettings.VorbisSampleFreq, 7);
+}
+
+TEST_F(SettingsDialogTest, EnabledStatesFollowTheTicks) {
+    SetStoreDefaults(FSettings);
+    FSettings.Processing.Overlay = false;
+    FSettings.Processing.TransColor = false;
+    TfrmSettings& d = Open();
+    EXPECT_FALSE(d.txtOverlayImage->isEnabled());
+    EXPECT_FALSE(d.cbxTrans->isEnabled());
+    EXPECT_TRUE(d.tbAlpha->isEnabled());
+    EXPECT_FALSE(d.bPick->isEnabled());
+
+    d.cboOverlay->setChecked(true);
+    EXPECT_TRUE(d.txtOverlayImage->isEnabled());
+    EXPECT_TRUE(d.btnFind->isEnabled());
+    EXPECT_TRUE(d.cbxTrans->isEnabled());
+    EXPECT_FALSE(d.bCols->isEnabled()) << "colour buttons need the transparent colour too";
+    d.cbxTrans->setChecked(true);
+    EXPECT_TRUE(d.bCols->isEnabled());
+    EXPECT_TRUE(d.bPick->isEnabled());
+
+    EXPECT_FALSE(d.spT->isEnabled());
+    d.cboCrop->setChecked(true);
+    EXPECT_TRUE(d.spT->isEnabled() && d.spB->isEnabled());
+    EXPECT_FALSE(d.spW->isEnabled() || d.lblX->isEnabled() || d.cboHighResize->isEnabled());
+    d.cboResize->setChecked(true);
+    EXPECT_TRUE(d.spW->isEnabled() && d.lblX->isEnabled() && d.cboHighResize->isEnabled());
+}
+
+TEST_F(SettingsDialogTest, SelectorButtonsShowTheirPageAndMarkIt) {
+    SetStoreDefaults(FSettings);
+    TfrmSettings& d = Open();
+    EXPECT_EQ(d.Pages->currentWidget(), d.TabCapture);
+    QTest::mouseClick(d.btn3, Qt::LeftButton);
+    EXPECT_EQ(d.Pages->currentWidget(), d.TabVideo);
+    EXPECT_EQ(d.btn3->ImageIndex(), 0);
+    for (TKestrovaButton* other : {d.btn1, d.btn2, d.btn4}) EXPECT_EQ(other->ImageIndex(), 1);
+    QTest::mouseClick(d.btn4, Qt::LeftButton);
+    EXPECT_EQ(d.Pages->currentWidget(), d.tabMeta);
+}
+
+TEST_F(SettingsDialogTest, FileDialogChoosesTheRecordingFile) {
+    SetStoreDefaults(FSettings);
+    TfrmSettings& d = Open();
+    QString title, suffix;
+    QStringList filters;
+    WhenModalOpens(
+        [&](QWidget* modal) {
+            auto* files = qobject_cast<QFileDialog*>(modal);
+            ASSERT_NE(files, nullptr);
+            title = files->windowTitle();
+            suffix = files->defaultSuffix();
+            filters = files->nameFilters();
+            files->selectFile("/tmp/chosen.ogg");
+            static_cast<QDialog*>(files)->accept();
+        },
+        &d);
+    QTest::mouseClick(d.btnOggFile, Qt::LeftButton);
+    EXPECT_EQ(title, "Select ogg file to save to");
+    EXPECT_EQ(suffix, "ogg");
+    EXPECT_EQ(filters, QStringList({"Ogg Files (*.ogg)", "All Files (*.*)"}));
+    EXPECT_EQ(d.txtFilename->text(), "/tmp/chosen.ogg");
+}
+
+TEST_F(SettingsDialogTest, PickButtonTakesTheClickedColourAndSurvivesAnUnreadableFile) {
+    TTempFolder folder;
+    const QString file = QString::fromStdString(folder.Path()) + "/logo.bmp";
+    QImage picture(200, 100, QImage::Format_RGB32);
+    picture.fill(QColor(10, 20, 30));
+    for (int y = 0; y < 100; ++y)
+        for (int x = 100; x < 200; ++x) picture.setPixelColor(x, y, QColor(200, 150, 100));
+    ASSERT_TRUE(picture.save(file, "BMP"));
+
+    SetStoreDefaults(FSettings);
+    FSettings.Processing.Overlay = true;
+    FSettings.Processing.OverlayImage = file.toStdString();
+    FSettings.Processing.OverlayColor = 0x00FF00;
+    TfrmSettings& d = Open();
+    WhenModalOpens(
+        [](QWidget* modal) {
+            auto* picker = qobject_cast<TColorPicker*>(modal);
+            ASSERT_NE(picker, nullptr);
+            QWidget* pic = picker->Pic();
+            QTest::mouseClick(pic, Qt::LeftButton, {}, QPoint(pic->width() * 3 / 4, 10));
+        },
+        &d);
+    QTest::mouseClick(d.bPick, Qt::LeftButton);
+    EXPECT_EQ(d.TransparentColour(), QColor(200, 150, 100));
+
+    d.txtOverlayImage->setText(QString::fromStdString(folder.Path()) + "/missing.bmp");
+    WhenModalOpens([](QWidget* modal) { modal->close(); }, &d);
+    QTest::mouseClick(d.bPick, Qt::LeftButton);
+    EXPECT_EQ(d.TransparentColour(), QColor(200, 150, 100)) << "closed without a click";
+}
+
+}  // namespace

@@ -1,0 +1,14 @@
+// The window tests run on the offscreen platform unless told otherwise (a run under Xvfb sets
+// QT_QPA_PLATFORM=xcb), with one application object for the whole suite.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <cstdlib>
+
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication application(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,49 @@
+#include "update/update_notifier.h"
+
+#include <QDesktopServices>
+#include <QMessageBox>
+#include <QPointer>
+#include <QUrl>
+
+TUpdateNotifier::TUpdateNotifier(QWidget* window, std::optional<TUpdateServer> server,
+                                 double currentVersion)
+    : FWindow(window),
+      FDownloadPage(server ? QString::fromStdString(server->DownloadPage()) : QString()) {
+    if (!server) return;
+    FCheck = std::make_unique<TUpdateCheck>(
+        std::move(*server), currentVersion, [this](const TUpdateNotice& notice) {
+            QMetaObject::invokeMethod(
+                this, [this, notice] { UpdateAvailable(notice); }, Qt::QueuedConnection);
+        });
+}
+
+TUpdateNotifier::~TUpdateNotifier() = default;
+
+void TUpdateNotifier::UpdateAvailable(const TUpdateNotice& notice) {
+    FPending.push_back(notice);
+    // A prompt is open: its nested event loop brought this report, which waits its turn
+    // instead of stacking a second box on top of the first.
+    if (FAsking) return;
+    FAsking = true;
+    // The window, and this object with it, may go while a prompt is open.
+    const QPointer<TUpdateNotifier> alive(this);
+    while (alive && !FPending.empty()) {
+        const TUpdateNotice next = FPending.front();
+        FPending.pop_front();
+        const QUrl page(FDownloadPage);
+        if (AskToDownload(FWindow, next)) QDesktopServices::openUrl(page);
+    }
+    if (alive) FAsking = false;
+}
+
+bool AskToDownload(QWidget* window, const TUpdateNotice& notice) {
+    QPointer<QMessageBox> box =
+        new QMessageBox(QMessageBox::Question, QStringLiteral("Update Available"),
+                        QString::fromStdString(UpdatePromptText(notice)),
+                        QMessageBox::Yes | QMessageBox::No, window);
+    box->setWindowModality(Qt::ApplicationModal);
+    const int answer = box->exec();
+    // A box whose window went during the question went with it.
+    if (box) delete box.data();
+    return answer == QMessageBox::Yes;
+}

@@ -1,0 +1,45 @@
+#pragma once
+// TUpdateNotifier: the main window's side of the update check. The window creates one as the
+// last step of its own creation and keeps it until it closes; it starts the check (when an
+// update server is configured) and, for every newer version the check reports, asks the
+// operator on the window's thread whether to open the download page.
+//
+// Threads: created, used and destroyed on the window's thread. The check's reports are queued
+// onto that thread; destroying the notifier stops and joins the check without waiting for the
+// network, and a report still queued then is dropped with the notifier.
+
+#include <QObject>
+#include <QString>
+#include <deque>
+#include <memory>
+#include <optional>
+
+#include "update/update_check.h"
+
+class QWidget;
+
+class TUpdateNotifier final : public QObject {
+  public:
+    // window: owner of the prompt (may be null). server: nullopt means no check at all.
+    explicit TUpdateNotifier(QWidget* window,
+                             std::optional<TUpdateServer> server = ConfiguredUpdateServer(),
+                             double currentVersion = ProgramVersion());
+    ~TUpdateNotifier() override;
+
+    // True while a check was started and has not ended.
+    bool Checking() const { return FCheck && !FCheck->Finished(); }
+
+  private:
+    // WM_UPDATEAVAILABLE: the prompt, and the download page on Yes; one prompt at a time,
+    // in the order the reports came.
+    void UpdateAvailable(const TUpdateNotice& notice);
+
+    QWidget* const FWindow;
+    const QString FDownloadPage;
+    std::deque<TUpdateNotice> FPending;
+    bool FAsking = false;
+    std::unique_ptr<TUpdateCheck> FCheck;
+};
+
+// Shows the question with Yes and No, owned by window; true on Yes.
+bool AskToDownload(QWidget* window, const TUpdateNotice& notice);
