@@ -36,16 +36,16 @@ void THeadlessRunner::ApplyOverrides() const {
 }
 
 bool THeadlessRunner::StartRun() {
-    TRunOutput run = CreateRunOutput();
-    if (!run.ErrorText.empty()) {
-        FErr << "kestrova_headless: " << run.ErrorText << "\n";
-        return false;
-    }
     std::optional<TWaveFormatEx> audio;
     std::optional<TBitmapInfoHeader> video;
     FCapture->PrepareRun(audio, video);
     FRunHasVideo = video.has_value();
     FRunHasAudio = audio.has_value();
+    TRunOutput run = CreateRunOutput();
+    if (!run.ErrorText.empty()) {
+        FErr << "kestrova_headless: " << run.ErrorText << "\n";
+        return false;
+    }
     FEncoder = std::make_unique<TLiveEncoder>(audio ? &*audio : nullptr, video ? &*video : nullptr,
                                               std::move(run.Output));
     FCapture->StartRun(*FEncoder);

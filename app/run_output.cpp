@@ -6,15 +6,19 @@
 #include "settings/settings.h"
 
 TRunOutput CreateRunOutput() {
+    return CreateRunOutput(Settings.CaptureFile);
+}
+
+TRunOutput CreateRunOutput(const std::string& captureFile) {
     TRunOutput run;
     if (!Settings.CaptureToFile) {
         run.Output = std::make_unique<tOggNetworkStream>();
         return run;
     }
     auto file = std::make_unique<tOggFile>();
-    if (!file->Open(Settings.CaptureFile)) {
+    if (!file->Open(captureFile)) {
         // The file output has already logged the failure for the operator.
-        run.ErrorText = "Error writing to file " + Settings.CaptureFile;
+        run.ErrorText = "Error writing to file " + captureFile;
         DebugLine(run.ErrorText);
     }
     run.Output = std::move(file);

@@ -18,3 +18,6 @@ struct TRunOutput {
 // Settings.CaptureToFile picks a file output opened on Settings.CaptureFile; otherwise a
 // network stream, which starts connecting at once.
 TRunOutput CreateRunOutput();
+// The same with the file named by the caller (the window records to a dated file in the
+// videos folder when no file is stored); `captureFile` is unused for a network stream.
+TRunOutput CreateRunOutput(const std::string& captureFile);

@@ -11,6 +11,7 @@
 
 namespace {
 
+// With maxQueued 0 the span does not matter: everything queued goes, in time order.
 constexpr int CloseSpanMs = 3000;
 
 }  // namespace
@@ -30,6 +31,7 @@ bool tOggFile::Open(const std::string& fileName) {
     }
     FBufferFill = 0;
     FBufferFree = BufferSize;
+    FNextWrite.store((Now() + WriteIntervalMs).time_since_epoch().count());
     return true;
 }
 
@@ -40,6 +42,7 @@ int32_t tOggFile::ReadData(uint8_t* buffer, int32_t size) {
 }
 
 int32_t tOggFile::WriteData(const uint8_t* data, int32_t size) {
+    std::lock_guard lock(FBufferLock);
     int32_t copied = 0;
     while (copied < size) {
         const int32_t piece = std::min(size - copied, FBufferFree);
@@ -47,12 +50,17 @@ int32_t tOggFile::WriteData(const uint8_t* data, int32_t size) {
         FBufferFill += piece;
         FBufferFree -= piece;
         copied += piece;
-        if (FBufferFill == BufferSize) FlushBuffer();
+        if (FBufferFill == BufferSize) FlushBufferLocked();
     }
     return copied;
 }
 
 void tOggFile::FlushBuffer() {
+    std::lock_guard lock(FBufferLock);
+    FlushBufferLocked();
+}
+
+void tOggFile::FlushBufferLocked() {
     if (FFile.Valid()) {
         size_t written = 0;
         const size_t fill = static_cast<size_t>(FBufferFill);
@@ -79,6 +87,27 @@ void tOggFile::Close() {
     FlushBuffer();
     ClearStreams();
     if (!FFile.Close()) ReportWriteFailure();
+}
+
+bool tOggFile::IntervalPassed() {
+    const auto now = Now().time_since_epoch();
+    auto due = FNextWrite.load();
+    if (now.count() < due) return false;
+    // Of two threads queueing at once, one writes; the other keeps the ordinary rule.
+    return FNextWrite.compare_exchange_strong(due, (now + WriteIntervalMs).count());
+}
+
+void tOggFile::WritePagesAfterQueueing() {
+    if (!FFile.Valid() || !IntervalPassed()) {
+        tOggIOBase::WritePagesAfterQueueing();
+        return;
+    }
+    WritePages(0, CloseSpanMs);
+    FlushBuffer();
+}
+
+std::chrono::steady_clock::time_point tOggFile::Now() const {
+    return std::chrono::steady_clock::now();
 }
 
 ssize_t tOggFile::WriteToDisk(int fileHandle, const uint8_t* data, size_t size) {

@@ -141,8 +141,12 @@ bool tOggIOBase::QueuePage(int index, const ogg_page& page, double timeSec) {
         if (!lock.owns_lock()) return false;
         FStreams[static_cast<size_t>(index)]->FPages.push_back(std::move(data));
     }
-    WritePages(QueuedPageLimit, QueuedSpanLimitMs);
+    WritePagesAfterQueueing();
     return true;
+}
+
+void tOggIOBase::WritePagesAfterQueueing() {
+    WritePages(QueuedPageLimit, QueuedSpanLimitMs);
 }
 
 tOggStreamData* tOggIOBase::ChooseStream(int maxQueued, double spanSec, bool& pending) const {

@@ -112,7 +112,7 @@ class tOggIOBase {
     bool FlushStream(int index, bool* pageOut = nullptr);
 
     // Copies the page into the stream's queue (timeSec: its stream time in seconds), then
-    // writes with WritePages(20, 3000). False for an index out of range, an empty page or when
+    // writes with WritePagesAfterQueueing. False for an index out of range, an empty page or when
     // the lock wait ran out (the page is then dropped); the outcome of the writing that follows
     // does not change the result. Throws std::bad_alloc like SubmitPacket.
     bool QueuePage(int index, const ogg_page& page, double timeSec);
@@ -122,6 +122,10 @@ class tOggIOBase {
     bool WritePages(int maxQueued, int maxSpanMs);
 
   protected:
+    // Called after every queued page, on the thread that queued it, without the queue lock:
+    // WritePages(20, 3000). An output may write more often.
+    virtual void WritePagesAfterQueueing();
+
     // Tests shorten the bound on the lock wait.
     void SetQueueLockTimeout(std::chrono::milliseconds timeout) {
         FQueueLockTimeoutMs = timeout.count();

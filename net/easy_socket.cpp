@@ -237,9 +237,8 @@ bool tEasySocket::ReceiveSome(int fd, char* buffer, int32_t wanted, int32_t& rec
     return false;
 }
 
-int32_t tEasySocket::ReceiveLoop(char* buffer, int32_t length) {
+int32_t tEasySocket::ReceiveLoop(char* buffer, int32_t length, tClock::time_point deadline) {
     int32_t received = 0;
-    const auto start = tClock::now();
     while (received < length) {
         const tHandlePtr handle = Handle();
         if (!handle) {
@@ -247,9 +246,11 @@ int32_t tEasySocket::ReceiveLoop(char* buffer, int32_t length) {
             return received;
         }
         // The wait happens outside FLock: Connected() from another thread must not stall
-        // behind a receive that waits for a quiet peer.
+        // behind a receive that waits for a quiet peer. Never past the deadline.
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - tClock::now());
+        const int waitMs = static_cast<int>(std::clamp<int64_t>(left.count(), 0, kReceiveWaitMs));
         pollfd poller{handle->Fd, POLLIN, 0};
-        const int ready = poll(&poller, 1, kReceiveWaitMs);
+        const int ready = poll(&poller, 1, waitMs);
         if (ready < 0 && errno != EINTR) {
             SetLastError(errno);
             Disconnect();
@@ -257,7 +258,7 @@ int32_t tEasySocket::ReceiveLoop(char* buffer, int32_t length) {
         }
         if (ready > 0 && !ReceiveSome(handle->Fd, buffer + received, length - received, received))
             return received;
-        if (received < length && TimeoutPassed(MsSince(start))) {
+        if (received < length && tClock::now() >= deadline) {
             Disconnect();
             SetLastError(ETIMEDOUT);
             return received;
@@ -266,13 +267,23 @@ int32_t tEasySocket::ReceiveLoop(char* buffer, int32_t length) {
     return received;
 }
 
+tClock::time_point tEasySocket::TimeoutFromNow() const {
+    if (FTimeout <= 0) return tClock::time_point::max();
+    return tClock::now() + std::chrono::seconds(FTimeout);
+}
+
 int32_t tEasySocket::ReceiveData(void* buffer, int32_t length) {
-    return ReceiveLoop(static_cast<char*>(buffer), length);
+    return ReceiveLoop(static_cast<char*>(buffer), length, TimeoutFromNow());
 }
 
 bool tEasySocket::ReceiveBuffer(void* buffer, int32_t length) {
+    return ReceiveBuffer(buffer, length, TimeoutFromNow());
+}
+
+bool tEasySocket::ReceiveBuffer(void* buffer, int32_t length, tClock::time_point deadline) {
     if (length <= 0) return true;
-    return ReceiveLoop(static_cast<char*>(buffer), length) == length;
+    deadline = std::min(deadline, TimeoutFromNow());
+    return ReceiveLoop(static_cast<char*>(buffer), length, deadline) == length;
 }
 
 bool IsIPAddress(const std::string& text) {

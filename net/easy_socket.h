@@ -14,6 +14,7 @@
 #include <netinet/in.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -50,6 +51,10 @@ class tEasySocket final {
 
     // Receives exactly length bytes; true only when all arrived. length <= 0 is true at once.
     bool ReceiveBuffer(void* buffer, int32_t length);
+    // The same, but gives up at deadline (or after timeoutSec, whichever comes first), so a
+    // caller reading a reply piece by piece can bound the whole reply.
+    bool ReceiveBuffer(void* buffer, int32_t length,
+                       std::chrono::steady_clock::time_point deadline);
 
     int32_t LastError() const { return FLastError.load(std::memory_order_relaxed); }
 
@@ -71,7 +76,9 @@ class tEasySocket final {
     void WaitWritable(int fd, int64_t idleMs) const;
     bool FailWrite(int32_t code);
     bool ReceiveSome(int fd, char* buffer, int32_t wanted, int32_t& received);
-    int32_t ReceiveLoop(char* buffer, int32_t length);
+    int32_t ReceiveLoop(char* buffer, int32_t length,
+                        std::chrono::steady_clock::time_point deadline);
+    std::chrono::steady_clock::time_point TimeoutFromNow() const;
     bool TimeoutPassed(int64_t elapsedMs) const;
     void SetLastError(int32_t code) { FLastError.store(code, std::memory_order_relaxed); }
 

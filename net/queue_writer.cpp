@@ -99,12 +99,14 @@ void tQueueWriter::ConnectToServer() {
 }
 
 // Reads the first line one byte at a time and nothing after it, so not one byte of what
-// follows is taken from the connection. A line past MaxReplyLine ends the reading too.
+// follows is taken from the connection. A line past MaxReplyLine ends the reading too. The
+// whole line must come within ReplyTimeoutSec, not each byte.
 std::string tQueueWriter::ReadReplyLine() {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(ReplyTimeoutSec);
     std::string line;
     char c = 0;
     while (line.size() <= MaxReplyLine) {
-        if (!FConnection.ReceiveBuffer(&c, 1)) {
+        if (!FConnection.ReceiveBuffer(&c, 1, deadline)) {
             LogLine("Got disconnected reading response to stream request. Check server logs");
             return line;
         }

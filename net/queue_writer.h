@@ -23,9 +23,12 @@ class tQueueWriter final : public TWorkerThread {
     static constexpr int32_t QueueCapacity = 962000;
     static constexpr int32_t BlockSize = 8192;
     static constexpr int32_t DefaultTimeoutSec = 180;
+    // A server that takes the connection but does not answer within this is given up like a
+    // lost one: waiting the full send time-out would show a live broadcast that sends nothing.
+    static constexpr int32_t ReplyTimeoutSec = 10;
 
-    // Starts the thread at once. timeoutSec bounds sends without progress and the wait for
-    // the server's reply (tests shorten it).
+    // Starts the thread at once. timeoutSec bounds sends without progress; the wait for the
+    // server's reply is the shorter of timeoutSec and ReplyTimeoutSec (tests shorten both).
     explicit tQueueWriter(int32_t timeoutSec = DefaultTimeoutSec);
     ~tQueueWriter() override;
 

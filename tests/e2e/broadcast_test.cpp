@@ -20,23 +20,6 @@ using namespace std::chrono_literals;
 
 const std::string Mount = "/kz.ogg";
 
-size_t Count(const std::string& text, const std::string& what) {
-    size_t count = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-        ++count;
-    return count;
-}
-
-bool WaitForOutput(const TBackgroundProcess& process, const std::string& what, size_t times,
-                   std::chrono::seconds limit) {
-    const auto deadline = Clock::now() + limit;
-    while (Count(process.Output(), what) < times) {
-        if (Clock::now() > deadline) return false;
-        std::this_thread::sleep_for(100ms);
-    }
-    return true;
-}
-
 class BroadcastTest : public THeadlessTest {
   protected:
     void SetUp() override {
@@ -121,9 +104,9 @@ TEST_F(BroadcastTest, LostServerIsRetriedEveryFiveSecondsAndTheBroadcastResumes)
 
     Server.Stop();
     const std::string lost = "Main: Encoder.Connected=false";
-    ASSERT_TRUE(WaitForOutput(runner, lost, 1, 20s)) << runner.Output();
+    ASSERT_TRUE(runner.WaitForOutput(lost, 1, 20s)) << runner.Output();
     const auto firstRetry = Clock::now();
-    ASSERT_TRUE(WaitForOutput(runner, lost, 2, 20s)) << runner.Output();
+    ASSERT_TRUE(runner.WaitForOutput(lost, 2, 20s)) << runner.Output();
     const double retryGap = std::chrono::duration<double>(Clock::now() - firstRetry).count();
     EXPECT_GT(retryGap, 4.0);  // the next check comes five seconds after a restart
 
@@ -150,7 +133,7 @@ TEST_F(BroadcastTest, MountInUseIsRefusedAndRetried) {
     TBackgroundProcess first(StreamCommand(), Work.File("first.log"));
     ASSERT_TRUE(Server.WaitForMount(Mount, true)) << first.Output();
     TBackgroundProcess second(StreamCommand(), Work.File("second.log"));
-    ASSERT_TRUE(WaitForOutput(second, "Unable to stream to server: ", 2, 20s)) << second.Output();
+    ASSERT_TRUE(second.WaitForOutput("Unable to stream to server: ", 2, 20s)) << second.Output();
     EXPECT_GE(Count(second.Output(), "Main: Encoder.Connected=false"), 1u);
     EXPECT_EQ(second.Stop(), 0);
     // The first source was never disturbed.

@@ -25,7 +25,7 @@ class CaptureRecordingTest : public THeadlessTest {
     }
 
     void ExpectInSync(const std::string& options) {
-        const std::string file = Work / "graph.ogg";
+        const std::string file = Work.File("graph.ogg");
         const auto run = Record(file, "--seconds 10 " + options);
         ASSERT_EQ(run.ExitCode, 0) << run.Output;
         EXPECT_NE(run.Output.find("Connecting sources"), std::string::npos) << run.Output;
@@ -57,7 +57,7 @@ TEST_F(CaptureRecordingTest, FormatsThatForceDecodingAndConversionStayInSync) {
 
 TEST_F(CaptureRecordingTest, ADeviceFailingTwoSecondsInEndsTheRunWithALogLine) {
     for (const std::string medium : {"video", "audio"}) {
-        const std::string file = Work / "failing.ogg";
+        const std::string file = Work.File("failing.ogg");
         const auto start = std::chrono::steady_clock::now();
         const auto run = Record(file, "--seconds 30 --fail-" + medium + "-after 2");
         const double took =
@@ -81,15 +81,15 @@ TEST_F(CaptureRecordingTest, ListsTheTestDevicesLastAndRefusesUnknownNames) {
     EXPECT_NE(list.Output.find("audio: Test Tone\n"), std::string::npos) << list.Output;
     EXPECT_LT(list.Output.find("video: Test Pattern"), list.Output.find("audio:"));
 
-    const auto unknown = RunCommand(HeadlessCommand("--seconds 1 --file " + Quote(Work / "x.ogg") +
-                                                    " --video-device 'No Such Camera'"));
+    const auto unknown = RunCommand(HeadlessCommand(
+        "--seconds 1 --file " + Quote(Work.File("x.ogg")) + " --video-device 'No Such Camera'"));
     EXPECT_NE(unknown.ExitCode, 0);
     EXPECT_NE(unknown.Output.find("No capture device named No Such Camera"), std::string::npos)
         << unknown.Output;
 }
 
 TEST_F(CaptureRecordingTest, NoAudioDeviceGivesAVideoOnlyRecording) {
-    const std::string file = Work / "video_only.ogg";
+    const std::string file = Work.File("video_only.ogg");
     const auto run = RunCommand(HeadlessCommand("--file " + Quote(file) +
                                                 " --seconds 2 --video-device 'Test Pattern' "
                                                 "--audio-device '<None>'"));

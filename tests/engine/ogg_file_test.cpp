@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -12,17 +13,21 @@
 
 namespace {
 
-// Watches the writes that reach the file.
+using namespace std::chrono_literals;
+
+// Watches the writes that reach the file, on a clock that moves only when the test says so.
 class TWatchedFile : public tOggFile {
   public:
     ~TWatchedFile() override { Close(); }
     std::vector<size_t> DiskWrites;
+    std::chrono::steady_clock::time_point Clock{};
 
   protected:
     ssize_t WriteToDisk(int fileHandle, const uint8_t* data, size_t size) override {
         DiskWrites.push_back(size);
         return tOggFile::WriteToDisk(fileHandle, data, size);
     }
+    std::chrono::steady_clock::time_point Now() const override { return Clock; }
 };
 
 TEST(OggFile, PagesReachTheDiskInWholeBuffers) {
@@ -46,6 +51,62 @@ TEST(OggFile, PagesReachTheDiskInWholeBuffers) {
     EXPECT_EQ(file.DiskWrites, (std::vector<size_t>{16384, 16384, 7232}));
     EXPECT_EQ(ReadFileBytes(path), expected);
     EXPECT_EQ(file.StreamCount(), 0);
+}
+
+// Labels of the pages in a file of TFakePage pages with 16-byte bodies, in file order.
+std::vector<std::string> LabelsIn(const std::vector<uint8_t>& bytes) {
+    constexpr size_t PageSize = 27 + 16;
+    std::vector<std::string> labels;
+    for (size_t at = 0; at + PageSize <= bytes.size(); at += PageSize)
+        labels.push_back(PageLabel({bytes.begin() + at, bytes.begin() + at + PageSize}));
+    return labels;
+}
+
+TEST(OggFile, EverythingHeldGoesOutOnceASecondInTimeOrder) {
+    const std::string path = MakeTempFolder("interval") + "out.ogg";
+    TWatchedFile file;
+    ASSERT_TRUE(file.Open(path));
+    ASSERT_EQ(file.AddStream(), 0);
+    ASSERT_EQ(file.AddStream(), 1);
+    ASSERT_TRUE(QueueFake(file, 0, 1, 0.1));
+    ASSERT_TRUE(QueueFake(file, 1, 1, 0.3));
+    ASSERT_TRUE(QueueFake(file, 0, 2, 0.5));
+    file.Clock += 999ms;
+    ASSERT_TRUE(QueueFake(file, 1, 2, 0.7));
+    EXPECT_TRUE(file.DiskWrites.empty());
+    // A second after opening: every queued page, in time order, and the part-filled buffer.
+    file.Clock += 1ms;
+    ASSERT_TRUE(QueueFake(file, 0, 3, 0.9));
+    EXPECT_EQ(file.DiskWrites, (std::vector<size_t>{5 * 43}));
+    EXPECT_EQ(LabelsIn(ReadFileBytes(path)),
+              (std::vector<std::string>{"0:1", "1:1", "0:2", "1:2", "0:3"}));
+
+    // Within the next second the interleaver holds pages again.
+    file.Clock += 500ms;
+    ASSERT_TRUE(QueueFake(file, 1, 3, 1.1));
+    EXPECT_EQ(file.DiskWrites.size(), 1u);
+    // Nothing is written while no page comes, however long that is.
+    file.Clock += 5s;
+    EXPECT_EQ(file.DiskWrites.size(), 1u);
+    ASSERT_TRUE(QueueFake(file, 0, 4, 1.3));
+    EXPECT_EQ(file.DiskWrites, (std::vector<size_t>{5 * 43, 2 * 43}));
+    EXPECT_EQ(ReadFileBytes(path).size(), 7u * 43);
+}
+
+TEST(OggFile, DataFasterThanABufferASecondStillGoesInWholeBuffers) {
+    const std::string path = MakeTempFolder("fast") + "out.ogg";
+    TWatchedFile file;
+    ASSERT_TRUE(file.Open(path));
+    ASSERT_EQ(file.AddStream(), 0);
+    // 40000 bytes a second, in pages of 4000 bytes every 100 ms.
+    for (int i = 1; i <= 20; ++i) {
+        file.Clock += 100ms;
+        TFakePage fake(0, i, false, 4000 - 27);
+        ogg_page page = fake.Page();
+        ASSERT_TRUE(file.QueuePage(0, page, 0.1 * i));
+    }
+    // Each second's write takes whole buffers as they fill and leaves only the rest part-filled.
+    EXPECT_EQ(file.DiskWrites, (std::vector<size_t>{16384, 16384, 7232, 16384, 16384, 7232}));
 }
 
 TEST(OggFile, OpenTruncatesAnExistingFile) {

@@ -202,6 +202,24 @@ TEST(EasySocketReceive, SilentPeerRunsIntoTheTimeout) {
     EXPECT_EQ(again.Client.LastError(), ETIMEDOUT);
 }
 
+TEST(EasySocketReceive, DeadlineEndsAReceiveLongBeforeTheTimeout) {
+    tPair pair(180);
+    ASSERT_TRUE(pair.Ok);
+    char buffer[16];
+    // Bytes already waiting are taken even when the deadline has passed.
+    ASSERT_TRUE(SendAll(pair.Server.Get(), "ab"));
+    ASSERT_TRUE(WaitDelivered(pair.Server.Get()));
+    EXPECT_TRUE(pair.Client.ReceiveBuffer(buffer, 2, std::chrono::steady_clock::now()));
+    EXPECT_EQ(std::string(buffer, 2), "ab");
+
+    // A quiet peer: the deadline, not the 180 s time-out, ends the wait, and the socket goes.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+    EXPECT_FALSE(pair.Client.ReceiveBuffer(buffer, 1, deadline));
+    EXPECT_GE(std::chrono::steady_clock::now(), deadline);
+    EXPECT_EQ(pair.Client.LastError(), ETIMEDOUT);
+    EXPECT_FALSE(pair.Client.Connected());
+}
+
 TEST(EasySocketWrite, EveryByteArrivesInOrder) {
     tPair pair(5, 4096);
     ASSERT_TRUE(pair.Ok);

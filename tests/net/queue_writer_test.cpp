@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <memory>
 #include <string>
 #include <thread>
@@ -37,6 +38,16 @@ std::string Pattern(size_t from, size_t size) {
 
 bool EndsOnItsOwn(tQueueWriter& writer) {
     return WaitUntil([&] { return !writer.Running(); });
+}
+
+// The log of an attempt that got no reply line: given up and retried, but no refusal.
+void ExpectGivenUpWithoutAReply(const std::string& log) {
+    EXPECT_TRUE(
+        InOrder(log, {"Connected to server ",
+                      "Got disconnected reading response to stream request. Check server logs\r\n",
+                      "Connection Error\r\n", "Will re-try connection\r\n"}))
+        << log;
+    EXPECT_EQ(log.find("Unable to stream to server: "), std::string::npos) << log;
 }
 
 }  // namespace
@@ -121,13 +132,7 @@ TEST(QueueWriter, ServerThatClosesWithoutAWordIsNoRefusal) {
     auto writer = std::make_unique<tQueueWriter>();
     EXPECT_TRUE(EndsOnItsOwn(*writer));
     writer.reset();
-    const std::string log = TakeLog();
-    EXPECT_TRUE(
-        InOrder(log, {"Connected to server ",
-                      "Got disconnected reading response to stream request. Check server logs\r\n",
-                      "Connection Error\r\n", "Will re-try connection\r\n"}))
-        << log;
-    EXPECT_EQ(log.find("Unable to stream to server: "), std::string::npos);
+    ExpectGivenUpWithoutAReply(TakeLog());
 }
 
 TEST(QueueWriter, ServerThatNeverRepliesHoldsTheAttemptUntilTheTimeout) {
@@ -142,6 +147,23 @@ TEST(QueueWriter, ServerThatNeverRepliesHoldsTheAttemptUntilTheTimeout) {
     EXPECT_TRUE(InOrder(
         TakeLog(), {"Got disconnected reading response to stream request. Check server logs\r\n",
                     "Will re-try connection\r\n"}));
+}
+
+TEST(QueueWriter, ReplyIsAwaitedTenSecondsNotTheSendTimeout) {
+    tRecordingServer server("", tAnswer::Silent);
+    AimAt(server.Port());
+    const auto started = std::chrono::steady_clock::now();
+    auto writer = std::make_unique<tQueueWriter>();
+    EXPECT_FALSE(server.Request().empty());
+    EXPECT_TRUE(writer->Connecting());
+    // Given up within eleven seconds of the start, though sends may stall for 180.
+    EXPECT_TRUE(WaitUntil([&] { return !writer->Running(); }, 11000));
+    EXPECT_GE(std::chrono::steady_clock::now() - started,
+              std::chrono::seconds(tQueueWriter::ReplyTimeoutSec));
+    EXPECT_FALSE(writer->Connecting());
+    EXPECT_FALSE(writer->Connected());
+    writer.reset();
+    ExpectGivenUpWithoutAReply(TakeLog());
 }
 
 TEST(QueueWriter, RefusedConnectionIsLoggedInOrder) {

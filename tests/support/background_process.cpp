@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <thread>
 #include <vector>
 
 #include "tests/support/file_bytes.h"
@@ -45,12 +46,29 @@ int TBackgroundProcess::Stop(int waitMs) {
     if (FPid <= 0) return -1;
     kill(FPid, SIGINT);
     const int status = Wait(waitMs);
-    if (FPid > 0) {
-        kill(FPid, SIGKILL);
-        waitpid(FPid, nullptr, 0);
-        FPid = -1;
-    }
+    Kill();
     return status;
+}
+
+void TBackgroundProcess::Kill() {
+    if (FPid <= 0) return;
+    kill(FPid, SIGKILL);
+    waitpid(FPid, nullptr, 0);
+    FPid = -1;
+}
+
+bool TBackgroundProcess::WaitForOutput(const std::string& what, size_t times,
+                                       std::chrono::seconds limit) const {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        const std::string text = Output();
+        size_t count = 0;
+        for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+            ++count;
+        if (count >= times) return true;
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
 }
 
 std::string TBackgroundProcess::Output() const {

@@ -1,4 +1,5 @@
 #pragma once
+#include <chrono>
 #include <string>
 
 // A program running beside the test, its output going to a file. Stopping sends SIGINT, as
@@ -14,7 +15,12 @@ class TBackgroundProcess {
     int Stop(int waitMs = 15000);
     // Waits for the program to end by itself; -1 when it did not within waitMs.
     int Wait(int waitMs);
+    // Ends the program at once with SIGKILL, as a crash or a power cut would.
+    void Kill();
     std::string Output() const;
+    // Waits until `what` has appeared `times` times in the output; false after `limit`.
+    bool WaitForOutput(const std::string& what, size_t times, std::chrono::seconds limit) const;
+    int Pid() const { return FPid; }
     // CPU seconds (user + system) a thread of the program named `name` has used; -1 when
     // there is no such thread.
     double ThreadCpuSeconds(const std::string& name) const;

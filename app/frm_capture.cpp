@@ -1,0 +1,364 @@
+#include "app/frm_capture.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QMenuBar>
+#include <QMetaObject>
+#include <QScreen>
+#include <QStatusBar>
+#include <QVBoxLayout>
+
+#include "app/property_dialog.h"
+#include "app/wait_cursor.h"
+#include "engine/ogg_library.h"
+#include "engine/theora_library.h"
+#include "engine/vorbis_library.h"
+#include "settings/log.h"
+#include "settings/settings.h"
+
+namespace {
+
+constexpr int WindowWidth = 642;
+constexpr int WindowHeight = 541;
+constexpr int LogAreaHeight = 100;
+constexpr int SplitterWidth = 4;
+constexpr int StartupDelayMs = 50;
+constexpr int AutostartDelayMs = 500;
+
+// The device behind a menu item's tag; "<None>" for -1 or a device gone meanwhile.
+TDeviceChoice MenuChoice(const std::vector<std::string>& names, int tag) {
+    TDeviceChoice choice;
+    if (tag < 0 || tag >= static_cast<int>(names.size())) return choice;
+    choice.Index = tag;
+    choice.Name = names[tag];
+    return choice;
+}
+
+}  // namespace
+
+TfrmCapture::TfrmCapture(TTestDeviceOptions testDevices, QWidget* parent)
+    : QMainWindow(parent),
+      FOggUse(BindOgg, UnbindOgg),
+      FTheoraUse(BindTheora, UnbindTheora),
+      FVorbisUse(BindVorbis, UnbindVorbis),
+      FRun(std::make_unique<TRunControl>()) {
+    FPendingAutostart = Settings.Autostart;
+    FGraph = std::make_unique<TCaptureGraph>(FDevices, testDevices);
+    TCaptureForwarder& forwarder = FRun->Forwarder();
+    TCaptureCallbacks callbacks;
+    callbacks.Video = [&forwarder](const TVideoSample& sample) {
+        forwarder.VideoGrabOldBuffer(sample);
+    };
+    callbacks.Audio = [this, &forwarder](const TAudioSample& sample) {
+        FAudioLevel.Add(reinterpret_cast<const int16_t*>(sample.Data), sample.Size / 2);
+        forwarder.AudioGrabBuffer(sample);
+    };
+    callbacks.Preview = [this](const TPreviewFrame& frame) {
+        pnlBG->VideoPreview()->PresentFrame(frame.Rgb, frame.Width, frame.Height, frame.Stride,
+                                            true);
+    };
+    callbacks.Fault = [this](const TCaptureFault& fault) {
+        QMetaObject::invokeMethod(
+            this, [this, fault] { CaptureFault(fault); }, Qt::QueuedConnection);
+    };
+    FGraph->SetCallbacks(std::move(callbacks));
+
+    BuildLayout();
+    ConnectMenus();
+    FDevices.SetChangedCallback([this] {
+        QMetaObject::invokeMethod(this, &TfrmCapture::DevicesChanged, Qt::QueuedConnection);
+    });
+    FDevices.Start();
+    FillDeviceMenus();
+
+    FMenus->Preview->setChecked(Settings.Preview);
+    FMenus->PreviewA->setChecked(Settings.APreview);
+    pnlBG->SetPreviewWanted(Settings.Preview);
+    Startup.setSingleShot(true);
+    Startup.setInterval(StartupDelayMs);
+    connect(&Startup, &QTimer::timeout, this, &TfrmCapture::StartupTimer);
+    Autostart.setSingleShot(true);
+    Autostart.setInterval(AutostartDelayMs);
+    connect(&Autostart, &QTimer::timeout, this, &TfrmCapture::AutostartTimer);
+    Startup.start();
+    SetRecording(false);
+}
+
+TfrmCapture::~TfrmCapture() {
+    FormClose();
+    // The graph's callbacks point into the window: it goes before the widgets do.
+    FGraph.reset();
+}
+
+void TfrmCapture::BuildLayout() {
+    setObjectName("frmCapture");
+    setWindowTitle("Kestrova - Ogg Capture");
+    setFont(QFont("Tahoma", 8));
+    FMenus = new TCaptureMenus(menuBar());
+
+    Splitter1 = new QSplitter(Qt::Vertical, this);
+    Splitter1->setObjectName("Splitter1");
+    Splitter1->setHandleWidth(SplitterWidth);
+    Splitter1->setChildrenCollapsible(false);
+    pnlBG = new TPreviewPanel(Splitter1);
+    pnlLog = new QWidget(Splitter1);
+    pnlLog->setObjectName("pnlLog");
+    auto* logLayout = new QVBoxLayout(pnlLog);
+    logLayout->setContentsMargins(0, 0, 0, 0);
+    logLayout->setSpacing(0);
+    Logs = new TLogPane(pnlLog);
+    logLayout->addWidget(Logs);
+    auto* statusBar = new QStatusBar(pnlLog);
+    statusBar->setSizeGripEnabled(false);
+    Status = new QLabel(statusBar);
+    Status->setObjectName("Status");
+    statusBar->addWidget(Status, 1);
+    FLevelMeter = new TLevelMeter(FAudioLevel, statusBar);
+    statusBar->addPermanentWidget(FLevelMeter);
+    logLayout->addWidget(statusBar);
+    Splitter1->setStretchFactor(0, 1);
+    Splitter1->setStretchFactor(1, 0);
+    setCentralWidget(Splitter1);
+
+    resize(WindowWidth, WindowHeight);
+    Splitter1->setSizes({WindowHeight - LogAreaHeight, LogAreaHeight});
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(0, 0), size());
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+void TfrmCapture::ConnectMenus() {
+    connect(FMenus->Exit, &QAction::triggered, this, &TfrmCapture::ExitClick);
+    connect(FMenus, &TCaptureMenus::AudioChosen, this, &TfrmCapture::NoneAudioClick);
+    connect(FMenus, &TCaptureMenus::VideoChosen, this, &TfrmCapture::NoneVideoClick);
+    connect(FMenus->Preview, &QAction::triggered, this, &TfrmCapture::PreviewClick);
+    connect(FMenus->PreviewA, &QAction::triggered, this, &TfrmCapture::PreviewAClick);
+    connect(FMenus->StartCapture, &QAction::triggered, this, &TfrmCapture::StartCaptureClick);
+    connect(FMenus->StopCapture, &QAction::triggered, this, &TfrmCapture::StopCaptureClick);
+    connect(FMenus->VideoCapFilter, &QAction::triggered, this, &TfrmCapture::VideoCapFilterClick);
+    connect(FMenus->ACapF, &QAction::triggered, this, &TfrmCapture::ACapFClick);
+    connect(FMenus->VideoCapturePin, &QAction::triggered, this, &TfrmCapture::VideoPinClick);
+    connect(FMenus->VideoPreviewPin, &QAction::triggered, this, &TfrmCapture::VideoPinClick);
+    connect(FMenus->VideoCrossbar, &QAction::triggered, this, &TfrmCapture::VideoCrossbarClick);
+    connect(FRun.get(), &TRunControl::StatusChanged, Status, &QLabel::setText);
+    connect(FRun.get(), &TRunControl::RestartWanted, this, &TfrmCapture::RestartRun);
+}
+
+void TfrmCapture::FillDeviceMenus() {
+    const auto audio = FDevices.Names(TMediaKind::Audio);
+    const auto video = FDevices.Names(TMediaKind::Video);
+    FAudioChoice = ChooseStoredDevice(audio, Settings.AudioDevice);
+    FVideoChoice = ChooseStoredDevice(video, Settings.VideoDevice);
+    FMenus->FillAudioDevices(audio, FAudioChoice.Index);
+    FMenus->FillVideoDevices(video, FVideoChoice.Index);
+}
+
+void TfrmCapture::DevicesChanged() {
+    // Menu positions shift when a device comes or goes; the chosen names stay. While a run is
+    // active the menus are disabled: the refresh waits for the run's end.
+    if (FClosed) return;
+    if (FRecording) {
+        FDevicesChanged = true;
+        return;
+    }
+    FDevicesChanged = false;
+    const auto audio = FDevices.Names(TMediaKind::Audio);
+    const auto video = FDevices.Names(TMediaKind::Video);
+    FAudioChoice =
+        ChooseStoredDevice(audio, FAudioChoice.None() ? NoDeviceName : FAudioChoice.Name);
+    FVideoChoice =
+        ChooseStoredDevice(video, FVideoChoice.None() ? NoDeviceName : FVideoChoice.Name);
+    FMenus->FillAudioDevices(audio, FAudioChoice.Index);
+    FMenus->FillVideoDevices(video, FVideoChoice.Index);
+}
+
+void TfrmCapture::ShowStatus(const std::string& text) {
+    Status->setText(QString::fromStdString(text));
+}
+
+void TfrmCapture::ConnectSources() {
+    TWaitCursor wait;
+    FConnect = FGraph->Build(FVideoChoice, FAudioChoice, Settings.APreview);
+    FVideoHasProperties = !FGraph->Properties(TMediaKind::Video).empty();
+    if (FConnect.VideoOk)
+        pnlBG->SetVideoSize(FConnect.Width, FConnect.Height);
+    else
+        pnlBG->SetVideoSize(0, 0);
+    FLevelMeter->SetActive(FConnect.AudioAttached);
+    FBaseStatus = FConnect.Status;
+    ShowStatus(FBaseStatus);
+    SetRecording(FRecording);
+    if (!FConnect.Ready || !FPendingAutostart) return;
+    LogLine("Triggering auto-stream");
+    Autostart.start();
+    FPendingAutostart = false;
+}
+
+void TfrmCapture::TearDownGraph() {
+    FGraph->TearDown();
+    FConnect = TConnectResult{};
+    FVideoHasProperties = false;
+    pnlBG->SetVideoSize(0, 0);
+    SetRecording(false);
+    ShowStatus("Stopped.");
+}
+
+void TfrmCapture::StopGraph() {
+    TWaitCursor wait;
+    FGraph->Stop();
+}
+
+void TfrmCapture::RunGraph() {
+    TWaitCursor wait;
+    FGraph->Run();
+}
+
+void TfrmCapture::StartStreaming() {
+    LogLine("Stopping Preview/Record...");
+    StopGraph();
+    const int channels = Settings.VorbisStereo ? 2 : 1;
+    const int rate = SampleRateTable[Settings.VorbisSampleFreq];
+    const auto audio = FGraph->ChooseAudioFormat(rate, channels);
+    const auto video = FGraph->ChooseVideoFormat(Settings.Theora.FPS);
+    const std::string status = FRun->Start(FBaseStatus, audio, video);
+    SetRecording(true);
+    RunGraph();
+    ShowStatus(status);
+    DebugLine("StartStreaming() Started OK #1");
+}
+
+void TfrmCapture::StopStreaming() {
+    DebugLine("StopStreaming()");
+    ShowStatus(FBaseStatus + " - Stopping...");
+    StopGraph();
+    SetRecording(false);
+    FRun->Stop();
+    RunGraph();
+    ShowStatus(FBaseStatus);
+}
+
+void TfrmCapture::SetRecording(bool value) {
+    FRecording = value;
+    TMenuState state;
+    state.Recording = value;
+    state.AudioAttached = FGraph->AudioAttached();
+    state.VideoAttached = FGraph->VideoAttached();
+    state.VideoHasPropertyPages = FVideoHasProperties;
+    state.HasCapturePin = FConnect.VideoOk;
+    state.HasPreviewPin = FConnect.VideoOk;
+    state.VideoHasInput = !FGraph->VideoDevicePath().empty();
+    FMenus->ApplyState(state);
+    FRun->EnableRefresh(value);
+    if (!value && FDevicesChanged) DevicesChanged();
+}
+
+void TfrmCapture::CaptureFault(const TCaptureFault& fault) {
+    // The graph has logged the fault. A run ends cleanly, its file complete; the preview of
+    // the other medium goes on where the graph keeps it.
+    if (FClosed) return;
+    if (FRecording) StopCaptureClick();
+    ShowStatus(FBaseStatus + " - " + (fault.Video ? "Video" : "Audio") + " device failed");
+}
+
+void TfrmCapture::StartupTimer() {
+    Startup.stop();
+    ConnectSources();
+}
+
+void TfrmCapture::AutostartTimer() {
+    Autostart.stop();
+    // A click on a disabled item does nothing.
+    FMenus->StartCapture->trigger();
+}
+
+void TfrmCapture::NoneAudioClick(int tag) {
+    TWaitCursor wait;
+    TearDownGraph();
+    FAudioChoice = MenuChoice(FDevices.Names(TMediaKind::Audio), tag);
+    Settings.AudioDevice = FAudioChoice.None() ? NoDeviceName : FAudioChoice.Name;
+    ConnectSources();
+}
+
+void TfrmCapture::NoneVideoClick(int tag) {
+    TWaitCursor wait;
+    TearDownGraph();
+    FVideoChoice = MenuChoice(FDevices.Names(TMediaKind::Video), tag);
+    Settings.VideoDevice = FVideoChoice.None() ? NoDeviceName : FVideoChoice.Name;
+    ConnectSources();
+}
+
+void TfrmCapture::PreviewClick() {
+    Settings.Preview = FMenus->Preview->isChecked();
+    pnlBG->SetPreviewWanted(Settings.Preview);
+}
+
+void TfrmCapture::PreviewAClick() {
+    Settings.APreview = FMenus->PreviewA->isChecked();
+    TearDownGraph();
+    ConnectSources();
+}
+
+void TfrmCapture::StartCaptureClick() {
+    if (FRecording) return;
+    StartStreaming();
+    SetRecording(true);
+}
+
+void TfrmCapture::StopCaptureClick() {
+    DebugLine("Main: StopCaptureClick()");
+    if (!FRecording) return;
+    StopStreaming();
+    SetRecording(false);
+}
+
+void TfrmCapture::RestartRun() {
+    StopCaptureClick();
+    FMenus->StartCapture->trigger();
+}
+
+void TfrmCapture::VideoCapFilterClick() {
+    StopGraph();
+    ShowDevicePropertiesDialog(*FGraph, TMediaKind::Video, this);
+    RunGraph();
+}
+
+void TfrmCapture::ACapFClick() {
+    StopGraph();
+    ShowDevicePropertiesDialog(*FGraph, TMediaKind::Audio, this);
+    RunGraph();
+}
+
+void TfrmCapture::VideoPinClick() {
+    StopGraph();
+    ShowVideoPinDialog(FConnect.Width, FConnect.Height, Settings.Theora.FPS, this);
+    RunGraph();
+}
+
+void TfrmCapture::VideoCrossbarClick() {
+    StopGraph();
+    ShowCrossbarDialog(FGraph->VideoDevicePath(), this);
+    RunGraph();
+}
+
+void TfrmCapture::FormClose() {
+    if (FClosed) return;
+    FClosed = true;
+    Startup.stop();
+    Autostart.stop();
+    if (FRecording) StopStreaming();
+    TearDownGraph();
+}
+
+void TfrmCapture::closeEvent(QCloseEvent* event) {
+    FormClose();
+    event->accept();
+}
+
+void TfrmCapture::ExitClick() {
+    FormClose();
+    close();
+    QApplication::quit();
+}

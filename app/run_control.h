@@ -1,0 +1,68 @@
+#pragma once
+// TRunControl: one broadcast or recording as the main window runs it. It owns the live
+// encoder (FEncoder exists exactly while a run is active), hands the capture taps to it
+// through the forwarder, and runs the status timer tRefresh: the status text every 50 ms,
+// and, when a broadcast has lost its server, a restart of the run through the restart rule,
+// looking again only 5 s later.
+//
+// Threads: everything on the window thread; the forwarder's handlers on the capture threads.
+// Start and Stop are called only while the capture graph is stopped, so no handler runs while
+// the encoder comes or goes.
+
+#include <QObject>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "capture/capture_forwarder.h"
+#include "engine/live_encoder.h"
+#include "engine/restart_rule.h"
+
+class TRunControl final : public QObject {
+    Q_OBJECT
+  public:
+    explicit TRunControl(QObject* parent = nullptr);
+    ~TRunControl() override;
+
+    // Creates the encoder for these formats (either may be absent) and its output: the
+    // stored file, a new file in the videos folder when none is stored, or the server.
+    // Returns the status text to show: base + " - Recording!", or the file error.
+    std::string Start(const std::string& baseStatus, const std::optional<TWaveFormatEx>& audio,
+                      const std::optional<TBitmapInfoHeader>& video);
+    // Frees the encoder: a file gets every queued page, a broadcast drops what was not sent.
+    void Stop();
+
+    bool Recording() const { return FEncoder != nullptr; }
+    TCaptureForwarder& Forwarder() { return FForwarder; }
+    const TLiveEncoder* Encoder() const { return FEncoder.get(); }
+    // The file this run records to; empty for a broadcast.
+    const std::string& RecordingFile() const { return FRecordingFile; }
+
+    // tRefresh: on while a run is active.
+    void EnableRefresh(bool enabled);
+    QTimer& tRefresh() { return FRefresh; }
+    // The status text of the running run (what tRefresh shows).
+    std::string RunStatus() const;
+
+  signals:
+    void StatusChanged(const QString& text);
+    // The broadcast lost its server: the window stops and starts the run again.
+    void RestartWanted();
+
+  private:
+    void tRefreshTimer();
+    std::unique_ptr<TLiveEncoder> CreateEncoder(const std::optional<TWaveFormatEx>& audio,
+                                                const std::optional<TBitmapInfoHeader>& video);
+
+    TCaptureForwarder FForwarder;
+    std::unique_ptr<TLiveEncoder> FEncoder;
+    QTimer FRefresh;
+    const TRestartRule FRestartRule{};
+    std::string FBaseStatus;
+    std::string FRecordingFile;
+    std::string FFileError;  // shown instead of the counts while the file cannot be written
+    bool FHasAudio = false;
+    bool FHasVideo = false;
+};

@@ -1,0 +1,9 @@
+#include "app/status_text.h"
+
+std::string RecordingStatus(const std::string& baseStatus, const TRunCounts& counts) {
+    std::string text = baseStatus + " - Recording!";
+    if (counts.Samples) text += " - " + std::to_string(*counts.Samples) + " Samples";
+    if (counts.Frames) text += " - " + std::to_string(*counts.Frames) + " Frames";
+    if (counts.Kbps) text += " - " + std::to_string(*counts.Kbps) + " kbps";
+    return text;
+}

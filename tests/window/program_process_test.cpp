@@ -1,0 +1,157 @@
+// The built program as its users start it: a separate process with its own store, closed by
+// SIGTERM in the middle of a recording, on the offscreen platform and on a real X server
+// (Xvfb with the xcb platform).
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QDateTime>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <thread>
+
+#include "settings/settings.h"
+#include "settings/store/settings_store.h"
+#include "tests/e2e/media_tools.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+std::string ReadFile(const fs::path& path) {
+    std::ostringstream text;
+    text << std::ifstream(path).rdbuf();
+    return text.str();
+}
+
+// An X server of the test's own on a free display number; stopped with the object.
+class TPrivateXServer {
+  public:
+    explicit TPrivateXServer(const std::string& logFile) {
+        for (int number = 90; number < 190; ++number) {
+            if (fs::exists("/tmp/.X" + std::to_string(number) + "-lock")) continue;
+            FDisplay = ":" + std::to_string(number);
+            FServer = std::make_unique<TBackgroundProcess>(
+                "Xvfb " + FDisplay + " -screen 0 1280x1024x24 -nolisten tcp", logFile);
+            const std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
+            for (int waited = 0; waited < 100 && !fs::exists(socket); ++waited)
+                std::this_thread::sleep_for(50ms);
+            if (fs::exists(socket)) return;
+            FServer.reset();
+        }
+        FDisplay.clear();
+    }
+    const std::string& Display() const { return FDisplay; }
+
+  private:
+    std::string FDisplay;
+    std::unique_ptr<TBackgroundProcess> FServer;
+};
+
+class ProgramProcessTest : public ::testing::Test {
+  protected:
+    // The store finds its folder once per process: one folder for the whole suite.
+    static void SetUpTestSuite() {
+        Config = std::make_unique<TTempFolder>();
+        setenv("XDG_CONFIG_HOME", Config->Path().c_str(), 1);
+    }
+    static void TearDownTestSuite() { Config.reset(); }
+
+    void SetUp() override {
+        LoadSettings();
+        Settings.VideoDevice = "Test Pattern";
+        Settings.AudioDevice = "Test Tone";
+        Settings.CaptureFile = Work.File("recording.ogg");
+        Settings.CaptureToFile = true;
+        Settings.Autostart = true;
+        Settings.APreview = false;
+        ASSERT_TRUE(SaveSettings());
+        FStarted = fs::file_time_type::clock::now();
+    }
+
+    std::string ProgramCommand(const std::string& environment) const {
+        return "env HOME=" + Quote(Work.Path()) + " XDG_CONFIG_HOME=" + Quote(StoreHome()) + " " +
+               environment + " " + KZ_BIN_DIR + "/kestrova_zizizada";
+    }
+
+    // Runs the program until the recording has grown for a while, sends SIGTERM, and checks
+    // what a user would find afterwards.
+    void RecordAndTerminate(const std::string& environment) {
+        TBackgroundProcess program(ProgramCommand(environment), Work.File("program.log"));
+        const std::string file = Work.File("recording.ogg");
+        // The file output writes whole 16 KiB buffers: the first one means the run is under
+        // way; what follows is still in memory when the signal comes.
+        bool growing = false;
+        for (int waited = 0; waited < 600 && !growing; ++waited) {
+            std::this_thread::sleep_for(100ms);
+            growing = fs::exists(file) && fs::file_size(file) >= 16384;
+        }
+        ASSERT_TRUE(growing) << program.Output();
+        std::this_thread::sleep_for(2s);
+        ASSERT_EQ(kill(program.Pid(), SIGTERM), 0);
+        ASSERT_EQ(program.Wait(15000), 0) << program.Output();
+
+        // A complete file: both streams, and decodable to its end.
+        const auto streams = ProbeStreams(file);
+        EXPECT_EQ(streams.size(), 2u);
+        const double duration = ProbeDuration(file);
+        EXPECT_GT(duration, 1.0);
+        const auto decode =
+            RunCommand("ffmpeg -v error -threads 1 -i " + Quote(file) + " -f null -");
+        EXPECT_EQ(decode.ExitCode, 0) << decode.Output;
+        EXPECT_EQ(decode.Output, "");
+
+        // The settings were saved, readable by their owner only.
+        struct stat info {};
+        ASSERT_EQ(stat(SettingsFilePath().c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0600u);
+        EXPECT_GE(fs::last_write_time(SettingsFilePath()), FStarted);
+        // The event log of this run ends with its end record.
+        EXPECT_TRUE(EndRecordWritten()) << program.Output();
+    }
+
+    bool EndRecordWritten() const {
+        const fs::path folder = fs::path(KZ_BIN_DIR) / "logs";
+        if (!fs::exists(folder)) return false;
+        for (const auto& entry : fs::directory_iterator(folder)) {
+            if (entry.path().filename().string().rfind("kestrova_zizizada ", 0) != 0) continue;
+            if (entry.last_write_time() < FStarted) continue;
+            const std::string text = ReadFile(entry.path());
+            if (text.find(",100,\"Feed kestrova_zizizada started\"") != std::string::npos &&
+                text.find(",101,\"Feed kestrova_zizizada stopped\"\r\n") ==
+                    text.size() - std::string(",101,\"Feed kestrova_zizizada stopped\"\r\n").size())
+                return true;
+        }
+        return false;
+    }
+
+    // The folder the store really writes to: it is fixed at the store's first use in this
+    // process, which may have been an earlier suite's.
+    static std::string StoreHome() {
+        return fs::path(SettingsFilePath()).parent_path().parent_path().string();
+    }
+
+    static std::unique_ptr<TTempFolder> Config;
+    TTempFolder Work;
+    fs::file_time_type FStarted;
+};
+
+std::unique_ptr<TTempFolder> ProgramProcessTest::Config;
+
+TEST_F(ProgramProcessTest, SigtermDuringARecordingClosesItCompletely) {
+    RecordAndTerminate("QT_QPA_PLATFORM=offscreen");
+}
+
+TEST_F(ProgramProcessTest, UnderXvfbWithTheXcbPlatform) {
+    if (RunCommand("command -v Xvfb").ExitCode != 0) GTEST_SKIP() << "Xvfb is not installed";
+    TPrivateXServer server(Work.File("xvfb.log"));
+    ASSERT_FALSE(server.Display().empty()) << "no X server could be started";
+    RecordAndTerminate("QT_QPA_PLATFORM=xcb DISPLAY=" + server.Display());
+}
+
+}  // namespace
