@@ -117,7 +117,7 @@ TEST_F(CaptureRecordingTest, ARealCameraIsListedAndRecordsFiveSeconds) {
         if (line.rfind("video: ", 0) == 0 && line != "video: Test Pattern") camera = line.substr(7);
     }
     ASSERT_FALSE(camera.empty()) << "/dev/video* exists but no camera is listed:\n" << list.Output;
-    const std::string file = Work / "camera.ogg";
+    const std::string file = Work.File("camera.ogg");
     const auto run =
         RunCommand(HeadlessCommand("--seconds 5 --file " + Quote(file) + " --video-device " +
                                    Quote(camera) + " --audio-device '<None>'"));
