@@ -1,5 +1,6 @@
 // kestrova_headless: one recording or broadcast with the stored settings and no window.
 
+#include <clocale>
 #include <csignal>
 #include <iostream>
 #include <string>
@@ -26,8 +27,13 @@ void InstallStopHandlers() {
     struct sigaction action {};
     action.sa_handler = RequestStop;
     sigemptyset(&action.sa_mask);
+    // A signal must not break a system call that some thread is in (a connect would fail
+    // with EINTR and be reported as a server that cannot be reached).
+    action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    // A closed terminal ends the run like SIGTERM, so the file gets its tail.
+    sigaction(SIGHUP, &action, nullptr);
 }
 
 }  // namespace
@@ -53,6 +59,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     InstallStopHandlers();
+    // The log's time stamps carry the user's short date, as in the window program.
+    std::setlocale(LC_TIME, "");
     // The stored settings are read but never written: this run's overrides stay in memory.
     SetInstallationFolderLookup(InstallationFolder);
     LoadSettings();

@@ -46,22 +46,40 @@ bool THeadlessRunner::StartRun() {
         FErr << "kestrova_headless: " << run.ErrorText << "\n";
         return false;
     }
-    FEncoder = std::make_unique<TLiveEncoder>(audio ? &*audio : nullptr, video ? &*video : nullptr,
-                                              std::move(run.Output));
+    try {
+        FEncoder = std::make_unique<TLiveEncoder>(audio ? &*audio : nullptr,
+                                                  video ? &*video : nullptr, std::move(run.Output));
+    } catch (const std::exception& error) {
+        // The encoder has logged the details; the run cannot start.
+        FErr << "kestrova_headless: the run could not start: " << error.what() << "\n";
+        return false;
+    }
     FCapture->StartRun(*FEncoder);
     return true;
 }
 
 void THeadlessRunner::StopRun() {
-    // As the window does: stop the capture, then free the encoder.
+    // As the window does: stop the capture, then free the encoder, so no sample arrives while
+    // the encoder goes away.
     if (FCapture) FCapture->StopRun();
-    if (FEncoder) FEarlierRunsSeconds += EncodedSeconds();
+    if (!FEncoder) return;
+    FEarlierRunsSeconds += EncodedSeconds();
+    FEncoder->Stop();
+    // The output and the codecs report their own failures in the log; the exit status tells
+    // a script that this run is not what was asked for.
+    if (FEncoder->OutputFailed()) FailRun("the output could not be written");
+    if (FEncoder->CodecError()) FailRun("an encoder could not be started");
     FEncoder.reset();
+}
+
+void THeadlessRunner::FailRun(const std::string& why) {
+    if (!FFailed) FErr << "kestrova_headless: " << why << "\n";
+    FFailed = true;
 }
 
 void THeadlessRunner::Restart() {
     StopRun();
-    StartRun();
+    if (!StartRun()) FailRun("the run could not be restarted");
 }
 
 double THeadlessRunner::EncodedSeconds() const {
@@ -102,7 +120,8 @@ int THeadlessRunner::Run(const std::atomic<bool>& stop) {
     auto nextCheck = Clock::now() + milliseconds(TRestartRule::PollIntervalMs);
     auto nextStatus = Clock::now() + milliseconds(1000);
     int status = 0;
-    while (!stop.load() && (FOptions.Seconds <= 0 || TotalSeconds() < FOptions.Seconds)) {
+    while (!stop.load() && FEncoder &&
+           (FOptions.Seconds <= 0 || TotalSeconds() < FOptions.Seconds)) {
         std::this_thread::sleep_for(milliseconds(FOptions.Fast ? 2 : 10));
         if (FCapture->Fault()) {
             // The device's own log line says why; the run ends as a Stop would end it.
@@ -114,7 +133,7 @@ int THeadlessRunner::Run(const std::atomic<bool>& stop) {
             nextCheck =
                 now + milliseconds(rule.Check(FEncoder->Connected(), [this] { Restart(); }));
         }
-        if (FOptions.Stream && now >= nextStatus) {
+        if (FOptions.Stream && FEncoder && now >= nextStatus) {
             PrintStatus();
             nextStatus = now + milliseconds(1000);
         }
@@ -123,7 +142,8 @@ int THeadlessRunner::Run(const std::atomic<bool>& stop) {
     StopRun();
     FCapture.reset();
     FlushLog();
-    return status;
+    if (status != 0) return status;
+    return FFailed ? 1 : 0;
 }
 
 void ListCaptureDevices(std::ostream& out) {

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <memory>
 #include <ostream>
+#include <string>
 
 #include "app/headless_capture.h"
 #include "app/headless_options.h"
@@ -28,6 +29,8 @@ class THeadlessRunner final {
     void StopRun();
     void Restart();
     double EncodedSeconds() const;
+    // Marks the run as failed (exit status 1), telling why once.
+    void FailRun(const std::string& why);
     double TotalSeconds() const { return FEarlierRunsSeconds + EncodedSeconds(); }
     void FlushLog();
     void PrintStatus();
@@ -40,6 +43,7 @@ class THeadlessRunner final {
     bool FRunHasVideo = false;
     bool FRunHasAudio = false;
     double FEarlierRunsSeconds = 0;
+    bool FFailed = false;
 };
 
 // Prints "video: NAME" and "audio: NAME", one device a line, in the menus' order.

@@ -20,9 +20,18 @@ void TWorkerThread::StartThread(int priorityBoost) {
             // refusal is expected and harmless.
             (void)setpriority(PRIO_PROCESS, 0, -2 * priorityBoost);
         }
-        Execute();
+        RunBody();
         FRunning.store(false, std::memory_order_release);
     });
+}
+
+void TWorkerThread::RunBody() {
+    // Whatever escapes a thread body would end the process. The bodies log their own
+    // errors; this is the last net, so the thread ends and its owner's join still returns.
+    try {
+        Execute();
+    } catch (...) {
+    }
 }
 
 void TWorkerThread::Terminate() {

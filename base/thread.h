@@ -32,6 +32,8 @@ class TWorkerThread {
     virtual void Wake() {}
 
   private:
+    void RunBody();
+
     std::thread FThread;
     std::atomic<bool> FTerminated{false};
     std::atomic<bool> FRunning{false};

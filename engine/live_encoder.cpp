@@ -49,7 +49,8 @@ void TLiveEncoder::Build(const TWaveFormatEx* audioFormat, const TBitmapInfoHead
         FSampleRate = static_cast<int32_t>(FAudioProcessor->OutputFormat().nSamplesPerSec);
         FBytesPerSampleFrame = FAudioProcessor->OutputFormat().nBlockAlign;
     }
-    if (videoHeader) FVideoProcessor = TVideoProcessor::Create(*videoHeader);
+    // A processor that cannot be made fails the run: it has logged why.
+    if (videoHeader) FVideoProcessor = std::make_unique<TVideoProcessor>(*videoHeader);
     if (FVideoProcessor) FTheoraCodec = std::make_unique<tOggTheoraCodec>();
     if (FAudioProcessor) FVorbisCodec = std::make_unique<tOggVorbisCodec>();
 
@@ -58,8 +59,12 @@ void TLiveEncoder::Build(const TWaveFormatEx* audioFormat, const TBitmapInfoHead
     AddStreamComment("Genre", Settings.StreamGenre);
     AddStreamComment("URL", Settings.StreamURL);
 
+    // No page leaves before every stream has its first page queued, so the beginning-of-stream
+    // pages lead the file whatever the size of the headers.
+    FOutput->HoldWriting(true);
     if (FTheoraCodec) InitTheora();
     if (FVorbisCodec) InitVorbis();
+    FOutput->HoldWriting(false);
     // Written whether or not Init succeeded: a codec that failed refuses its data later.
     if (FTheoraCodec) DebugLine("Theora Enabled");
     if (FVorbisCodec) DebugLine("Vorbis Enabled");
@@ -68,17 +73,28 @@ void TLiveEncoder::Build(const TWaveFormatEx* audioFormat, const TBitmapInfoHead
 
 TLiveEncoder::~TLiveEncoder() {
     DebugLine("TLiveEncoder.Destroy");
+    Stop();
+    FOutput.reset();
+    if (FAudioProcessor) FAudioProcessor->Terminate();
+    FAudioProcessor.reset();
+    FVideoProcessor.reset();
+}
+
+void TLiveEncoder::Stop() {
+    // Flag, wake (the output stops waiting on the network), join, free.
     StopThread();
     FTheoraThread.reset();  // waits for the frame being encoded
     if (FTheoraCodec) FTheoraCodec->Finish();
     FTheoraCodec.reset();
     if (FVorbisCodec) FVorbisCodec->Finish();
     FVorbisCodec.reset();
-    // A file writes what is still queued; a network stream discards it.
-    FOutput.reset();
-    if (FAudioProcessor) FAudioProcessor->Terminate();
-    FAudioProcessor.reset();
-    FVideoProcessor.reset();
+    // A file writes what is still queued; a network stream discards it when it goes.
+    if (FOutput) FOutput->Close();
+}
+
+void TLiveEncoder::Wake() {
+    if (FOutput) FOutput->Abort();
+    if (FVideoProcessor) FVideoProcessor->WakeWaiter();
 }
 
 void TLiveEncoder::AddStreamComment(const std::string& name, const std::string& value) {
@@ -93,16 +109,26 @@ void TLiveEncoder::InitTheora() {
     // the stored size is that of the last run with video.
     Settings.Theora.Width = FVideoProcessor->OutputWidth();
     Settings.Theora.Height = FVideoProcessor->OutputHeight();
-    FTheoraCodec->Init(FOutput.get(), Settings.Theora, FVideoProcessor->PictureWidth(),
-                       FVideoProcessor->PictureHeight(), Settings.TheoraFasterMode);
+    if (!FTheoraCodec->Init(FOutput.get(), Settings.Theora, FVideoProcessor->PictureWidth(),
+                            FVideoProcessor->PictureHeight(), Settings.TheoraFasterMode)) {
+        ReportCodecFailure("Theora");
+    }
     FTheoraThread =
         std::make_unique<tTheroraVideoEncoderThread>(*FTheoraCodec, TheoraWorkerPriorityBoost);
 }
 
 void TLiveEncoder::InitVorbis() {
     const TWaveFormatEx& pcm = FAudioProcessor->OutputFormat();
-    FVorbisCodec->Init(FOutput.get(), pcm.nChannels, Settings.VorbisQuality / 1000.0,
-                       static_cast<int32_t>(pcm.nSamplesPerSec));
+    if (!FVorbisCodec->Init(FOutput.get(), pcm.nChannels, Settings.VorbisQuality / 1000.0,
+                            static_cast<int32_t>(pcm.nSamplesPerSec))) {
+        ReportCodecFailure("Vorbis");
+    }
+}
+
+void TLiveEncoder::ReportCodecFailure(const std::string& codec) {
+    // The run goes on without that stream; the operator must learn why it is missing.
+    FCodecError = true;
+    LogLine(codec + " encoder could not be started");
 }
 
 bool TLiveEncoder::WriteAudio(const void* data, int32_t size) {
@@ -155,15 +181,13 @@ void TLiveEncoder::Execute() {
         if (!exitPoint) LogLine("Encoding gracefully stopped");
     } catch (const std::exception& error) {
         LogLine(std::string("Encoding stopped exception: ") + error.what());
+    } catch (...) {
+        LogLine("Encoding stopped exception: unknown error");
     }
     LogLine(StopLine());
     // The worker may still be converting the last frame handed over: the frames that hold it
     // are released with this body.
     if (FTheoraThread) FTheoraThread->WaitIdle();
-}
-
-void TLiveEncoder::Wake() {
-    if (FVideoProcessor) FVideoProcessor->WakeWaiter();
 }
 
 bool TLiveEncoder::EncodeVideoStep(double time, TVideoProcessor::TFrameHandle& frame) {

@@ -27,10 +27,17 @@
 class TLiveEncoder final : public TWorkerThread {
   public:
     // Either format may be null: a run without audio or without video. The run writes into
-    // `output` (never null), which the owner chose and which goes with the encoder.
+    // `output` (never null), which the owner chose and which goes with the encoder. Throws
+    // std::runtime_error when the video processor cannot be created (it has logged why).
     TLiveEncoder(const TWaveFormatEx* audioFormat, const TBitmapInfoHeader* videoHeader,
                  std::unique_ptr<tOggIOBase> output);
+    // Stop(), then frees the output and the processors.
     ~TLiveEncoder() override;
+
+    // Ends the run: stops the thread and the Theora worker, ends both streams and closes the
+    // output, so OutputFailed() also tells about the last writes. Bounded whatever the
+    // network does. The owner calls it at most once, or leaves it to the destructor.
+    void Stop();
 
     // Capture threads. False when the audio queue is full (the bytes are lost).
     bool WriteAudio(const void* data, int32_t size);
@@ -45,12 +52,18 @@ class TLiveEncoder final : public TWorkerThread {
     // Sample frames per second of the PCM fed to Vorbis; 0 without audio.
     int32_t SampleRate() const { return FSampleRate; }
 
+    // A codec could not start (logged); its stream is missing from the output.
+    bool CodecError() const { return FCodecError; }
+    // The output lost data it was given (a file write failed; logged by the output).
+    bool OutputFailed() const { return FOutput && FOutput->Failed(); }
+
     // Where the encoder thread is in its step; see the stop line it logs.
     int32_t ProgressState() const { return FProgressState.load(std::memory_order_relaxed); }
 
   protected:
     void Execute() override;
-    // Ends a wait for the next video frame at once.
+    // Ends a wait for the next video frame at once; a stop must not wait on the network, so
+    // the output gives up on every write at once.
     void Wake() override;
 
   private:
@@ -58,6 +71,7 @@ class TLiveEncoder final : public TWorkerThread {
     void AddStreamComment(const std::string& name, const std::string& value);
     void InitTheora();
     void InitVorbis();
+    void ReportCodecFailure(const std::string& codec);
 
     // One step of the clock; false when a stop was seen while waiting (an exit point).
     bool EncodeVideoStep(double time, TVideoProcessor::TFrameHandle& frame);
@@ -65,6 +79,9 @@ class TLiveEncoder final : public TWorkerThread {
     void SetState(int32_t state) { FProgressState.store(state, std::memory_order_relaxed); }
     std::string StopLine() const;
 
+    // Declared so that members go in a safe order even when construction fails part-way:
+    // the output outlives the codecs that flush into it, the codecs outlive the worker.
+    std::unique_ptr<tOggIOBase> FOutput;
     std::unique_ptr<TAudioProcessor> FAudioProcessor;
     std::unique_ptr<TVideoProcessor> FVideoProcessor;
     std::unique_ptr<tOggTheoraCodec> FTheoraCodec;
@@ -74,6 +91,6 @@ class TLiveEncoder final : public TWorkerThread {
     int32_t FSampleRate = 0;
     std::atomic<int64_t> FSamplesEncoded{0};
     std::atomic<int32_t> FFramesEncoded{0};
-    std::unique_ptr<tOggIOBase> FOutput;
+    bool FCodecError = false;
     std::atomic<int32_t> FProgressState{0};
 };

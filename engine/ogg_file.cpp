@@ -24,6 +24,7 @@ bool tOggFile::Open(const std::string& fileName) {
     Close();
     FFileName = fileName;
     FWriteFailed = false;
+    FLostData = false;
     FFile.Reset(open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
     if (!FFile.Valid()) {
         LogLine("Error writing to file " + fileName);
@@ -118,4 +119,5 @@ void tOggFile::ReportWriteFailure() {
     // Once per run of failures: a full disk must not flood the log every 16 KiB.
     if (!FWriteFailed) LogLine("Error writing to file " + FFileName);
     FWriteFailed = true;
+    FLostData = true;
 }

@@ -59,7 +59,9 @@ class tOggFile : public tOggIOBase {
     // Nothing when no file is open. Otherwise forces every stream's partial page out, writes
     // every queued page in interleaved order, writes the buffer, drops the streams and closes
     // the file.
-    void Close();
+    void Close() override;
+    // A write to the disk failed at least once in this file.
+    bool Failed() const override { return FLostData; }
 
   protected:
     // One write(2) of the file; tests override it to watch the writes. A derived class that
@@ -83,6 +85,7 @@ class tOggFile : public tOggIOBase {
     int32_t FBufferFill = 0;                    // bytes held in FBuffer
     int32_t FBufferFree = BufferSize;           // BufferSize - FBufferFill
     bool FWriteFailed = false;                  // the current failure has been logged
+    bool FLostData = false;                     // some write failed since Open
     // When the next interval write is due, steady clock nanoseconds; taken by one thread.
     std::atomic<std::chrono::steady_clock::rep> FNextWrite{0};
 };

@@ -99,6 +99,18 @@ bool tOggIOBase::SubmitPacket(int index, const ogg_packet& packet, TGranuleTimeF
     return true;
 }
 
+void tOggIOBase::HoldWriting(bool hold) {
+    FWritingHeld.store(hold, std::memory_order_release);
+    if (!hold) WritePages(QueuedPageLimit, QueuedSpanLimitMs);
+}
+
+void tOggIOBase::ForgetTimeFunc(int index) {
+    if (tOggStreamData* stream = StreamAt(index)) {
+        stream->FTimeFunc = nullptr;
+        stream->FTimeObject = nullptr;
+    }
+}
+
 bool tOggIOBase::FlushStream(int index, bool* pageOut) {
     if (pageOut) *pageOut = false;
     tOggStreamData* stream = StreamAt(index);
@@ -138,7 +150,11 @@ bool tOggIOBase::QueuePage(int index, const ogg_page& page, double timeSec) {
     tOggPageData data = CopyPage(page, timeSec);
     {
         std::unique_lock lock = LockQueues("queueing a page");
-        if (!lock.owns_lock()) return false;
+        if (!lock.owns_lock()) {
+            // A page lost is a hole in the stream that the operator must see.
+            LogLine("Ogg page dropped: the page queue stayed busy too long");
+            return false;
+        }
         FStreams[static_cast<size_t>(index)]->FPages.push_back(std::move(data));
     }
     WritePagesAfterQueueing();
@@ -172,6 +188,7 @@ tOggStreamData* tOggIOBase::ChooseStream(int maxQueued, double spanSec, bool& pe
 }
 
 bool tOggIOBase::WritePages(int maxQueued, int maxSpanMs) {
+    if (FWritingHeld.load(std::memory_order_acquire)) return true;
     const double spanSec = maxSpanMs / 1000.0;
     std::unique_lock lock = LockQueues("writing pages");
     if (!lock.owns_lock()) return false;

@@ -85,6 +85,21 @@ class tOggIOBase {
 
     bool OggReady() const { return FOggUse.Ready(); }
 
+    // Makes every write waiting on the medium, and every later one, give up at once; called
+    // when a run stops, so no stop waits on a peer. Outputs that never wait on a peer (a
+    // file) keep writing.
+    virtual void Abort() {}
+    // Writes out what is still queued and lets go of the medium; outputs that discard what
+    // they hold when they go (a network stream) do nothing here.
+    virtual void Close() {}
+    // True once the output has lost data it was given (logged by the output).
+    virtual bool Failed() const { return false; }
+
+    // While held, WritePages writes nothing: the live encoder holds writing until every
+    // stream's headers are queued, so all beginning-of-stream pages lead the output. Letting
+    // go writes what is due at once (WritePages(20, 3000)).
+    void HoldWriting(bool hold);
+
     // Adds a logical stream with a fresh serial number; returns its index (0, 1, ...) or -1
     // when libogg is missing or the stream cannot be set up.
     int AddStream();
@@ -105,6 +120,10 @@ class tOggIOBase {
     // queued. A page block that cannot be allocated throws std::bad_alloc to the caller.
     bool SubmitPacket(int index, const ogg_packet& packet, TGranuleTimeFunc timeFunc = nullptr,
                       void* timeObject = nullptr);
+
+    // The stream's producer is going: its time callback is forgotten, so nothing can call
+    // into the freed producer later. Pages already queued keep their times.
+    void ForgetTimeFunc(int index);
 
     // Forces the stream's partly filled page out and queues it (and any other). pageOut, when
     // given, tells whether a page came out. False for an index out of range, when a page could
@@ -144,4 +163,5 @@ class tOggIOBase {
     std::vector<std::unique_ptr<tOggStreamData>> FStreams;
     mutable TTimedLock FQueueLock;
     std::atomic<int64_t> FQueueLockTimeoutMs{60000};
+    std::atomic<bool> FWritingHeld{false};
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <exception>
 
 #include "engine/theora_library.h"
 
@@ -175,9 +176,33 @@ bool tOggTheoraCodec::EncodePlanes(const uint8_t* yData, const uint8_t* cbData, 
         const int result = TheoraLib.th_encode_packetout(FEncoder.get(), last ? 1 : 0, &packet);
         if (result < 0) return false;
         if (result == 0) return true;
+        if (!SubmitFramePacket(packet)) return false;
+    }
+}
+
+bool tOggTheoraCodec::SubmitFramePacket(const ogg_packet& packet) {
+    if (!SubmitHeld(false)) return false;
+    if (packet.e_o_s) {
+        // Already the end: nothing to hold it back for.
         if (!FOutput->SubmitPacket(FStreamIndex, packet, GranuleTime, this)) return false;
         FlushWhenDue();
+        return true;
     }
+    // libtheora's packet memory is only valid until its next call.
+    FHeldBytes.assign(packet.packet, packet.packet + packet.bytes);
+    FHeld = packet;
+    FHolding = true;
+    return true;
+}
+
+bool tOggTheoraCodec::SubmitHeld(bool endOfStream) {
+    if (!FHolding) return true;
+    FHolding = false;
+    FHeld.packet = FHeldBytes.data();
+    FHeld.e_o_s = endOfStream ? 1 : 0;
+    if (!FOutput->SubmitPacket(FStreamIndex, FHeld, GranuleTime, this)) return false;
+    FlushWhenDue();
+    return true;
 }
 
 void tOggTheoraCodec::FlushWhenDue() {
@@ -206,9 +231,16 @@ double tOggTheoraCodec::GranuleTime(void* codec, ogg_int64_t granulePos) {
 
 void tOggTheoraCodec::Finish() {
     if (FOutput && FStreamIndex >= 0 && FActive) {
+        // Finish runs in destructors: a page that finds no memory is lost, nothing escapes.
+        try {
+            (void)SubmitHeld(true);
+        } catch (const std::exception&) {
+        }
         (void)FOutput->FlushStream(FStreamIndex);
+        FOutput->ForgetTimeFunc(FStreamIndex);
         FComments.clear();
     }
+    FHolding = false;
     FStreamIndex = -1;
     FOutput = nullptr;
     FActive = false;

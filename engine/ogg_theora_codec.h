@@ -60,7 +60,8 @@ class tOggTheoraCodec {
     // while the stream runs (the block is released once the encoder exists).
     double FrameRate() const;
 
-    // Puts the stream's last partial page into the output and releases the encoder and the
+    // Ends the stream (its last frame packet carries the end mark, unless EncodeRGB's last
+    // did so), puts the last partial page into the output and releases the encoder and the
     // planes. Safe at any time, also repeatedly.
     void Finish();
 
@@ -87,6 +88,10 @@ class tOggTheoraCodec {
     void FreePlanes();
     // Forces the stream's partial page out when enough frames or packets wait.
     void FlushWhenDue();
+    // Frame packets go out one behind: the newest is held until the next one comes, so the
+    // stream's last packet can still be marked as its end when the run stops.
+    bool SubmitFramePacket(const ogg_packet& packet);
+    bool SubmitHeld(bool endOfStream);
 
     TLibraryUse FTheoraUse;  // first member: bound before anything below uses the library
     const bool FLibraryReady;
@@ -101,4 +106,7 @@ class tOggTheoraCodec {
     th_ycbcr_buffer FPlanes{};
     std::unique_ptr<uint8_t[]> FPlaneData[3];  // owners of FPlanes[i].data
     int32_t FFramesSinceFlush = 0;
+    bool FHolding = false;  // FHeld waits to be submitted
+    ogg_packet FHeld{};     // its bytes live in FHeldBytes
+    std::vector<uint8_t> FHeldBytes;
 };

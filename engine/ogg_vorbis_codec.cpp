@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 #include <limits>
 
 bool TVorbisEncoderState::Setup(int32_t channels, int32_t rateHz, float quality) {
@@ -156,9 +157,14 @@ void tOggVorbisCodec::Finish() {
     if (FOutput && FStreamIndex >= 0 && FActive) {
         // Ending the stream gets the audio libvorbis still holds back for its look-ahead
         // (up to a few thousand sample frames) into packets; then the last page joins the
-        // output's queue, marked as the end of the stream.
-        if (!FEnded && EndInput()) SubmitBlocks();
+        // output's queue, marked as the end of the stream. Finish runs in destructors: a page
+        // that finds no memory is lost, and nothing escapes.
+        try {
+            if (!FEnded && EndInput()) SubmitBlocks();
+        } catch (const std::exception&) {
+        }
         FOutput->FlushStream(FStreamIndex);
+        FOutput->ForgetTimeFunc(FStreamIndex);
         FComments.clear();
     }
     FSamplesSinceFlush = 0;

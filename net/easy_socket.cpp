@@ -1,6 +1,7 @@
 #include "net/easy_socket.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -11,10 +12,9 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <system_error>
 #include <thread>
 
-#include "base/event.h"
+#include "net/host_lookup.h"
 #include "settings/event_log.h"
 
 namespace {
@@ -70,6 +70,11 @@ void tEasySocket::Disconnect() {
     if (old) shutdown(old->Fd, SHUT_RDWR);
 }
 
+void tEasySocket::Abort() {
+    FAborted.store(true);
+    Disconnect();
+}
+
 bool tEasySocket::OpenSocket() {
     Disconnect();
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -83,6 +88,12 @@ bool tEasySocket::OpenSocket() {
         (void)setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     }
     std::lock_guard lock(FHandleLock);
+    // Looked at under the lock that Abort's Disconnect takes: a socket stored after an Abort
+    // would never be shut down.
+    if (FAborted.load()) {
+        SetLastError(ECANCELED);
+        return false;
+    }
     FSocket = std::move(handle);
     return true;
 }
@@ -90,63 +101,65 @@ bool tEasySocket::OpenSocket() {
 bool tEasySocket::Connect(uint16_t port, const std::string& host) {
     in_addr ip{};
     int32_t error = 0;
-    if (!ResolveHost(host, ip, &error)) {
+    if (FAborted.load()) {
+        SetLastError(ECANCELED);
+        return false;
+    }
+    if (!LookUpHost(host, ip, error, [this] { return FAborted.load(); })) {
         SetLastError(error);
         return false;
     }
     if (!OpenSocket()) return false;
     const tHandlePtr handle = Handle();
     if (!handle) {  // another thread disconnected already
-        SetLastError(ENOTCONN);
+        SetLastError(FAborted.load() ? ECANCELED : ENOTCONN);
         return false;
     }
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
     address.sin_addr = ip;
-    return FTimedConnect ? ConnectTimed(handle, address) : ConnectBlocking(handle, address);
+    return ConnectSocket(handle, address);
 }
 
-bool tEasySocket::ConnectBlocking(const tHandlePtr& handle, const sockaddr_in& address) {
-    if (connect(handle->Fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
-        return true;
-    SetLastError(errno);
+// The handshake runs without blocking and is waited for in short steps, so an Abort, a
+// Disconnect or a signal never leaves it to the system's two-minute give-up.
+bool tEasySocket::ConnectSocket(const tHandlePtr& handle, const sockaddr_in& address) {
+    const int flags = fcntl(handle->Fd, F_GETFL);
+    (void)fcntl(handle->Fd, F_SETFL, flags | O_NONBLOCK);
+    int error = 0;
+    if (connect(handle->Fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        error = errno;
+        if (error == EINPROGRESS || error == EINTR) error = AwaitHandshake(handle);
+    }
+    (void)fcntl(handle->Fd, F_SETFL, flags);
+    if (error == 0 && Handle() != handle) error = FAborted.load() ? ECANCELED : ENOTCONN;
+    if (error == 0) return true;
+    // A connect that succeeded just as the time-out struck is no success: the socket is gone.
+    SetLastError(error);
     Disconnect();
     return false;
 }
 
-bool tEasySocket::ConnectTimed(const tHandlePtr& handle, const sockaddr_in& address) {
-    TEvent done;
-    int result = -1;
-    int error = 0;
-    std::thread connector;
-    try {
-        connector = std::thread([&done, &result, &error, handle, address] {
-            result =
-                connect(handle->Fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-            error = result == 0 ? 0 : errno;
-            done.Set();
-        });
-    } catch (const std::system_error&) {
-        return ConnectBlocking(handle, address);
-    }
+// The handshake's outcome: 0, its error, ETIMEDOUT after the time-out of a timed connect
+// (strictly more than FTimeout seconds), ECANCELED after an Abort.
+int tEasySocket::AwaitHandshake(const tHandlePtr& handle) const {
     const auto start = tClock::now();
-    bool timedOut = false;
-    // After the time-out, Disconnect's shutdown aborts the pending connect, so the thread ends.
-    while (!done.WaitFor(kConnectStepMs)) {
-        if (!timedOut && FTimeout > 0 && MsSince(start) > int64_t{FTimeout} * 1000) {
-            timedOut = true;
-            Disconnect();
+    for (;;) {
+        if (FAborted.load()) return ECANCELED;
+        if (Handle() != handle) return ENOTCONN;
+        if (FTimedConnect && FTimeout > 0 && MsSince(start) > int64_t{FTimeout} * 1000)
+            return ETIMEDOUT;
+        pollfd poller{handle->Fd, POLLOUT, 0};
+        const int ready = poll(&poller, 1, kConnectStepMs);
+        if (ready < 0 && errno != EINTR) return errno;
+        if (ready > 0) {
+            int error = 0;
+            socklen_t size = sizeof error;
+            if (getsockopt(handle->Fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0) return errno;
+            return error;
         }
     }
-    connector.join();
-    if (timedOut || result != 0) {
-        // A connect that succeeded just as the time-out struck is no success: the socket is gone.
-        SetLastError(timedOut ? ETIMEDOUT : error);
-        Disconnect();
-        return false;
-    }
-    return true;
 }
 
 bool tEasySocket::Connected() {
@@ -290,12 +303,16 @@ bool IsIPAddress(const std::string& text) {
     return inet_addr(text.c_str()) != INADDR_NONE;
 }
 
-bool ResolveHost(const std::string& host, in_addr& address, int32_t* error) {
+bool DottedHost(const std::string& host, in_addr& address) {
     const std::string name = TrimBlanks(host);
-    if (IsIPAddress(name)) {
-        address.s_addr = inet_addr(name.c_str());
-        return true;
-    }
+    if (!IsIPAddress(name)) return false;
+    address.s_addr = inet_addr(name.c_str());
+    return true;
+}
+
+bool ResolveHost(const std::string& host, in_addr& address, int32_t* error) {
+    if (DottedHost(host, address)) return true;
+    const std::string name = TrimBlanks(host);
     int rc = EAI_NONAME;  // an empty name is not worth a query
     addrinfo* found = nullptr;
     if (!name.empty()) {

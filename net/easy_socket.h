@@ -5,11 +5,13 @@
 // there. Failures are false or short results plus an error code in LastError(): errno values,
 // ETIMEDOUT for our own time-outs, negative getaddrinfo codes for failed name lookups.
 //
-// Threads: one owner thread connects, sends and receives. Disconnect() and Connected() may be
-// called from any other thread at any time; Disconnect() is how a blocked WriteData,
-// ReceiveData or ReceiveBuffer is made to fail at once. The descriptor is only closed once no
-// call still uses it, so a descriptor number is never reused under a running call. Connected()
-// during a Connect in progress may take the not yet connected socket for a closed one.
+// Threads: one owner thread connects, sends and receives. Disconnect(), Abort() and
+// Connected() may be called from any other thread at any time; Disconnect() is how a blocked
+// WriteData, ReceiveData or ReceiveBuffer is made to fail at once, Abort() also ends a Connect
+// in progress (its name lookup or its handshake) and refuses every later one. The descriptor is
+// only closed once no call still uses it, so a descriptor number is never reused under a running
+// call. Connected() during a Connect in progress may take the not yet connected socket for a closed
+// one.
 
 #include <netinet/in.h>
 
@@ -23,8 +25,8 @@
 class tEasySocket final {
   public:
     // timeoutSec: bound of a timed connect, of a send without progress and of a receive.
-    // noDelay: switch the Nagle algorithm off on each new socket. timedConnect: connect on a
-    // short-lived thread of its own, bounded by timeoutSec.
+    // noDelay: switch the Nagle algorithm off on each new socket. timedConnect: the handshake
+    // is given up after timeoutSec; otherwise it lasts until the system gives up.
     tEasySocket(int32_t timeoutSec, bool noDelay, bool timedConnect);
     ~tEasySocket();
     tEasySocket(const tEasySocket&) = delete;
@@ -36,6 +38,10 @@ class tEasySocket final {
 
     // Shuts the socket down and lets go of it. Any thread, any time.
     void Disconnect();
+
+    // Disconnect, and every Connect from now on, or one in progress, fails at once with
+    // ECANCELED. For owners that are stopping. Any thread, any time.
+    void Abort();
 
     // True while the socket is open and the peer has not closed it; unread data stays
     // queued. A false answer also closes the socket.
@@ -71,8 +77,8 @@ class tEasySocket final {
 
     tHandlePtr Handle() const;
     bool OpenSocket();
-    bool ConnectTimed(const tHandlePtr& handle, const sockaddr_in& address);
-    bool ConnectBlocking(const tHandlePtr& handle, const sockaddr_in& address);
+    bool ConnectSocket(const tHandlePtr& handle, const sockaddr_in& address);
+    int AwaitHandshake(const tHandlePtr& handle) const;
     void WaitWritable(int fd, int64_t idleMs) const;
     bool FailWrite(int32_t code);
     bool ReceiveSome(int fd, char* buffer, int32_t wanted, int32_t& received);
@@ -86,6 +92,7 @@ class tEasySocket final {
     const bool FNoDelay;
     const bool FTimedConnect;
     std::atomic<int32_t> FLastError{0};
+    std::atomic<bool> FAborted{false};
     mutable std::mutex FHandleLock;  // held only to copy or swap FSocket
     tHandlePtr FSocket;              // guarded by FHandleLock; null when there is no socket
     std::mutex FLock;                // serialises peeks and receives; never held while waiting
@@ -94,6 +101,9 @@ class tEasySocket final {
 // True when the dotted-address parser accepts text (its result is not INADDR_NONE, so
 // 255.255.255.255 is not one).
 bool IsIPAddress(const std::string& text);
+
+// Trims blanks; true with the address (network byte order) when host is dotted digits.
+bool DottedHost(const std::string& host, in_addr& address);
 
 // Trims blanks; dotted addresses are taken as they are, other names are looked up (IPv4).
 // address is in network byte order. On failure *error (when given) gets the lookup's code.

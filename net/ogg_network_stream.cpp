@@ -9,6 +9,10 @@ tOggNetworkStream::~tOggNetworkStream() {
     FWriter.reset();
 }
 
+void tOggNetworkStream::Abort() {
+    FWriter->ForceQuit();
+}
+
 int32_t tOggNetworkStream::ReadData(uint8_t*, int32_t) {
     return 0;
 }

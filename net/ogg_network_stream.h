@@ -26,6 +26,9 @@ class tOggNetworkStream final : public tOggIOBase {
     // sender has ended they are dropped at once.
     int32_t WriteData(const uint8_t* buffer, int32_t size) override;
 
+    // The sender quits: a send in progress fails, and every later write is dropped at once.
+    void Abort() override;
+
     // True while the sender is connecting or its connection holds.
     bool Connected() override;
     int32_t SendRateKbps() const override { return FWriter ? FWriter->SendRateKbps() : 0; }

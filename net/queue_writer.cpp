@@ -56,7 +56,8 @@ void tQueueWriter::Enqueue(const uint8_t* data, int32_t length) {
 void tQueueWriter::ForceQuit() {
     DebugLine("tQueueWriter.ForceQuit");
     Terminate();
-    FConnection.Disconnect();
+    // Also ends a connect or a name lookup in progress, and any that has yet to begin.
+    FConnection.Abort();
 }
 
 void tQueueWriter::Execute() {
@@ -72,6 +73,8 @@ void tQueueWriter::Execute() {
         }
     } catch (const std::exception& error) {
         LogLine(std::string("tQueueWriter: ") + error.what());
+    } catch (...) {
+        LogLine("tQueueWriter: unknown error");
     }
     Finish();
 }
@@ -80,12 +83,16 @@ void tQueueWriter::ConnectToServer() {
     FConnecting.store(true, std::memory_order_release);
     LogLine("Connecting to server " + ServerAndPort() + "...");
     std::string reply;
-    // A quit that came before the socket existed could not abort the connect: look first.
+    // A quit before the start needs no connect at all.
     if (Terminated()) {
         DebugLine("tQueueWriter: quit before connecting");
     } else if (!FConnection.Connect(Settings.Icecast.Port, Settings.Icecast.Server)) {
-        LogLine("Unable to connect to " + ServerAndPort() +
-                " because: " + SocketErrorText(FConnection.LastError()));
+        // A connect given up for a quit is no failure to report.
+        if (Terminated())
+            DebugLine("tQueueWriter: quit while connecting");
+        else
+            LogLine("Unable to connect to " + ServerAndPort() +
+                    " because: " + SocketErrorText(FConnection.LastError()));
     } else {
         LogLine("Connected to server " + ServerAndPort());
         const std::string request = SourceRequest(Settings);

@@ -122,7 +122,15 @@ void WriteEventLocked(uint16_t code, const std::string& text) {
     if (!State.File.Valid()) OpenFile();
     if (!State.File.Valid()) return;
     // write() hands the record to the system at once: it survives a crash of the program.
-    if (WriteAll(State.File.Get(), FormatRecord(code, text))) State.Lines++;
+    const int file = State.File.Get();
+    const off_t start = lseek(file, 0, SEEK_CUR);
+    if (WriteAll(file, FormatRecord(code, text))) {
+        State.Lines++;
+    } else if (start >= 0) {
+        // A record cut short (disk full, file size limit) is taken back whole, so the next
+        // record does not continue its line.
+        if (ftruncate(file, start) == 0) (void)lseek(file, start, SEEK_SET);
+    }
 }
 
 }  // namespace

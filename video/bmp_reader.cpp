@@ -31,7 +31,8 @@ struct TChannelMask {
 
     uint8_t Extract(uint32_t pixel) const {
         if (Max == 0) return 0;
-        return static_cast<uint8_t>(((pixel & Mask) >> Shift) * 255u / Max);
+        // 64 bits: a mask wider than 24 bits would overflow the product in 32.
+        return static_cast<uint8_t>(uint64_t{(pixel & Mask) >> Shift} * 255u / Max);
     }
 };
 

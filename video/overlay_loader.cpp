@@ -1,8 +1,12 @@
 #include "video/overlay_loader.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
-#include <fstream>
+#include <cerrno>
 #include <vector>
 
 #include "settings/log.h"
@@ -13,16 +17,38 @@
 namespace {
 
 // A 32-bit 8192 x 8192 BMP with some headroom; anything larger cannot be a usable overlay.
-constexpr std::streamoff MaxFileBytes = 300 * 1024 * 1024;
+constexpr off_t MaxFileBytes = 300 * 1024 * 1024;
 
+bool IsRegularFile(const struct stat& status) {
+    return S_ISREG(status.st_mode);
+}
+
+// Only a regular file is read: a FIFO would block the reader in open or read, a device
+// could be endless. The name is looked at before opening; the descriptor again after, in
+// case the name changed in between (opening without blocking, so a FIFO cannot hold it).
 std::optional<std::vector<uint8_t>> ReadWholeFile(const std::string& fileName) {
-    std::ifstream file(fileName, std::ios::binary | std::ios::ate);
-    if (!file) return std::nullopt;
-    std::streamoff size = file.tellg();
-    if (size <= 0 || size > MaxFileBytes) return std::nullopt;
-    std::vector<uint8_t> bytes(static_cast<size_t>(size));
-    file.seekg(0);
-    if (!file.read(reinterpret_cast<char*>(bytes.data()), size)) return std::nullopt;
+    struct stat status {};
+    if (stat(fileName.c_str(), &status) != 0) return std::nullopt;
+    if (!IsRegularFile(status)) {
+        LogLine("Overlay image is not a regular file: " + fileName);
+        return std::nullopt;
+    }
+    const int fd = open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    std::optional<std::vector<uint8_t>> bytes;
+    if (fstat(fd, &status) == 0 && IsRegularFile(status) && status.st_size > 0 &&
+        status.st_size <= MaxFileBytes) {
+        bytes.emplace(static_cast<size_t>(status.st_size));
+        size_t done = 0;
+        while (done < bytes->size()) {
+            const ssize_t got = read(fd, bytes->data() + done, bytes->size() - done);
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) break;
+            done += static_cast<size_t>(got);
+        }
+        if (done != bytes->size()) bytes.reset();
+    }
+    close(fd);
     return bytes;
 }
 

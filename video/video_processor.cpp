@@ -149,6 +149,16 @@ TVideoProcessor::TFramePtr TVideoProcessor::TakeSpare() {
 }
 
 void TVideoProcessor::PutFrame(const void* data, int32_t size, double time) {
+    // Runs on a capture callback, where an escaping exception ends the process: a frame that
+    // finds no memory is dropped instead, and said once per run.
+    try {
+        QueueFrame(data, size, time);
+    } catch (const std::bad_alloc&) {
+        if (!FAllocationFailed.exchange(true)) LogLine("Video frame dropped: out of memory");
+    }
+}
+
+void TVideoProcessor::QueueFrame(const void* data, int32_t size, double time) {
     TFramePtr frame = TakeSpare();
     if (!frame) return;
     frame->Processed = false;

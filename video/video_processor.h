@@ -95,6 +95,7 @@ class TVideoProcessor final {
     using TFramePtr = std::shared_ptr<TInputFrame>;
 
     void LoadOverlay();
+    void QueueFrame(const void* data, int32_t size, double time);
     TFramePtr TakeSpare();
     TFramePtr Choose(double time);
     void Recycle(std::deque<TFramePtr>::iterator end);
@@ -127,6 +128,7 @@ class TVideoProcessor final {
     // Counts frames put and wake calls; WaitForFrame waits for a change since the last
     // GetFrame that found nothing.
     std::condition_variable FArrived;
-    uint64_t FArrivals = 0;      // guarded by FLock
-    uint64_t FArrivalsSeen = 0;  // guarded by FLock
+    uint64_t FArrivals = 0;                      // guarded by FLock
+    uint64_t FArrivalsSeen = 0;                  // guarded by FLock
+    std::atomic<bool> FAllocationFailed{false};  // a frame was dropped for lack of memory
 };

@@ -14,6 +14,7 @@
 #include <variant>
 
 #include "base/unique_fd.h"
+#include "settings/log.h"
 #include "settings/settings.h"
 
 namespace {
@@ -26,7 +27,12 @@ struct TValue {
     const char* Default;      // as stored text
     int32_t Min = INT32_MIN;  // loaded numbers outside Min..Max take the default
     int32_t Max = INT32_MAX;
+    size_t MaxBytes = 0;  // texts: longer ones are cut to this many bytes; 0: no bound
 };
+
+// Stream comments go into the codec headers and the server's request: a few megabytes there
+// break the file's page order and every player. Far more than any name or description needs.
+constexpr size_t MaxStreamTextBytes = 1024;
 
 constexpr size_t ValueCount = 44;
 constexpr size_t FirstGroupCount = 15;
@@ -45,20 +51,22 @@ std::array<TValue, ValueCount> Values() {
         {"Zizizada/CaptureToFile", &s.CaptureToFile, "1"},
         {"Zizizada/CaptureFile", &s.CaptureFile, ""},
         {"Zizizada/APreview", &s.APreview, "0"},
-        {"Zizizada/VorbisQuality", &s.VorbisQuality, "-60"},
+        // libvorbis takes qualities from -0.1 to 1.0 only.
+        {"Zizizada/VorbisQuality", &s.VorbisQuality, "-60", -100, 1000},
         {"Zizizada/VorbisSampleFreq", &s.VorbisSampleFreq, "2", 0, std::size(SampleRateTable) - 1},
         {"Zizizada/VorbisStereo", &s.VorbisStereo, "0"},
-        {"Zizizada/StreamName", &s.StreamName, ""},
-        {"Zizizada/StreamDesc", &s.StreamDesc, ""},
-        {"Zizizada/StreamURL", &s.StreamURL, ""},
-        {"Zizizada/StreamGenre", &s.StreamGenre, ""},
+        {"Zizizada/StreamName", &s.StreamName, "", INT32_MIN, INT32_MAX, MaxStreamTextBytes},
+        {"Zizizada/StreamDesc", &s.StreamDesc, "", INT32_MIN, INT32_MAX, MaxStreamTextBytes},
+        {"Zizizada/StreamURL", &s.StreamURL, "", INT32_MIN, INT32_MAX, MaxStreamTextBytes},
+        {"Zizizada/StreamGenre", &s.StreamGenre, "", INT32_MIN, INT32_MAX, MaxStreamTextBytes},
         {"Zizizada/Autostart", &s.Autostart, "0"},
         {"Zizizada/Theora/Width", &t.Width, "320"},
         {"Zizizada/Theora/Height", &t.Height, "240"},
         // The frame clock divides by FPS.
         {"Zizizada/Theora/FPS", &t.FPS, "15", 1},
-        {"Zizizada/Theora/Bitrate", &t.Bitrate, "1000"},
-        {"Zizizada/Theora/Quality", &t.Quality, "10"},
+        {"Zizizada/Theora/Bitrate", &t.Bitrate, "1000", 0},
+        // libtheora's quality scale.
+        {"Zizizada/Theora/Quality", &t.Quality, "10", 0, 63},
         {"Zizizada/Theora/DropFrames", &t.DropFrames, "1"},
         {"Zizizada/Theora/AutoKeyframeMax", &t.AutoKeyframeMax, "90"},
         {"Zizizada/Theora/TheoraFasterMode", &s.TheoraFasterMode, "1"},
@@ -69,15 +77,16 @@ std::array<TValue, ValueCount> Values() {
         {"Zizizada/Icecast/Port", &i.Port, "8000"},
         {"Zizizada/Icecast/Bitrate", &i.Bitrate, "128"},
         {"Zizizada/Icecast/YP", &i.YP, "1"},
-        {"Zizizada/Processing/ResizeW", &p.ResizeW, "320"},
-        {"Zizizada/Processing/ResizeH", &p.ResizeH, "240"},
+        // A picture needs at least one pixel each way, and crops cannot be negative.
+        {"Zizizada/Processing/ResizeW", &p.ResizeW, "320", 1},
+        {"Zizizada/Processing/ResizeH", &p.ResizeH, "240", 1},
         {"Zizizada/Processing/Resize", &p.Resize, "0"},
         {"Zizizada/Processing/HighQualityResize", &p.HighQualityResize, "1"},
         {"Zizizada/Processing/Crop", &p.Crop, "0"},
-        {"Zizizada/Processing/CropL", &p.CropL, "0"},
-        {"Zizizada/Processing/CropR", &p.CropR, "0"},
-        {"Zizizada/Processing/CropT", &p.CropT, "0"},
-        {"Zizizada/Processing/CropB", &p.CropB, "0"},
+        {"Zizizada/Processing/CropL", &p.CropL, "0", 0},
+        {"Zizizada/Processing/CropR", &p.CropR, "0", 0},
+        {"Zizizada/Processing/CropT", &p.CropT, "0", 0},
+        {"Zizizada/Processing/CropB", &p.CropB, "0", 0},
         {"Zizizada/Processing/Overlay", &p.Overlay, "0"},
         {"Zizizada/Processing/OverlayAlpha", &p.OverlayAlpha, "255"},
         {"Zizizada/Processing/OverlayImage", &p.OverlayImage, ""},
@@ -105,32 +114,68 @@ std::optional<int32_t> ParseInteger(const std::string& text) {
     return number;
 }
 
-// Absent values and values stored as anything but text (a list, a byte array) give nothing.
-std::optional<std::string> ReadText(const QSettings& store, const char* key) {
+// What the store holds for one value: nothing, text, or something else (a list, a byte
+// array), which cannot be read.
+struct TStored {
+    bool Present = false;
+    std::optional<std::string> Text;
+};
+
+TStored ReadStored(const QSettings& store, const char* key) {
     QVariant value = store.value(key);
-    if (!value.isValid() || value.typeId() != QMetaType::QString) return std::nullopt;
-    return value.toString().toStdString();
+    if (!value.isValid()) return {};
+    if (value.typeId() != QMetaType::QString) return {true, std::nullopt};
+    return {true, value.toString().toStdString()};
 }
 
-int32_t ReadNumber(const TValue& value, const std::optional<std::string>& text) {
-    std::optional<int32_t> number = text ? ParseInteger(*text) : std::nullopt;
-    if (!number || *number < value.Min || *number > value.Max) number = ParseInteger(value.Default);
+// One line per stored value replaced, so the user learns why the run is not what was set.
+// An absent value takes its default silently: that is a first start, not a fault.
+void ReportDefault(const TValue& value, const TStored& stored) {
+    if (!stored.Present) return;
+    const std::string what =
+        stored.Text ? "\"" + *stored.Text + "\" is not usable" : "cannot be read";
+    LogLine(std::string("Setting ") + value.Key + ": the stored value " + what +
+            ", using the default \"" + value.Default + "\"");
+}
+
+int32_t ReadNumber(const TValue& value, const TStored& stored) {
+    std::optional<int32_t> number = stored.Text ? ParseInteger(*stored.Text) : std::nullopt;
+    if (!number || *number < value.Min || *number > value.Max) {
+        ReportDefault(value, stored);
+        number = ParseInteger(value.Default);
+    }
     return *number;
 }
 
+// Cut at a character boundary, so the kept part is still valid UTF-8.
+std::string ReadText(const TValue& value, const TStored& stored) {
+    if (!stored.Text) {
+        ReportDefault(value, stored);
+        return value.Default;
+    }
+    std::string text = *stored.Text;
+    if (value.MaxBytes == 0 || text.size() <= value.MaxBytes) return text;
+    size_t cut = value.MaxBytes;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+    text.resize(cut);
+    LogLine(std::string("Setting ") + value.Key + ": the stored value is longer than " +
+            std::to_string(value.MaxBytes) + " bytes, cut to " + std::to_string(cut));
+    return text;
+}
+
 void Load(const TValue& value, const QSettings& store) {
-    std::optional<std::string> text = ReadText(store, value.Key);
+    const TStored stored = ReadStored(store, value.Key);
     std::visit(
         [&](auto* field) {
             using T = std::remove_pointer_t<decltype(field)>;
             if constexpr (std::is_same_v<T, std::string>)
-                *field = text.value_or(value.Default);
+                *field = ReadText(value, stored);
             else if constexpr (std::is_same_v<T, std::atomic<bool>>)
-                field->store(ReadNumber(value, text) != 0);
+                field->store(ReadNumber(value, stored) != 0);
             else if constexpr (std::is_same_v<T, bool>)
-                *field = ReadNumber(value, text) != 0;
+                *field = ReadNumber(value, stored) != 0;
             else  // the port keeps the low 16 bits
-                *field = static_cast<T>(ReadNumber(value, text));
+                *field = static_cast<T>(ReadNumber(value, stored));
         },
         value.Field);
 }

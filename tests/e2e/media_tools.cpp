@@ -52,3 +52,22 @@ std::vector<int16_t> DecodeAudioMono(const std::string& file) {
     std::remove(raw.c_str());
     return samples;
 }
+
+size_t Count(const std::string& text, const std::string& what) {
+    size_t count = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++count;
+    return count;
+}
+
+std::string OgginfoProblems(const std::string& report) {
+    std::istringstream lines(report);
+    std::string problems;
+    for (std::string line; std::getline(lines, line);) {
+        const bool remark = line.find("WARNING") != std::string::npos ||
+                            line.find("ERROR") != std::string::npos ||
+                            line.find("rror") != std::string::npos;
+        if (remark && line.find("EOS not set") == std::string::npos) problems += line + "\n";
+    }
+    return problems;
+}

@@ -22,3 +22,10 @@ std::vector<std::vector<uint8_t>> DecodeVideoRgb(const std::string& file, int wi
 
 // The sound as mono 16-bit samples at its own rate.
 std::vector<int16_t> DecodeAudioMono(const std::string& file);
+
+// How often what occurs in text.
+size_t Count(const std::string& text, const std::string& what);
+
+// ogginfo's warnings and errors, one a line, leaving out "EOS not set": a live run never
+// marks the end of its video stream.
+std::string OgginfoProblems(const std::string& report);

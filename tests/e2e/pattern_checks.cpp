@@ -27,14 +27,15 @@ double ColourError(const Rgb& a, const Rgb& b) {
     return std::max({std::abs(a.r - b.r), std::abs(a.g - b.g), std::abs(a.b - b.b)});
 }
 
-std::string OgginfoProblems(const std::string& report) {
+std::string OgginfoProblems(const std::string& report, bool streamsMayBeUnended) {
     std::istringstream lines(report);
     std::string problems;
     for (std::string line; std::getline(lines, line);) {
         const bool remark = line.find("WARNING") != std::string::npos ||
                             line.find("ERROR") != std::string::npos ||
                             line.find("rror") != std::string::npos;
-        if (remark && line.find("EOS not set") == std::string::npos) problems += line + "\n";
+        const bool unended = line.find("EOS not set") != std::string::npos;
+        if (remark && !(unended && streamsMayBeUnended)) problems += line + "\n";
     }
     return problems;
 }

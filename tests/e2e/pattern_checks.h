@@ -16,8 +16,9 @@ inline constexpr Rgb BarColours[8] = {{255, 255, 255}, {255, 255, 0}, {0, 255, 2
 
 Rgb MeanColour(const std::vector<uint8_t>& frame, int width, int cx, int cy, int half);
 double ColourError(const Rgb& a, const Rgb& b);
-// ogginfo's remarks, except the missing end-of-stream mark a live run leaves.
-std::string OgginfoProblems(const std::string& report);
+// ogginfo's remarks; streamsMayBeUnended excuses missing end-of-stream marks, for files cut
+// short by a kill.
+std::string OgginfoProblems(const std::string& report, bool streamsMayBeUnended = false);
 bool IsWhite(const std::vector<uint8_t>& frame);
 // Times (seconds) where a beep starts: a loud sample after at least half a second of quiet.
 std::vector<double> BeepOnsets(const std::vector<int16_t>& samples, int rate);

@@ -39,7 +39,7 @@ TEST_F(SilentServerTest, UnansweredRequestIsGivenUpWithinElevenSecondsAndRetried
         HeadlessCommand("--stream --server 127.0.0.1 --port " + std::to_string(listener.Port()) +
                         " --mount /kz.ogg --user source --password x"),
         Work.File("runner.log"));
-    std::vector<tTestFd> held;  // taken and never answered
+    std::vector<TUniqueFd> held;  // taken and never answered
     held.push_back(listener.Accept(10000));
     ASSERT_TRUE(held.back().Valid()) << runner.Output();
     const auto connected = Clock::now();

@@ -201,7 +201,12 @@ TEST(OggQueueLock, WaitThatRunsOutFailsWithoutTouchingTheQueues) {
     std::thread writer([&] { QueueFake(output, 0, 0, 0.0, true); });
     ASSERT_TRUE(writing.WaitFor(10000));
     output.SetQueueLockTimeout(std::chrono::milliseconds(20));
+    // A page lost is a hole in the stream: the operator sees it without debug lines.
+    Settings.DebugMode = false;
     EXPECT_FALSE(QueueFake(output, 0, 1, 0.1));
+    EXPECT_NE(TakeLog().find("Ogg page dropped: the page queue stayed busy too long"),
+              std::string::npos);
+    Settings.DebugMode = true;
     EXPECT_FALSE(output.WritePages(0, 3000));
     EXPECT_FALSE(output.ClearStreams());
     EXPECT_EQ(output.AddStream(), -1);

@@ -99,7 +99,8 @@ TParsedOgg ParseOgg(const std::vector<uint8_t>& bytes) {
             continue;
         }
         const int32_t serial = ogg_page_serialno(&page);
-        parsed.Pages.push_back({serial, ogg_page_bos(&page) != 0, ogg_page_granulepos(&page)});
+        parsed.Pages.push_back({serial, ogg_page_bos(&page) != 0, ogg_page_granulepos(&page),
+                                ogg_page_eos(&page) != 0});
         auto [entry, added] = streams.try_emplace(serial);
         if (added) ogg_stream_init(&entry->second, serial);
         if (ogg_stream_pagein(&entry->second, &page) != 0) parsed.Intact = false;

@@ -56,6 +56,7 @@ struct TParsedOgg {
         int32_t Serial;
         bool IsBOS;
         ogg_int64_t GranulePos;
+        bool IsEOS = false;
     };
     std::vector<TPage> Pages;
     std::map<int32_t, std::vector<std::vector<uint8_t>>> Packets;

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <vector>
 
+#include "net/host_lookup.h"
+
 namespace {
 
 constexpr size_t kHeaderSize = 12;
@@ -29,7 +31,8 @@ std::vector<unsigned char> NoSuchName(const unsigned char* query, size_t size) {
 
 }  // namespace
 
-tFakeNameServer::tFakeNameServer() : FSocket(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
+tFakeNameServer::tFakeNameServer(bool silent)
+    : FSocket(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)), FSilent(silent) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -57,6 +60,7 @@ void tFakeNameServer::Run() {
                                      reinterpret_cast<sockaddr*>(&from), &fromSize);
         if (got < static_cast<ssize_t>(kHeaderSize)) continue;
         FQueries.fetch_add(1);
+        if (FSilent) continue;
         const auto reply = NoSuchName(query, static_cast<size_t>(got));
         if (!reply.empty())
             sendto(FSocket.Get(), reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&from),
@@ -64,17 +68,38 @@ void tFakeNameServer::Run() {
     }
 }
 
-tResolverRedirect::tResolverRedirect(uint16_t port) {
+namespace {
+
+std::atomic<uint16_t> RedirectPort{0};
+std::atomic<int> RedirectWaitSec{1};
+
+void PointResolverAt(uint16_t port, int waitSec) {
     res_init();
     _res.options |= RES_NORELOAD;
     _res.nscount = 1;
     _res.nsaddr_list[0].sin_family = AF_INET;
     _res.nsaddr_list[0].sin_port = htons(port);
     _res.nsaddr_list[0].sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    _res.retrans = 1;
+    _res.retrans = waitSec;
     _res.retry = 1;
 }
 
+void RedirectLookupThread() {
+    PointResolverAt(RedirectPort.load(), RedirectWaitSec.load());
+}
+
+}  // namespace
+
+tResolverRedirect::tResolverRedirect(uint16_t port, int waitSec) {
+    PointResolverAt(port, waitSec);
+    RedirectPort.store(port);
+    RedirectWaitSec.store(waitSec);
+    SetLookupThreadSetup(RedirectLookupThread);
+}
+
 tResolverRedirect::~tResolverRedirect() {
+    // A lookup thread still running keeps asking the test's server, which may be gone: it
+    // then fails, and nobody waits for it.
+    SetLookupThreadSetup(nullptr);
     res_init();
 }

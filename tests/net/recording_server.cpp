@@ -17,8 +17,11 @@ bool Readable(int fd) {
 
 }  // namespace
 
-tRecordingServer::tRecordingServer(std::string reply, tAnswer answer)
-    : FReply(std::move(reply)), FAnswer(answer), FThread([this] { Run(); }) {}
+tRecordingServer::tRecordingServer(std::string reply, tAnswer answer, int receiveBuffer)
+    : FListener(16, receiveBuffer),
+      FReply(std::move(reply)),
+      FAnswer(answer),
+      FThread([this] { Run(); }) {}
 
 tRecordingServer::~tRecordingServer() {
     FStop.store(true);
@@ -30,8 +33,8 @@ void tRecordingServer::Run() {
     while (!Stopping() && !source.Valid()) source = FListener.Accept(kStepMs);
     if (!source.Valid() || !ReadRequest(source.Get())) return;
     if (FAnswer == tAnswer::Close) return;
-    if (FAnswer == tAnswer::Reply) SendAll(source.Get(), FReply);
-    if (FAnswer == tAnswer::Silent) {
+    if (FAnswer == tAnswer::Reply || FAnswer == tAnswer::Stall) SendAll(source.Get(), FReply);
+    if (FAnswer == tAnswer::Silent || FAnswer == tAnswer::Stall) {
         while (!Stopping()) std::this_thread::sleep_for(std::chrono::milliseconds(kStepMs));
     } else {
         Record(source.Get());

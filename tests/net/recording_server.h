@@ -18,9 +18,12 @@ class tRecordingServer {
         Reply,   // send the reply, then record
         Close,   // close the connection without a word
         Silent,  // say nothing and read nothing
+        Stall,   // send the reply, then read nothing more (a stalled link)
     };
 
-    explicit tRecordingServer(std::string reply, tAnswer answer = tAnswer::Reply);
+    // receiveBuffer > 0 shrinks the connection's receive buffer, so a stall fills up soon.
+    explicit tRecordingServer(std::string reply, tAnswer answer = tAnswer::Reply,
+                              int receiveBuffer = 0);
     ~tRecordingServer();
     tRecordingServer(const tRecordingServer&) = delete;
     tRecordingServer& operator=(const tRecordingServer&) = delete;

@@ -1,7 +1,9 @@
 #include "settings/event_log.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -115,6 +117,33 @@ TEST_F(EventLogTest, TextIsWrittenUnchanged) {
     EXPECT_EQ(records[2].Text, "WriteData Failed: Timeout");
     EXPECT_EQ(records[3].Code, 65535);
     EXPECT_EQ(records[3].Text, "");
+}
+
+// A record the disk takes only in part (here: the file size limit strikes in its middle) is
+// taken back whole; the next record starts on a line of its own.
+TEST_F(EventLogTest, RecordCutShortIsTakenBackWhole) {
+    EventLogStart(FProgram);
+    const std::string path = EventLogFilePath();
+    const auto size = static_cast<rlim_t>(fs::file_size(path));
+    struct sigaction ignore {};
+    struct sigaction previous {};
+    ignore.sa_handler = SIG_IGN;
+    ASSERT_EQ(sigaction(SIGXFSZ, &ignore, &previous), 0);
+    rlimit limit{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &limit), 0);
+    const rlimit saved = limit;
+    limit.rlim_cur = size + 20;  // room for the date of the record, not for the rest
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    WriteEvent(999, "this record does not fit");
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &saved), 0);
+    sigaction(SIGXFSZ, &previous, nullptr);
+
+    EXPECT_EQ(fs::file_size(path), size);
+    WriteEvent(998, "this one does");
+    std::vector<TRecord> records = ReadRecords(path);
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[1].Code, 998);
+    EXPECT_EQ(records[1].Text, "this one does");
 }
 
 // Rotations within one second must not reuse a name: the second file would wipe the first.

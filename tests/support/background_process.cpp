@@ -42,9 +42,9 @@ int TBackgroundProcess::Wait(int waitMs) {
     return -1;
 }
 
-int TBackgroundProcess::Stop(int waitMs) {
+int TBackgroundProcess::Stop(int waitMs, int signal) {
     if (FPid <= 0) return -1;
-    kill(FPid, SIGINT);
+    kill(FPid, signal);
     const int status = Wait(waitMs);
     Kill();
     return status;

@@ -1,5 +1,6 @@
 #pragma once
 #include <chrono>
+#include <csignal>
 #include <string>
 
 // A program running beside the test, its output going to a file. Stopping sends SIGINT, as
@@ -11,8 +12,8 @@ class TBackgroundProcess {
     TBackgroundProcess(const TBackgroundProcess&) = delete;
     TBackgroundProcess& operator=(const TBackgroundProcess&) = delete;
 
-    // Exit status after SIGINT, or -1 when it had to be killed.
-    int Stop(int waitMs = 15000);
+    // Exit status after SIGINT (or the signal given), or -1 when it had to be killed.
+    int Stop(int waitMs = 15000, int signal = SIGINT);
     // Waits for the program to end by itself; -1 when it did not within waitMs.
     int Wait(int waitMs);
     // Ends the program at once with SIGKILL, as a crash or a power cut would.

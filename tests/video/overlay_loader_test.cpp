@@ -1,9 +1,15 @@
 #include "video/overlay_loader.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <png.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstring>
+#include <filesystem>
+#include <future>
 
 #include "image_files.h"
 #include "settings/log.h"
@@ -221,3 +227,41 @@ TEST_F(TOverlayLoaderTest, DamagedAndOversizedFilesGiveNoImage) {
 }
 
 }  // namespace
+
+// 32-bit colour masks wider than 24 bits: the channel scaling must not overflow.
+TEST_F(TOverlayLoaderTest, BmpMasksWiderThan24BitsScaleCorrectly) {
+    // Red takes the 28 high bits, green the next 2, blue the lowest 2.
+    const std::vector<uint8_t> masks = {0xF0, 0xFF, 0xFF, 0xFF, 0x0C, 0, 0, 0, 0x03, 0, 0, 0};
+    // Pixels: full red; half red (top bit only); full green and blue.
+    const std::vector<uint8_t> rows = {0xF0, 0xFF, 0xFF, 0xFF, 0x00, 0x00,
+                                       0x00, 0x80, 0x0F, 0x00, 0x00, 0x00};
+    WriteFileBytes(FFolder.File("wide_masks.bmp"), Bmp(3, -1, 32, masks, rows, 3));
+    std::optional<TBgraImage> image = Load("wide_masks.bmp");
+    ASSERT_TRUE(image);
+    EXPECT_EQ(Pixel(*image, 0), (std::vector<int>{0, 0, 255, 255}));
+    EXPECT_EQ(Pixel(*image, 1), (std::vector<int>{0, 0, 127, 255}));
+    EXPECT_EQ(Pixel(*image, 2), (std::vector<int>{255, 255, 0, 255}));
+}
+
+// Only regular files are read: a FIFO would block the loading thread in open, a directory or
+// a device is no picture. They are refused with a line, without waiting.
+TEST_F(TOverlayLoaderTest, FilesThatAreNotRegularAreRefusedWithoutWaiting) {
+    const std::string fifo = FFolder.File("fifo.png");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_directory(FFolder.File("folder.bmp"));
+    for (const std::string& name : {std::string("fifo.png"), std::string("folder.bmp")}) {
+        auto loading = std::async(std::launch::async, [&] { return Load(name); });
+        if (loading.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+            // Let the blocked open through, so the test can end and report.
+            int writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+            ADD_FAILURE() << name << " blocked the loader";
+            loading.wait();
+            close(writer);
+            continue;
+        }
+        EXPECT_FALSE(loading.get()) << name;
+        EXPECT_NE(TakeLog().find("Overlay image is not a regular file: " + FFolder.File(name)),
+                  std::string::npos)
+            << name;
+    }
+}

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <fstream>
 #include <stdexcept>
 #include <thread>
 
@@ -360,6 +364,46 @@ TEST_F(TVideoProcessorTest, ProducerAndConsumerThreadsShareTheWaitList) {
         ASSERT_EQ(buffer[0], 2 * n) << "request " << n;
     }
     producer.join();
+}
+
+// Sanitizer runtimes end the process on a failed allocation instead of throwing.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool AllocationFailuresThrow = false;
+#else
+constexpr bool AllocationFailuresThrow = true;
+#endif
+
+size_t AddressSpaceBytes() {
+    std::ifstream statm("/proc/self/statm");
+    size_t pages = 0;
+    statm >> pages;
+    return pages * size_t(sysconf(_SC_PAGESIZE));
+}
+
+// In a child process: a 4096 x 4096 capture put three times with no room for a second frame.
+// Exits 0 when the one that found no memory was dropped and said once.
+void PutFramesWithoutMemory() {
+    const TCapture capture = MakeCapture(4096, 4096, true, [](int, int) { return Red; });
+    TVideoProcessor processor(capture.Header);
+    // Room for what exists, not for another 64 MB frame.
+    const rlimit limit{AddressSpaceBytes() + (16u << 20), RLIM_INFINITY};
+    setrlimit(RLIMIT_AS, &limit);
+    for (int i = 0; i < 3; ++i)
+        processor.PutFrame(capture.Bytes.data(), int32_t(capture.Bytes.size()), i);
+    const std::string log = TakeLog();
+    const size_t first = log.find("Video frame dropped: out of memory");
+    const bool once = first != std::string::npos &&
+                      log.find("Video frame dropped", first + 1) == std::string::npos;
+    // The spare frame made at creation took the first capture.
+    std::exit(once && processor.WaitingFrames() == 1 ? 0 : 1);
+}
+
+// A captured frame that finds no memory on the capture thread is dropped and said once; an
+// escaping bad_alloc would end the program from inside the capture callback.
+TEST_F(TVideoProcessorTest, FrameWithoutMemoryIsDroppedAndSaidOnce) {
+    if (!AllocationFailuresThrow) GTEST_SKIP() << "the sanitizer runtime aborts instead";
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(PutFramesWithoutMemory(), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

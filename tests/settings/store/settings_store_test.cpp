@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "settings/log.h"
 #include "settings/settings.h"
 #include "tests/support/store_defaults.h"
 #include "tests/support/temp_folder.h"
@@ -60,7 +61,7 @@ void SetDistinct(TSettings& s) {
     s.Preview = false;
     s.CaptureToFile = false;
     s.APreview = true;
-    s.VorbisQuality = -999;
+    s.VorbisQuality = -99;
     s.VorbisSampleFreq = 5;
     s.VorbisStereo = true;
     s.StreamName = "  padded  ";
@@ -291,3 +292,71 @@ TEST_F(SettingsStoreTest, SaveThatCannotWriteReportsFailure) {
 }
 
 }  // namespace
+
+// Every stored value that falls back to its default says so in one line naming it; values
+// that are simply absent (a first start) say nothing.
+TEST_F(SettingsStoreTest, EachValueReplacedByItsDefaultIsLoggedOnce) {
+    TakeLog();
+    LoadSettings();
+    EXPECT_EQ(TakeLog(), "") << "absent values are no fault";
+    const std::pair<const char*, const char*> bad[] = {
+        {"Zizizada/Theora/FPS", "0"},         {"Zizizada/Theora/Bitrate", "-1000"},
+        {"Zizizada/Theora/Quality", "999"},   {"Zizizada/VorbisQuality", "-200"},
+        {"Zizizada/Processing/ResizeW", "0"}, {"Zizizada/Processing/CropL", "-5"},
+        {"Zizizada/Autostart", "abc"},
+    };
+    for (auto [key, text] : bad) Store(key, text);
+    LoadSettings();
+    EXPECT_EQ(Settings.Theora.FPS, 15);
+    EXPECT_EQ(Settings.Theora.Bitrate, 1000);
+    EXPECT_EQ(Settings.Theora.Quality, 10);
+    EXPECT_EQ(Settings.VorbisQuality, -60);
+    EXPECT_EQ(Settings.Processing.ResizeW, 320);
+    EXPECT_EQ(Settings.Processing.CropL, 0);
+    EXPECT_FALSE(Settings.Autostart);
+    const std::string log = TakeLog();
+    size_t lines = 0;
+    for (size_t at = log.find("\r\n"); at != std::string::npos; at = log.find("\r\n", at + 1))
+        ++lines;
+    EXPECT_EQ(lines, std::size(bad)) << log;
+    for (auto [key, text] : bad) {
+        EXPECT_NE(log.find(std::string("Setting ") + key + ": the stored value \"" + text +
+                           "\" is not usable, using the default"),
+                  std::string::npos)
+            << key << "\n"
+            << log;
+    }
+    // The edges of the ranges load as stored.
+    Store("Zizizada/VorbisQuality", "-100");
+    Store("Zizizada/Theora/Quality", "63");
+    Store("Zizizada/Processing/ResizeW", "1");
+    LoadSettings();
+    EXPECT_EQ(Settings.VorbisQuality, -100);
+    EXPECT_EQ(Settings.Theora.Quality, 63);
+    EXPECT_EQ(Settings.Processing.ResizeW, 1);
+    TakeLog();
+}
+
+// Stream texts end up in codec headers and the server request: they are cut at load, at a
+// character boundary, with a line saying so.
+TEST_F(SettingsStoreTest, StreamTextsAreBoundedAtACharacterBoundary) {
+    TakeLog();
+    Store("Zizizada/StreamName", QString(2 * 1024 * 1024, 'n'));
+    // 1023 ASCII bytes, then a two-byte character across the bound.
+    Store("Zizizada/StreamDesc", QString(1023, 'd') + QString::fromUtf8("\u00e9") + "tail");
+    Store("Zizizada/StreamGenre", QString(1024, 'g'));
+    LoadSettings();
+    EXPECT_EQ(Settings.StreamName, std::string(1024, 'n'));
+    EXPECT_EQ(Settings.StreamDesc, std::string(1023, 'd'));
+    EXPECT_EQ(Settings.StreamGenre, std::string(1024, 'g'));
+    const std::string log = TakeLog();
+    EXPECT_NE(log.find("Setting Zizizada/StreamName: the stored value is longer than 1024 bytes, "
+                       "cut to 1024"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("Setting Zizizada/StreamDesc: the stored value is longer than 1024 bytes, "
+                       "cut to 1023"),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(log.find("StreamGenre"), std::string::npos) << log;
+}
