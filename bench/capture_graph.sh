@@ -12,11 +12,10 @@ build="${BUILD_DIR:-$root/build}"
 seconds="${1:-30}"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-. "$root/bench/pattern_file.sh"
 
 export XDG_CONFIG_HOME="$work/config"
-"$build/bin/kestrova_zizizada" >/dev/null
-sed -i 's/^Theora\\FPS=.*/Theora\\FPS=30/' "$work/config/Hadrel Forge/Palunet.conf"
+mkdir -p "$work/config/Hadrel Forge"
+printf '[Zizizada]\nTheora\\FPS=30\n' >"$work/config/Hadrel Forge/Palunet.conf"
 
 cpu_seconds() {
     /usr/bin/time -f "%U %S" -o "$work/time" "$@" >"$work/out" 2>&1 || {
@@ -25,16 +24,17 @@ cpu_seconds() {
     awk '{ print $1 + $2 }' "$work/time"
 }
 
-make_pattern 640x480
+# The very frames our encoder takes from the pattern (bench/pattern_frames).
+"$build/bin/pattern_frames" 640 480 30 30 "$seconds" >"$work/pattern.bgr"
 ours=$(cpu_seconds "$build/bin/kestrova_headless" --seconds "$seconds" --file "$work/k.ogg" \
     --video-device "Test Pattern" --audio-device "Test Tone")
 # The peer: the same frames paced to the pipeline clock (identity sync), a live tone, the same
-# encoder settings as bench/whole_run.sh.
+# encoder settings as bench/whole_run.sh (quality before bitrate: theoraenc keeps the last).
 peer=$(cpu_seconds gst-launch-1.0 -q \
     filesrc location="$work/pattern.bgr" \
     ! rawvideoparse width=640 height=480 format=bgr framerate=30/1 ! identity sync=true \
     ! videoconvert \
-    ! theoraenc bitrate=1000 quality=10 speed-level=2 keyframe-freq=90 keyframe-force=90 \
+    ! theoraenc quality=10 bitrate=1000 speed-level=2 keyframe-freq=64 keyframe-force=64 \
       drop-frames=true cap-overflow=true cap-underflow=true \
     ! oggmux name=mux ! filesink location="$work/g.ogg" \
     audiotestsrc is-live=true wave=sine freq=1000 num-buffers=$((seconds * 100)) \

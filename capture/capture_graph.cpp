@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "capture/capture_graph_parts.h"
+#include "capture/sanitizer_sync.h"
 #include "settings/log.h"
 
 namespace {
@@ -160,6 +161,7 @@ bool TCaptureGraph::AddVideoBranch(GstElement* source) {
     gst_bin_add(GST_BIN(FPipeline), FVideoBin = gst_bin_new("video"));
     gst_bin_add(GST_BIN(FVideoBin), source);
     // Opened alone first, so that its formats can be read before the branch is built.
+    HandOver(this);
     if (gst_element_set_state(source, GST_STATE_READY) == GST_STATE_CHANGE_FAILURE) return false;
     GstCaps* offered = SourceCaps(source);
     const std::vector<TVideoOption> options = VideoOptionsFromCaps(offered);
@@ -209,6 +211,7 @@ void TCaptureGraph::AddPreviewBranch(GstElement* tee) {
 bool TCaptureGraph::AddAudioBranch(GstElement* source, bool audioPreview) {
     gst_bin_add(GST_BIN(FPipeline), FAudioBin = gst_bin_new("audio"));
     gst_bin_add(GST_BIN(FAudioBin), source);
+    HandOver(this);
     if (gst_element_set_state(source, GST_STATE_READY) == GST_STATE_CHANGE_FAILURE) return false;
     FAudioDeviceCaps = MakeCapsFilter(gst_caps_new_any());
     FAudioTapCaps =
@@ -240,10 +243,13 @@ bool TCaptureGraph::AddAudioBranch(GstElement* source, bool audioPreview) {
 
 bool TCaptureGraph::ChangeState(GstState state, int timeoutMs) {
     if (FPipeline == nullptr) return false;
-    if (gst_element_set_state(FPipeline, state) == GST_STATE_CHANGE_FAILURE) return false;
-    const GstStateChangeReturn result = gst_element_get_state(
-        FPipeline, nullptr, nullptr, static_cast<GstClockTime>(timeoutMs) * GST_MSECOND);
-    return result != GST_STATE_CHANGE_FAILURE;
+    HandOver(this);
+    bool changed = gst_element_set_state(FPipeline, state) != GST_STATE_CHANGE_FAILURE;
+    changed = changed && gst_element_get_state(FPipeline, nullptr, nullptr,
+                                               static_cast<GstClockTime>(timeoutMs) *
+                                                   GST_MSECOND) != GST_STATE_CHANGE_FAILURE;
+    TakeOver(this);
+    return changed;
 }
 
 void TCaptureGraph::StartTestDevices() {
@@ -262,6 +268,7 @@ bool TCaptureGraph::Run() {
     FAudioFailed = false;
     // The clock and base time are set once the state change began; the sinks finish theirs
     // only when data arrives, so the test devices start before the wait.
+    HandOver(this);
     if (gst_element_set_state(FPipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
         return FRunning = false;
     }

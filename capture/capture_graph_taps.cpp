@@ -3,6 +3,7 @@
 
 #include "capture/capture_graph.h"
 #include "capture/capture_graph_parts.h"
+#include "capture/sanitizer_sync.h"
 #include "settings/log.h"
 
 namespace {
@@ -40,12 +41,28 @@ void Deliver(const Callback& callback, const Argument& argument) {
 }
 
 // Pulls the tap's sample and maps its buffer for the duration of `use`.
+// Everything a streaming thread does for the graph happens between the graph's hand-overs
+// (state changes, on the owner's thread) and the next: ThreadSanitizer learns it here.
+class TStreamingTurn {
+  public:
+    explicit TStreamingTurn(const void* graph) : FGraph(graph) { TakeOver(FGraph); }
+    ~TStreamingTurn() { HandOver(FGraph); }
+    TStreamingTurn(const TStreamingTurn&) = delete;
+    TStreamingTurn& operator=(const TStreamingTurn&) = delete;
+
+  private:
+    const void* FGraph;
+};
+
 template <typename Use>
-GstFlowReturn WithSample(GstAppSink* sink, Use use) {
+GstFlowReturn WithSample(GstAppSink* sink, const void* graph, Use use) {
+    const TStreamingTurn turn(graph);
     GstSample* sample = gst_app_sink_pull_sample(sink);
     if (sample == nullptr) return GST_FLOW_FLUSHING;
     GstMapInfo map;
     GstBuffer* buffer = gst_sample_get_buffer(sample);
+    // A test device's buffer may arrive unchanged from the device's thread.
+    TakeOver(buffer);
     if (buffer != nullptr && gst_buffer_map(buffer, &map, GST_MAP_READ)) {
         use(sample, map);
         gst_buffer_unmap(buffer, &map);
@@ -57,9 +74,9 @@ GstFlowReturn WithSample(GstAppSink* sink, Use use) {
 // One sample of a capture tap: the bytes, the run time, and what `describe` attaches from the
 // tap's caps cache (recomputed only when the caps changed).
 template <typename Sample, typename Cache, typename Describe>
-GstFlowReturn TapSample(GstAppSink* sink, Cache& cache,
+GstFlowReturn TapSample(GstAppSink* sink, const void* graph, Cache& cache,
                         const std::function<void(const Sample&)>& callback, Describe describe) {
-    return WithSample(sink, [&](GstSample* sample, const GstMapInfo& map) {
+    return WithSample(sink, graph, [&](GstSample* sample, const GstMapInfo& map) {
         cache.Fresh = cache.Changed(gst_sample_get_caps(sample));
         Sample delivered;
         delivered.Data = map.data;
@@ -74,7 +91,7 @@ GstFlowReturn TapSample(GstAppSink* sink, Cache& cache,
 
 GstFlowReturn TCaptureGraph::OnVideoSample(GstAppSink* sink, gpointer self) {
     auto* graph = static_cast<TCaptureGraph*>(self);
-    return TapSample<TVideoSample>(sink, *graph->FVideoCache, graph->FCallbacks.Video,
+    return TapSample<TVideoSample>(sink, graph, *graph->FVideoCache, graph->FCallbacks.Video,
                                    [](TCapsCache& cache, TVideoSample& video) {
                                        if (cache.Fresh) {
                                            cache.Header =
@@ -87,7 +104,7 @@ GstFlowReturn TCaptureGraph::OnVideoSample(GstAppSink* sink, gpointer self) {
 
 GstFlowReturn TCaptureGraph::OnAudioSample(GstAppSink* sink, gpointer self) {
     auto* graph = static_cast<TCaptureGraph*>(self);
-    return TapSample<TAudioSample>(sink, *graph->FAudioCache, graph->FCallbacks.Audio,
+    return TapSample<TAudioSample>(sink, graph, *graph->FAudioCache, graph->FCallbacks.Audio,
                                    [](TCapsCache& cache, TAudioSample& audio) {
                                        if (cache.Fresh) {
                                            cache.Format =
@@ -100,7 +117,7 @@ GstFlowReturn TCaptureGraph::OnAudioSample(GstAppSink* sink, gpointer self) {
 
 GstFlowReturn TCaptureGraph::OnPreviewSample(GstAppSink* sink, gpointer self) {
     auto* graph = static_cast<TCaptureGraph*>(self);
-    return WithSample(sink, [graph](GstSample* sample, const GstMapInfo& map) {
+    return WithSample(sink, graph, [graph](GstSample* sample, const GstMapInfo& map) {
         TPreviewFrame frame;
         GstCaps* caps = gst_sample_get_caps(sample);
         frame.Width = CapsInt(caps, "width");
@@ -115,11 +132,13 @@ GstFlowReturn TCaptureGraph::OnPreviewSample(GstAppSink* sink, gpointer self) {
 }
 
 void TCaptureGraph::OnVideoEos(GstAppSink*, gpointer self) {
+    const TStreamingTurn turn(self);
     static_cast<TCaptureGraph*>(self)->ReportFault(TCaptureFault::TKind::EndOfStream, true,
                                                    "the device stopped delivering");
 }
 
 void TCaptureGraph::OnAudioEos(GstAppSink*, gpointer self) {
+    const TStreamingTurn turn(self);
     static_cast<TCaptureGraph*>(self)->ReportFault(TCaptureFault::TKind::EndOfStream, false,
                                                    "the device stopped delivering");
 }
@@ -137,6 +156,7 @@ void TCaptureGraph::ReportFault(TCaptureFault::TKind kind, bool video, const std
 }
 
 GstBusSyncReply TCaptureGraph::BusSyncHandler(GstBus*, GstMessage* message, gpointer self) {
+    const TStreamingTurn turn(self);
     static_cast<TCaptureGraph*>(self)->OnBusMessage(message);
     // Nobody pops this bus: every message is handled here and dropped.
     return GST_BUS_DROP;

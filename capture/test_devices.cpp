@@ -6,6 +6,7 @@
 #include <cmath>
 #include <string>
 
+#include "capture/sanitizer_sync.h"
 #include "capture/test_pattern_source.h"
 #include "capture/test_tone_source.h"
 
@@ -125,6 +126,7 @@ void TTestDevice::Push(const uint8_t* data, int size, double mediaSeconds, doubl
     GST_BUFFER_DURATION(buffer) =
         static_cast<GstClockTime>(std::llround(durationSeconds * GST_SECOND));
     // Flushing (the graph stops) or not linked: the data is lost, as a device's would be.
+    HandOver(buffer);
     gst_app_src_push_buffer(GST_APP_SRC(FAppSrc), buffer);
 }
 

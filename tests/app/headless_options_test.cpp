@@ -78,3 +78,22 @@ TEST(HeadlessOptions, RefusesBadInputWithOneLine) {
         EXPECT_EQ(error.find('\n'), std::string::npos);
     }
 }
+
+TEST(HeadlessOptions, DeviceOptionsSelectTheGraphAndRefuseWhatCannotWork) {
+    const auto devices = Parse({"--video-device", "Test Pattern", "--audio-device", "<None>",
+                                "--test-pattern-format", "mjpeg", "--fail-audio-after", "2"});
+    ASSERT_TRUE(devices);
+    EXPECT_EQ(*devices->VideoDevice, "Test Pattern");
+    EXPECT_EQ(*devices->AudioDevice, "<None>");
+    EXPECT_EQ(devices->TestPatternFormat, "mjpeg");
+    EXPECT_DOUBLE_EQ(devices->FailAudioAfter, 2);
+    EXPECT_EQ(devices->FailVideoAfter, 0);
+    EXPECT_TRUE(Parse({"--list-devices"})->ListDevices);
+
+    std::string error;
+    EXPECT_FALSE(Parse({"--video-device", "Cam", "--fast"}, &error));
+    EXPECT_NE(error.find("--fast"), std::string::npos);
+    EXPECT_FALSE(Parse({"--test-pattern-format", "yuyv"}, &error));
+    EXPECT_FALSE(Parse({"--video-device", ""}, &error));
+    EXPECT_FALSE(Parse({"--fail-video-after", "0"}, &error));
+}

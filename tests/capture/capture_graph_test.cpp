@@ -87,8 +87,8 @@ std::array<int, 3> Pixel(const std::vector<uint8_t>& frame, int pitch, int x, in
 }
 
 TEST_F(CaptureGraphTest, TestDevicesGiveBothOkPartsAndLogConnectingAndReady) {
+    TTapRecorder recorder;  // outlives the graph, whose callbacks use it
     TCaptureGraph graph(Devices);
-    TTapRecorder recorder;
     const TConnectResult result = BuildTestDevices(graph, recorder);
     EXPECT_TRUE(result.Ready);
     EXPECT_TRUE(result.VideoAttached);
@@ -101,8 +101,8 @@ TEST_F(CaptureGraphTest, TestDevicesGiveBothOkPartsAndLogConnectingAndReady) {
 }
 
 TEST_F(CaptureGraphTest, VideoTapDeliversTopDownBgrFramesOnTheMediaClock) {
+    TTapRecorder recorder;  // outlives the graph, whose callbacks use it
     TCaptureGraph graph(Devices);
-    TTapRecorder recorder;
     ASSERT_TRUE(BuildTestDevices(graph, recorder).Ready);
     ASSERT_TRUE(recorder.WaitFor([](auto& r) { return r.times.size() >= 12; }));
     graph.Stop();
@@ -127,8 +127,8 @@ TEST_F(CaptureGraphTest, FormatsThatNeedDecodingOrConversionStillReachTheTapsAsB
         options.VideoFormat = video;
         options.Rate = rate;
         options.Channels = channels;
-        TCaptureGraph graph(Devices, options);
         TTapRecorder recorder;
+        TCaptureGraph graph(Devices, options);
         ASSERT_EQ(BuildTestDevices(graph, recorder).Status,
                   "Audio OK  -  Video OK (640x480)  -  OK");
         graph.Stop();
@@ -158,8 +158,8 @@ TEST_F(CaptureGraphTest, FormatsThatNeedDecodingOrConversionStillReachTheTapsAsB
 }
 
 TEST_F(CaptureGraphTest, AudioTapBuffersAreAboutFourKilobytesOfTheChosenFormat) {
+    TTapRecorder recorder;  // outlives the graph, whose callbacks use it
     TCaptureGraph graph(Devices);
-    TTapRecorder recorder;
     ASSERT_TRUE(BuildTestDevices(graph, recorder).Ready);
     graph.Stop();
     const auto format = graph.ChooseAudioFormat(44100, 2);
@@ -177,8 +177,8 @@ TEST_F(CaptureGraphTest, AudioTapBuffersAreAboutFourKilobytesOfTheChosenFormat) 
 TEST_F(CaptureGraphTest, ADeviceThatFailsMidRunIsReportedOnceWithALogLine) {
     TTestDeviceOptions options;
     options.VideoFailAfterSeconds = 0.5;
-    TCaptureGraph graph(Devices, options);
     TTapRecorder recorder;
+    TCaptureGraph graph(Devices, options);
     ASSERT_TRUE(BuildTestDevices(graph, recorder).Ready);
     TakeLog();
     // Each run starts the device afresh, so it fails again half a second in.
@@ -199,8 +199,8 @@ TEST_F(CaptureGraphTest, ADeviceThatFailsMidRunIsReportedOnceWithALogLine) {
 TEST_F(CaptureGraphTest, ADeviceThatFailsWhileBuildingLeavesTheOtherMediumWorking) {
     TTestDeviceOptions options;
     options.Width = 0;  // a device that cannot negotiate at all
-    TCaptureGraph graph(Devices, options);
     TTapRecorder recorder;
+    TCaptureGraph graph(Devices, options);
     const TConnectResult result = BuildTestDevices(graph, recorder);
     EXPECT_TRUE(result.Ready);
     EXPECT_FALSE(result.VideoAttached);
@@ -211,8 +211,8 @@ TEST_F(CaptureGraphTest, ADeviceThatFailsWhileBuildingLeavesTheOtherMediumWorkin
 }
 
 TEST_F(CaptureGraphTest, ACallbackThatThrowsLosesItsSampleOnly) {
-    TCaptureGraph graph(Devices);
     std::atomic<int> calls{0};
+    TCaptureGraph graph(Devices);
     TCaptureCallbacks callbacks;
     callbacks.Video = [&](const TVideoSample&) {
         ++calls;
@@ -229,8 +229,8 @@ TEST_F(CaptureGraphTest, ACallbackThatThrowsLosesItsSampleOnly) {
 }
 
 TEST_F(CaptureGraphTest, TwentyStartsAndStopsInARowKeepDelivering) {
+    TTapRecorder recorder;  // outlives the graph, whose callbacks use it
     TCaptureGraph graph(Devices);
-    TTapRecorder recorder;
     ASSERT_TRUE(BuildTestDevices(graph, recorder).Ready);
     for (int cycle = 0; cycle < 20; ++cycle) {
         graph.Stop();

@@ -5,8 +5,10 @@
 
 #include <chrono>
 #include <cmath>
+#include <filesystem>
 #include <iostream>
 #include <numeric>
+#include <sstream>
 
 #include "headless_fixture.h"
 #include "pattern_checks.h"
@@ -64,8 +66,9 @@ TEST_F(CaptureRecordingTest, ADeviceFailingTwoSecondsInEndsTheRunWithALogLine) {
         const std::string line = (medium == "video" ? "Video" : "Audio") +
                                  std::string(" capture failed: The test device was made to fail");
         EXPECT_NE(run.Output.find(line), std::string::npos) << run.Output;
-        // Two seconds of media, then at most two more to stop (generous: start-up included).
-        EXPECT_LT(took, 2 + 2 + 3.0) << run.Output;
+        // Asked for 30 s, it ends at the fault: two seconds of media, a bounded stop, and the
+        // start-up of a busy machine. (The graph suite bounds the report itself more tightly.)
+        EXPECT_LT(took, 15.0) << run.Output;
         // What was captured before the fault is a playable file.
         EXPECT_GT(ProbeDuration(file), 1.0) << medium;
     }
@@ -96,6 +99,33 @@ TEST_F(CaptureRecordingTest, NoAudioDeviceGivesAVideoOnlyRecording) {
     const auto streams = ProbeStreams(file);
     ASSERT_EQ(streams.size(), 1u);
     EXPECT_EQ(streams[0].at("codec_name"), "theora");
+}
+
+// Hardware check: runs only where a V4L2 device exists (never on CI machines). The README gives
+// the same steps as a manual command.
+TEST_F(CaptureRecordingTest, ARealCameraIsListedAndRecordsFiveSeconds) {
+    bool present = false;
+    for (const auto& entry : std::filesystem::directory_iterator("/dev")) {
+        present = present || entry.path().filename().string().rfind("video", 0) == 0;
+    }
+    if (!present) GTEST_SKIP() << "no /dev/video* on this machine";
+    const auto list = RunCommand(HeadlessCommand("--list-devices"));
+    ASSERT_EQ(list.ExitCode, 0) << list.Output;
+    std::string camera;
+    std::istringstream lines(list.Output);
+    for (std::string line; std::getline(lines, line) && camera.empty();) {
+        if (line.rfind("video: ", 0) == 0 && line != "video: Test Pattern") camera = line.substr(7);
+    }
+    ASSERT_FALSE(camera.empty()) << "/dev/video* exists but no camera is listed:\n" << list.Output;
+    const std::string file = Work.File("camera.ogg");
+    const auto run =
+        RunCommand(HeadlessCommand("--seconds 5 --file " + Quote(file) + " --video-device " +
+                                   Quote(camera) + " --audio-device '<None>'"));
+    ASSERT_EQ(run.ExitCode, 0) << run.Output;
+    const auto streams = ProbeStreams(file);
+    ASSERT_EQ(streams.size(), 1u);
+    EXPECT_EQ(streams[0].at("codec_name"), "theora");
+    EXPECT_NEAR(ProbeDuration(file), 5.0, 0.5);
 }
 
 }  // namespace
