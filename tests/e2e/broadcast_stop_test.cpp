@@ -20,8 +20,8 @@
 #include "headless_fixture.h"
 #include "settings/settings.h"
 #include "settings/store/settings_store.h"
-#include "tests/net/recording_server.h"
 #include "tests/support/loopback_server.h"
+#include "tests/support/recording_server.h"
 
 namespace {
 
@@ -83,7 +83,8 @@ long LastFrameCount(const std::string& output) {
 
 TEST_F(BroadcastStopTest, ServerThatStoppedReading) {
     tRecordingServer server("HTTP/1.0 200 OK\r\n\r\n", tRecordingServer::tAnswer::Stall, 4096);
-    TBackgroundProcess run(HeadlessCommand(Options("127.0.0.1", server.Port())), Work.File("run.txt"));
+    TBackgroundProcess run(HeadlessCommand(Options("127.0.0.1", server.Port())),
+                           Work.File("run.txt"));
     ASSERT_TRUE(WaitForOutput(run, "Server ready for data")) << run.Output();
     // Blocked: the frame count stands still from one status line to the next.
     long before = -2;
@@ -103,7 +104,8 @@ TEST_F(BroadcastStopTest, HandshakeThatNeverCompletes) {
     tLoopbackListener server(0);
     TUniqueFd queued = ConnectTo(server.Port());
     ASSERT_TRUE(queued.Valid());
-    TBackgroundProcess run(HeadlessCommand(Options("127.0.0.1", server.Port())), Work.File("run.txt"));
+    TBackgroundProcess run(HeadlessCommand(Options("127.0.0.1", server.Port())),
+                           Work.File("run.txt"));
     ASSERT_TRUE(WaitForOutput(run, "Connecting to server")) << run.Output();
     std::this_thread::sleep_for(1s);
     EXPECT_EQ(run.Output().find("Connected to server"), std::string::npos) << run.Output();

@@ -23,9 +23,9 @@
 #include "settings/log.h"
 #include "settings/settings.h"
 #include "tests/net/fake_name_server.h"
-#include "tests/net/recording_server.h"
 #include "tests/net/stream_test_support.h"
 #include "tests/support/loopback_server.h"
+#include "tests/support/recording_server.h"
 
 namespace {
 

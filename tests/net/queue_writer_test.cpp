@@ -16,9 +16,9 @@
 #include "net/source_request.h"
 #include "settings/log.h"
 #include "settings/settings.h"
-#include "tests/net/recording_server.h"
 #include "tests/net/stream_test_support.h"
 #include "tests/support/loopback_server.h"
+#include "tests/support/recording_server.h"
 
 namespace {
 

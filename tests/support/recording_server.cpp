@@ -1,4 +1,4 @@
-#include "tests/net/recording_server.h"
+#include "tests/support/recording_server.h"
 
 #include <poll.h>
 #include <sys/socket.h>
