@@ -12,7 +12,8 @@ namespace {
 
 class TCaps {
   public:
-    explicit TCaps(const char* text) : FCaps(gst_caps_from_string(text)) { EnsureGStreamer(); }
+    // GStreamer must be up before the first caps are parsed.
+    explicit TCaps(const char* text) : FCaps((EnsureGStreamer(), gst_caps_from_string(text))) {}
     ~TCaps() { gst_caps_unref(FCaps); }
     operator const GstCaps*() const { return FCaps; }
 
