@@ -16,6 +16,10 @@
 #include "engine/vorbis_library.h"
 #include "settings/log.h"
 #include "settings/settings.h"
+#include "settings/store/settings_store.h"
+#include "ui/frm_about.h"
+#include "ui/frm_settings.h"
+#include "update/update_notifier.h"
 
 namespace {
 
@@ -83,6 +87,7 @@ TfrmCapture::TfrmCapture(TTestDeviceOptions testDevices, QWidget* parent)
     connect(&Autostart, &QTimer::timeout, this, &TfrmCapture::AutostartTimer);
     Startup.start();
     SetRecording(false);
+    FUpdateCheck = std::make_unique<TUpdateNotifier>(this);
 }
 
 TfrmCapture::~TfrmCapture() {
@@ -132,6 +137,8 @@ void TfrmCapture::BuildLayout() {
 
 void TfrmCapture::ConnectMenus() {
     connect(FMenus->Exit, &QAction::triggered, this, &TfrmCapture::ExitClick);
+    connect(FMenus->StreamSettings, &QAction::triggered, this, &TfrmCapture::StreamSettingsClick);
+    connect(FMenus->About1, &QAction::triggered, this, &TfrmCapture::About1Click);
     connect(FMenus, &TCaptureMenus::AudioChosen, this, &TfrmCapture::NoneAudioClick);
     connect(FMenus, &TCaptureMenus::VideoChosen, this, &TfrmCapture::NoneVideoClick);
     connect(FMenus->Preview, &QAction::triggered, this, &TfrmCapture::PreviewClick);
@@ -244,6 +251,8 @@ void TfrmCapture::SetRecording(bool value) {
     FRecording = value;
     TMenuState state;
     state.Recording = value;
+    state.SettingsDialogAvailable = true;
+    state.AboutBoxAvailable = true;
     state.AudioAttached = FGraph->AudioAttached();
     state.VideoAttached = FGraph->VideoAttached();
     state.VideoHasPropertyPages = FVideoHasProperties;
@@ -343,9 +352,21 @@ void TfrmCapture::VideoCrossbarClick() {
     RunGraph();
 }
 
+void TfrmCapture::StreamSettingsClick() {
+    // Saved whatever the answer: the dialog's own choices (the debug switch) are kept too.
+    ShowSettingsDialog(this, Settings);
+    SaveSettings();
+}
+
+void TfrmCapture::About1Click() {
+    ShowAboutBox(this);
+}
+
 void TfrmCapture::FormClose() {
     if (FClosed) return;
     FClosed = true;
+    // Quitting never waits for the check's network time-outs: it is stopped and joined here.
+    FUpdateCheck.reset();
     Startup.stop();
     Autostart.stop();
     if (FRecording) StopStreaming();

@@ -23,6 +23,8 @@
 #include "capture/capture_graph.h"
 #include "engine/library_binder.h"
 
+class TUpdateNotifier;
+
 class TfrmCapture final : public QMainWindow {
     Q_OBJECT
   public:
@@ -43,6 +45,8 @@ class TfrmCapture final : public QMainWindow {
   public slots:
     // Closes the program as the Exit item does; SIGTERM, SIGINT and the session's end too.
     void ExitClick();
+    void StreamSettingsClick();
+    void About1Click();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -88,6 +92,8 @@ class TfrmCapture final : public QMainWindow {
     std::unique_ptr<TCaptureGraph> FGraph;
     TAudioLevel FAudioLevel;
     std::unique_ptr<TRunControl> FRun;
+    // The once-per-run update check; joined before the window goes.
+    std::unique_ptr<TUpdateNotifier> FUpdateCheck;
 
     TCaptureMenus* FMenus = nullptr;
     TPreviewPanel* pnlBG = nullptr;
