@@ -10,6 +10,14 @@
 
 namespace {
 
+// Each test may run alone (ctest runs them one by one): GStreamer goes up before any of them.
+class TGStreamerUp : public ::testing::Environment {
+  public:
+    void SetUp() override { EnsureGStreamer(); }
+};
+const ::testing::Environment* const GStreamerUp =
+    ::testing::AddGlobalTestEnvironment(new TGStreamerUp);
+
 class TCaps {
   public:
     // GStreamer must be up before the first caps are parsed.
