@@ -4,7 +4,6 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QMenuBar>
-#include <QMetaObject>
 #include <QScreen>
 #include <QStatusBar>
 #include <QVBoxLayout>
@@ -63,16 +62,13 @@ TfrmCapture::TfrmCapture(TTestDeviceOptions testDevices, QWidget* parent)
                                             true);
     };
     callbacks.Fault = [this](const TCaptureFault& fault) {
-        QMetaObject::invokeMethod(
-            this, [this, fault] { CaptureFault(fault); }, Qt::QueuedConnection);
+        FThreadCalls.Post([this, fault] { CaptureFault(fault); });
     };
     FGraph->SetCallbacks(std::move(callbacks));
 
     BuildLayout();
     ConnectMenus();
-    FDevices.SetChangedCallback([this] {
-        QMetaObject::invokeMethod(this, &TfrmCapture::DevicesChanged, Qt::QueuedConnection);
-    });
+    FDevices.SetChangedCallback([this] { FThreadCalls.Post([this] { DevicesChanged(); }); });
     FDevices.Start();
     FillDeviceMenus();
 

@@ -19,6 +19,7 @@
 #include "app/log_pane.h"
 #include "app/preview_panel.h"
 #include "app/run_control.h"
+#include "app/thread_calls.h"
 #include "capture/capture_devices.h"
 #include "capture/capture_graph.h"
 #include "engine/library_binder.h"
@@ -88,6 +89,8 @@ class TfrmCapture final : public QMainWindow {
     TLibraryUse FTheoraUse;
     TLibraryUse FVorbisUse;
 
+    // What the capture and device threads ask of the window; outlives both.
+    TThreadCalls FThreadCalls;
     TCaptureDevices FDevices;
     std::unique_ptr<TCaptureGraph> FGraph;
     TAudioLevel FAudioLevel;

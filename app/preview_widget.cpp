@@ -1,6 +1,5 @@
 #include "app/preview_widget.h"
 
-#include <QMetaObject>
 #include <QPainter>
 
 TPreviewWidget::TPreviewWidget(QWidget* parent) : QWidget(parent) {
@@ -20,8 +19,7 @@ void TPreviewWidget::PresentFrame(const uint8_t* data, int width, int height, in
         FFrame.swap(copy);
     }
     FPresented.fetch_add(1, std::memory_order_relaxed);
-    if (!FRepaintPending.exchange(true))
-        QMetaObject::invokeMethod(this, qOverload<>(&QWidget::update), Qt::QueuedConnection);
+    if (!FRepaintPending.exchange(true)) FRepaintCalls.Post([this] { update(); });
 }
 
 QImage TPreviewWidget::LastFrame() const {

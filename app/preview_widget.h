@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <mutex>
 
+#include "app/thread_calls.h"
+
 class TPreviewWidget final : public QWidget {
     Q_OBJECT
   public:
@@ -31,4 +33,5 @@ class TPreviewWidget final : public QWidget {
     QImage FFrame;  // guarded by FLock
     std::atomic<bool> FRepaintPending{false};
     std::atomic<int> FPresented{0};
+    TThreadCalls FRepaintCalls;  // carries the repaint requests to the window thread
 };

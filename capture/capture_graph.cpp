@@ -3,8 +3,8 @@
 #include <chrono>
 #include <thread>
 
+#include "base/sanitizer_sync.h"
 #include "capture/capture_graph_parts.h"
-#include "capture/sanitizer_sync.h"
 #include "settings/log.h"
 
 namespace {

@@ -1,9 +1,9 @@
 // The capture graph's streaming-thread side: the taps' sample callbacks and the bus handler.
 #include <string>
 
+#include "base/sanitizer_sync.h"
 #include "capture/capture_graph.h"
 #include "capture/capture_graph_parts.h"
-#include "capture/sanitizer_sync.h"
 #include "settings/log.h"
 
 namespace {

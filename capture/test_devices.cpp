@@ -6,7 +6,7 @@
 #include <cmath>
 #include <string>
 
-#include "capture/sanitizer_sync.h"
+#include "base/sanitizer_sync.h"
 #include "capture/test_pattern_source.h"
 #include "capture/test_tone_source.h"
 

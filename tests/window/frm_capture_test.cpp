@@ -93,6 +93,39 @@ TEST_F(FrmCaptureTest, F6RecordsTheTestPatternInSyncUntilF7) {
               << " ms from its white frame\n";
 }
 
+// Three runs in one window, each to its own file: every stop finishes its file (both streams
+// ended, decodable to the end) and brings the idle status back, and the next start works.
+TEST_F(FrmCaptureTest, ThreeStartStopCyclesEachFinishTheirFile) {
+    OpenWindow();
+    std::vector<std::string> files;
+    for (int cycle = 1; cycle <= 3; ++cycle) {
+        SCOPED_TRACE("cycle " + std::to_string(cycle));
+        files.push_back(Work.File("cycle" + std::to_string(cycle) + ".ogg"));
+        Settings.CaptureFile = files.back();
+        Press(Qt::Key_F6);
+        ASSERT_TRUE(Window->Recording());
+        EXPECT_EQ(Window->StatusText().toStdString(), BaseStatus + " - Recording!");
+        // A couple of seconds.
+        ASSERT_TRUE(RecordFrames(2 * Settings.Theora.FPS)) << SeenLog;
+        Press(Qt::Key_F7);
+        EXPECT_FALSE(Window->Recording());
+        EXPECT_EQ(Window->StatusText().toStdString(), BaseStatus);
+        EXPECT_TRUE(Window->Menus().StartCapture->isEnabled());
+        EXPECT_TRUE(LogHas("Recording to " + files.back())) << SeenLog;
+    }
+    for (const std::string& file : files) {
+        SCOPED_TRACE(file);
+        const auto check = RunCommand("ogginfo " + Quote(file));
+        EXPECT_EQ(OgginfoProblems(check.Output), "") << check.Output;
+        EXPECT_EQ(ProbeStreams(file).size(), 2u);
+        EXPECT_GE(ProbeDuration(file), 1.9);
+        const auto decode =
+            RunCommand("ffmpeg -v error -threads 1 -i " + Quote(file) + " -f null -");
+        EXPECT_EQ(decode.ExitCode, 0) << decode.Output;
+        EXPECT_EQ(decode.Output, "");
+    }
+}
+
 TEST_F(FrmCaptureTest, AutostartStartsOnceAfterTheFirstBuild) {
     Settings.Autostart = true;
     OpenWindow();

@@ -1,5 +1,6 @@
 // The window's parts that need no capture graph: preview placement, the log pane, the sound
-// level, the status text, the recording file name, the error hook and the signal pipe.
+// level, the status text, the recording file name, the error hook, the signal pipe and the
+// jobs other threads hand to the window thread.
 
 #include <gtest/gtest.h>
 
@@ -11,7 +12,9 @@
 #include <QTextBlock>
 #include <cmath>
 #include <csignal>
+#include <memory>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 #include "app/audio_level.h"
@@ -20,6 +23,7 @@
 #include "app/preview_panel.h"
 #include "app/status_text.h"
 #include "app/stop_signals.h"
+#include "app/thread_calls.h"
 #include "event_wait.h"
 #include "settings/log.h"
 
@@ -85,6 +89,40 @@ TEST(PreviewWidget, DrawsTheNewestFrameTheRightWayRound) {
     // A frame whose rows are shorter than its width cannot be drawn and is refused.
     panel.VideoPreview()->PresentFrame(frame.data(), 4, 2, 8, true);
     EXPECT_EQ(panel.VideoPreview()->FramesPresented(), 1);
+}
+
+TEST(ThreadCalls, RunsJobsFromOtherThreadsOnItsOwnInOrder) {
+    TThreadCalls calls;
+    std::vector<int> ran;  // window thread only
+    bool elsewhere = false;
+    const auto window = std::this_thread::get_id();
+    std::thread poster([&] {
+        for (int n = 0; n < 50; ++n) {
+            calls.Post([&, n] {
+                ran.push_back(n);
+                elsewhere = elsewhere || std::this_thread::get_id() != window;
+            });
+        }
+    });
+    poster.join();
+    EXPECT_TRUE(ran.empty());
+    ASSERT_TRUE(WaitUntil([&] { return ran.size() == 50; }, 5000));
+    for (int n = 0; n < 50; ++n) EXPECT_EQ(ran[n], n);
+    EXPECT_FALSE(elsewhere);
+}
+
+TEST(ThreadCalls, JobsStillQueuedWhenItGoesAreDroppedUnrun) {
+    auto kept = std::make_shared<int>(0);
+    bool ran = false;
+    {
+        TThreadCalls calls;
+        std::thread([&] { calls.Post([&ran, kept] { ran = true; }); }).join();
+        EXPECT_EQ(kept.use_count(), 2);
+    }
+    RunEventsFor(100);
+    EXPECT_FALSE(ran);
+    // The dropped job was destroyed with its captures.
+    EXPECT_EQ(kept.use_count(), 1);
 }
 
 TEST(LogPane, KeepsTheNewest50LinesWithTheCaretAtTheEnd) {

@@ -1,9 +1,9 @@
 #pragma once
-// Tells ThreadSanitizer about the ordering GStreamer provides. GLib's mutexes and conditions
-// wait on futexes directly, which ThreadSanitizer cannot see, so a hand-over through a
-// GStreamer queue or a state change would look like a race. The capture graph marks each such
-// hand-over: the side that hands over calls HandOver(x), the side that takes over TakeOver(x).
-// Without ThreadSanitizer both compile to nothing.
+// Tells ThreadSanitizer about the ordering an uninstrumented library provides. GLib's and Qt's
+// mutexes and conditions wait on futexes directly, which ThreadSanitizer cannot see, so a
+// hand-over through a GStreamer queue, a state change or Qt's event queue would look like a
+// race. Each such hand-over is marked: the side that hands over calls HandOver(x), the side
+// that takes over TakeOver(x). Without ThreadSanitizer both compile to nothing.
 
 #if defined(__SANITIZE_THREAD__)
 #define KZ_TSAN 1
