@@ -1,23 +1,55 @@
 #include "update/update_notifier.h"
 
+#include <QCoreApplication>
 #include <QDesktopServices>
+#include <QEvent>
 #include <QMessageBox>
 #include <QPointer>
 #include <QUrl>
+
+#include "base/sanitizer_sync.h"
+
+namespace {
+
+const QEvent::Type ReportEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+
+}  // namespace
 
 TUpdateNotifier::TUpdateNotifier(QWidget* window, std::optional<TUpdateServer> server,
                                  double currentVersion)
     : FWindow(window),
       FDownloadPage(server ? QString::fromStdString(server->DownloadPage()) : QString()) {
     if (!server) return;
-    FCheck = std::make_unique<TUpdateCheck>(
-        std::move(*server), currentVersion, [this](const TUpdateNotice& notice) {
-            QMetaObject::invokeMethod(
-                this, [this, notice] { UpdateAvailable(notice); }, Qt::QueuedConnection);
-        });
+    FCheck =
+        std::make_unique<TUpdateCheck>(std::move(*server), currentVersion,
+                                       [this](const TUpdateNotice& notice) { Report(notice); });
 }
 
 TUpdateNotifier::~TUpdateNotifier() = default;
+
+void TUpdateNotifier::Report(const TUpdateNotice& notice) {
+    {
+        std::lock_guard lock(FReportsLock);
+        FReports.push_back(notice);
+    }
+    // Qt's queue locks where ThreadSanitizer cannot see it: the event is marked handed over.
+    auto* wake = new QEvent(ReportEvent);
+    HandOver(wake);
+    QCoreApplication::postEvent(this, wake);
+}
+
+void TUpdateNotifier::customEvent(QEvent* event) {
+    TakeOver(event);
+    if (event->type() != ReportEvent) return;
+    TUpdateNotice notice;
+    {
+        std::lock_guard lock(FReportsLock);
+        if (FReports.empty()) return;
+        notice = FReports.front();
+        FReports.pop_front();
+    }
+    UpdateAvailable(notice);
+}
 
 void TUpdateNotifier::UpdateAvailable(const TUpdateNotice& notice) {
     FPending.push_back(notice);

@@ -4,14 +4,16 @@
 // update server is configured) and, for every newer version the check reports, asks the
 // operator on the window's thread whether to open the download page.
 //
-// Threads: created, used and destroyed on the window's thread. The check's reports are queued
-// onto that thread; destroying the notifier stops and joins the check without waiting for the
-// network, and a report still queued then is dropped with the notifier.
+// Threads: created, used and destroyed on the window's thread. The check's reports wait in a
+// locked list and a posted event wakes that thread for each; destroying the notifier stops and
+// joins the check without waiting for the network, and a report still waiting then is dropped
+// with the notifier.
 
 #include <QObject>
 #include <QString>
 #include <deque>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 #include "update/update_check.h"
@@ -29,7 +31,13 @@ class TUpdateNotifier final : public QObject {
     // True while a check was started and has not ended.
     bool Checking() const { return FCheck && !FCheck->Finished(); }
 
+  protected:
+    // The wake for one waiting report.
+    void customEvent(QEvent* event) override;
+
   private:
+    // The check's thread.
+    void Report(const TUpdateNotice& notice);
     // WM_UPDATEAVAILABLE: the prompt, and the download page on Yes; one prompt at a time,
     // in the order the reports came.
     void UpdateAvailable(const TUpdateNotice& notice);
@@ -37,6 +45,8 @@ class TUpdateNotifier final : public QObject {
     QWidget* const FWindow;
     const QString FDownloadPage;
     std::deque<TUpdateNotice> FPending;
+    std::mutex FReportsLock;
+    std::deque<TUpdateNotice> FReports;  // guarded by FReportsLock
     bool FAsking = false;
     std::unique_ptr<TUpdateCheck> FCheck;
 };
