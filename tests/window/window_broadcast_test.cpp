@@ -136,6 +136,7 @@ TEST_F(WindowBroadcastTest, ServerSetInTheSettingsDialogReceivesTheBroadcast) {
     // The file as stored, read apart from the program's own loader; only its owner may read
     // the password.
     const QString file = QString::fromStdString(SettingsFilePath());
+    ASSERT_TRUE(file.startsWith(QString::fromStdString(Work.Path()))) << file.toStdString();
     struct stat status {};
     ASSERT_EQ(stat(file.toLocal8Bit().constData(), &status), 0) << file.toStdString();
     EXPECT_EQ(status.st_mode & 07777, 0600u);
