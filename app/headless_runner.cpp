@@ -116,7 +116,7 @@ int THeadlessRunner::Run(const std::atomic<bool>& stop) {
         FlushLog();
         return 1;
     }
-    const TRestartRule rule;
+    TRestartRule rule;
     auto nextCheck = Clock::now() + milliseconds(TRestartRule::PollIntervalMs);
     auto nextStatus = Clock::now() + milliseconds(1000);
     int status = 0;
@@ -130,8 +130,11 @@ int THeadlessRunner::Run(const std::atomic<bool>& stop) {
         }
         const auto now = Clock::now();
         if (FOptions.Stream && now >= nextCheck) {
+            // Connecting is read first: the attempt may end between the two reads.
+            const bool connecting = FEncoder->Connecting();
+            const bool connected = FEncoder->Connected();
             nextCheck =
-                now + milliseconds(rule.Check(FEncoder->Connected(), [this] { Restart(); }));
+                now + milliseconds(rule.Check(connected, connecting, [this] { Restart(); }));
         }
         if (FOptions.Stream && FEncoder && now >= nextStatus) {
             PrintStatus();

@@ -45,6 +45,7 @@ std::string TRunControl::Start(const std::string& baseStatus,
     FHasAudio = audio.has_value();
     FHasVideo = video.has_value();
     FEncoder = CreateEncoder(audio, video);
+    FRestartRule = TRestartRule();
     FForwarder.SetEncoder(FEncoder.get());
     if (!FRecordingFile.empty() && FFileError.empty()) LogLine("Recording to " + FRecordingFile);
     return FFileError.empty() ? FBaseStatus + " - Recording!" : FBaseStatus + " - " + FFileError;
@@ -75,8 +76,11 @@ std::string TRunControl::RunStatus() const {
 void TRunControl::tRefreshTimer() {
     if (!FEncoder) return;
     emit StatusChanged(QString::fromStdString(RunStatus()));
+    // Connecting is read first: the attempt may end between the two reads.
+    const bool connecting = FEncoder->Connecting();
+    const bool connected = FEncoder->Connected();
     bool restart = false;
-    const int nextMs = FRestartRule.Check(FEncoder->Connected(), [&restart] { restart = true; });
+    const int nextMs = FRestartRule.Check(connected, connecting, [&restart] { restart = true; });
     if (!restart) {
         FRefresh.setInterval(nextMs);
         return;

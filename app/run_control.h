@@ -59,7 +59,7 @@ class TRunControl final : public QObject {
     TCaptureForwarder FForwarder;
     std::unique_ptr<TLiveEncoder> FEncoder;
     QTimer FRefresh;
-    const TRestartRule FRestartRule{};
+    TRestartRule FRestartRule;
     std::string FBaseStatus;
     std::string FRecordingFile;
     std::string FFileError;  // shown instead of the counts while the file cannot be written

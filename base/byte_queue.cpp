@@ -39,6 +39,10 @@ int32_t tByteQueue::Read(void* dest, int32_t maxLength, int32_t blockSize) {
         target += piece;
         wanted -= piece;
     }
+    // An emptied queue starts again at the front of its storage: a reader that keeps up then
+    // touches only the first pages, instead of the ring walking through (and making resident)
+    // all of its storage.
+    if (count == result) FReadPos = FWritePos = 0;
     FCount.store(count - result, std::memory_order_release);
     return result;
 }

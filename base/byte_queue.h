@@ -1,7 +1,8 @@
 #pragma once
 // A bounded first-in-first-out queue of bytes with its own lock: the buffer of the sound path
 // and of the network send path. Any thread may Write and Read; the lock is held for one copy.
-// The ring storage is part of the object, so nothing is allocated once the queue exists.
+// The ring storage is part of the object, so nothing is allocated once the queue exists; its
+// pages become resident only as far as the queue has ever been filled.
 
 #include <array>
 #include <atomic>

@@ -25,14 +25,15 @@ TTestPatternSource::TTestPatternSource(TCaptureSink& sink, int width, int height
       FWidth(width),
       FHeight(height),
       FFps(std::max(1, fps)),
-      FRowPitch((width * 3 + 3) & ~3),
-      FBars(static_cast<size_t>(FRowPitch) * height, 0),
-      FWhite(static_cast<size_t>(FRowPitch) * height, 255) {
-    const int barRows = height * 3 / 4;
+      FRowPitch((width * 3 + 3) & ~3) {}
+
+void TTestPatternSource::DrawBars(std::vector<uint8_t>& frame) const {
+    frame.assign(static_cast<size_t>(FRowPitch) * FHeight, 0);
+    const int barRows = FHeight * 3 / 4;
     for (int y = 0; y < barRows; ++y) {
-        uint8_t* row = FBars.data() + static_cast<size_t>(y) * FRowPitch;
-        for (int x = 0; x < width; ++x) {
-            const Bgr& colour = BarColours[x * 8 / width];
+        uint8_t* row = frame.data() + static_cast<size_t>(y) * FRowPitch;
+        for (int x = 0; x < FWidth; ++x) {
+            const Bgr& colour = BarColours[x * 8 / FWidth];
             row[x * 3] = colour.b;
             row[x * 3 + 1] = colour.g;
             row[x * 3 + 2] = colour.r;
@@ -60,30 +61,37 @@ void TTestPatternSource::FillSquare(std::vector<uint8_t>& frame, int left, uint8
 
 void TTestPatternSource::RenderFrame(int64_t index, std::vector<uint8_t>& frame) const {
     if (IsWhiteFrame(index)) {
-        frame = FWhite;
+        frame.assign(static_cast<size_t>(FRowPitch) * FHeight, 255);
         return;
     }
-    frame = FBars;
+    DrawBars(frame);
     FillSquare(frame, SquareLeft(index), 255);
 }
 
 void TTestPatternSource::Execute() {
     // One working frame, updated in place: the sink copies what it keeps, so only the square
-    // moves between two ordinary frames.
-    std::vector<uint8_t> frame = FBars;
+    // moves between two ordinary frames; after a white one the bars are drawn again.
+    std::vector<uint8_t> frame;
     int drawnSquare = -1;
+    bool white = true;
     MarkStart();
     for (int64_t index = 0; !Terminated(); ++index) {
         // Capture times carry millisecond resolution.
         const double time = std::round(static_cast<double>(index) * 1000.0 / FFps) / 1000.0;
         if (!WaitForTurn(time, FastLeadSeconds)) break;
         if (IsWhiteFrame(index)) {
-            FSink.PutVideoFrame(FWhite.data(), static_cast<int>(FWhite.size()), time);
-            continue;
+            RenderFrame(index, frame);
+            white = true;
+        } else {
+            if (white) {
+                DrawBars(frame);
+                drawnSquare = -1;
+                white = false;
+            }
+            if (drawnSquare >= 0) FillSquare(frame, drawnSquare, 0);
+            drawnSquare = SquareLeft(index);
+            FillSquare(frame, drawnSquare, 255);
         }
-        if (drawnSquare >= 0) FillSquare(frame, drawnSquare, 0);
-        drawnSquare = SquareLeft(index);
-        FillSquare(frame, drawnSquare, 255);
         FSink.PutVideoFrame(frame.data(), static_cast<int>(frame.size()), time);
     }
 }

@@ -28,11 +28,12 @@ class TTestPatternSource final : public TPacedSource {
     bool IsWhiteFrame(int64_t index) const { return index % FFps == 0; }
     int SquareLeft(int64_t index) const;
     void FillSquare(std::vector<uint8_t>& frame, int left, uint8_t value) const;
+    // The frame without the square; drawn again after each white frame rather than kept, so
+    // the source holds one frame's memory, not three.
+    void DrawBars(std::vector<uint8_t>& frame) const;
 
     const int FWidth;
     const int FHeight;
     const int FFps;
     const int FRowPitch;
-    std::vector<uint8_t> FBars;   // frame without the square
-    std::vector<uint8_t> FWhite;  // the whole-second frame
 };

@@ -143,6 +143,10 @@ bool TLiveEncoder::Connected() const {
     return FOutput->Connected();
 }
 
+bool TLiveEncoder::Connecting() const {
+    return FOutput->Connecting();
+}
+
 int32_t TLiveEncoder::SendRateKbps() const {
     return FOutput->SendRateKbps();
 }

@@ -45,6 +45,8 @@ class TLiveEncoder final : public TWorkerThread {
 
     // False only when a network output has lost its server.
     bool Connected() const;
+    // True while a network output still waits to be let in by its server.
+    bool Connecting() const;
     int32_t SendRateKbps() const;
 
     int64_t SamplesEncoded() const { return FSamplesEncoded.load(std::memory_order_relaxed); }

@@ -80,6 +80,9 @@ class tOggIOBase {
     // False only when a network output has lost its server (a file is always connected).
     // The owner's thread polls these two while the encoders write.
     virtual bool Connected() { return true; }
+    // True while a network output is still waiting to be let in by its server (connecting, or
+    // awaiting the answer to its request); always false for a file.
+    virtual bool Connecting() { return false; }
     // The rate at which bytes leave for the server, kbit/s; 0 for a file.
     virtual int32_t SendRateKbps() const { return 0; }
 

@@ -27,3 +27,7 @@ bool tOggNetworkStream::Connected() {
     // Connecting is asked first: during the connect the socket is not to be probed.
     return FWriter && (FWriter->Connecting() || FWriter->Connected());
 }
+
+bool tOggNetworkStream::Connecting() {
+    return FWriter && FWriter->Connecting();
+}

@@ -31,6 +31,7 @@ class tOggNetworkStream final : public tOggIOBase {
 
     // True while the sender is connecting or its connection holds.
     bool Connected() override;
+    bool Connecting() override;
     int32_t SendRateKbps() const override { return FWriter ? FWriter->SendRateKbps() : 0; }
 
   private:

@@ -66,7 +66,8 @@ void tQueueWriter::Execute() {
     try {
         ConnectToServer();
         if (!FConnection.Connected()) {
-            LogLine("Will re-try connection");
+            // After a stop nothing will try again.
+            if (!Terminated()) LogLine("Will re-try connection");
             FConnecting.store(false, std::memory_order_release);
         } else {
             SendQueued();
@@ -114,7 +115,11 @@ std::string tQueueWriter::ReadReplyLine() {
     char c = 0;
     while (line.size() <= MaxReplyLine) {
         if (!FConnection.ReceiveBuffer(&c, 1, deadline)) {
-            LogLine("Got disconnected reading response to stream request. Check server logs");
+            // A stop ends the wait too; that is no server fault to report.
+            if (Terminated())
+                DebugLine("tQueueWriter: quit while waiting for the server's answer");
+            else
+                LogLine("Got disconnected reading response to stream request. Check server logs");
             return line;
         }
         if (c == '\r' || c == '\n') break;

@@ -1,8 +1,12 @@
 #include "base/byte_queue.h"
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <memory>
+#include <new>
 #include <numeric>
 #include <thread>
 #include <vector>
@@ -66,6 +70,28 @@ TEST(ByteQueue, ReadTakesWholeBlocksUpToTheCount) {
     EXPECT_EQ(ReadAll(*queue, 10, 0).size(), 0u);  // no block size: nothing, no fault
     EXPECT_EQ(ReadAll(*queue, -3).size(), 0u);
     EXPECT_EQ(ReadAll(*queue, 100), Ramp(2, 8));  // more asked than held: what is held
+}
+
+// A reader that keeps up leaves the queue empty after each read; then the queue works in the
+// first pages of its storage, and the rest of its megabyte never becomes resident.
+TEST(ByteQueue, AQueueEmptiedByEachReadKeepsOnlyItsFirstPagesResident) {
+    const size_t pageSize = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    const size_t length = (sizeof(tByteQueue) + pageSize - 1) / pageSize * pageSize;
+    void* memory =
+        mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(memory, MAP_FAILED);
+    auto* queue = new (memory) tByteQueue(tByteQueue::MaxCapacity);
+    const std::vector<uint8_t> chunk = Ramp(4410);
+    for (int i = 0; i < 1000; ++i) {  // 4.4 MB through the queue
+        ASSERT_TRUE(queue->Write(chunk.data(), 4410));
+        ASSERT_EQ(ReadAll(*queue, 8192), chunk);
+    }
+    std::vector<unsigned char> resident(length / pageSize);
+    ASSERT_EQ(mincore(memory, length, resident.data()), 0);
+    EXPECT_LE(
+        std::count_if(resident.begin(), resident.end(), [](unsigned char r) { return r & 1; }), 4);
+    queue->~tByteQueue();
+    munmap(memory, length);
 }
 
 // A producer and a consumer in odd chunk sizes: every byte arrives once and in order.

@@ -46,9 +46,11 @@ TEST_F(SilentServerTest, UnansweredRequestIsGivenUpWithinElevenSecondsAndRetried
 
     ASSERT_TRUE(runner.WaitForOutput(GivenUp, 1, 11s)) << runner.Output();
     const auto givenUp = Clock::now();
-    held.push_back(listener.Accept(7000));
+    held.push_back(listener.Accept(8000));
     ASSERT_TRUE(held.back().Valid()) << runner.Output();
     const auto retried = Clock::now();
+    // The given-up attempt counts as a retry: the next one waits the retry interval.
+    EXPECT_GE(SecondsBetween(givenUp, retried), 4.0) << runner.Output();
     std::cout << "request unanswered: given up after " << SecondsBetween(connected, givenUp)
               << " s, next attempt " << SecondsBetween(givenUp, retried) << " s later\n";
 
@@ -62,6 +64,9 @@ TEST_F(SilentServerTest, UnansweredRequestIsGivenUpWithinElevenSecondsAndRetried
     const auto stopping = Clock::now();
     EXPECT_EQ(runner.Stop(5000), 0) << runner.Output();
     EXPECT_LT(SecondsBetween(stopping, Clock::now()), 5.0);
+    // The stop is no server fault: the second attempt's end is not reported as one.
+    EXPECT_EQ(Count(runner.Output(), GivenUp), 1u) << runner.Output();
+    EXPECT_EQ(Count(runner.Output(), "Will re-try connection"), 1u) << runner.Output();
 }
 
 }  // namespace
