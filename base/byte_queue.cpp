@@ -39,10 +39,20 @@ int32_t tByteQueue::Read(void* dest, int32_t maxLength, int32_t blockSize) {
         target += piece;
         wanted -= piece;
     }
-    // An emptied queue starts again at the front of its storage: a reader that keeps up then
-    // touches only the first pages, instead of the ring walking through (and making resident)
-    // all of its storage.
-    if (count == result) FReadPos = FWritePos = 0;
+    Rewind(count - result);
     FCount.store(count - result, std::memory_order_release);
     return result;
+}
+
+// Caller holds FLock. A queue that holds little starts again at the front of its storage, the
+// little it holds moved there: a reader that keeps up then works in the first pages only,
+// instead of the ring walking through (and making resident) its whole megabyte.
+void tByteQueue::Rewind(int32_t left) {
+    if (left == 0) {
+        FReadPos = FWritePos = 0;
+    } else if (left <= RewindLimit && FReadPos > 0 && FReadPos < FWritePos) {
+        std::memmove(FData.data(), FData.data() + FReadPos, static_cast<size_t>(left));
+        FReadPos = 0;
+        FWritePos = left;
+    }
 }

@@ -2,7 +2,7 @@
 // A bounded first-in-first-out queue of bytes with its own lock: the buffer of the sound path
 // and of the network send path. Any thread may Write and Read; the lock is held for one copy.
 // The ring storage is part of the object, so nothing is allocated once the queue exists; its
-// pages become resident only as far as the queue has ever been filled.
+// pages become resident only as far as the queue has ever been filled (see Rewind).
 
 #include <array>
 #include <atomic>
@@ -32,6 +32,11 @@ class tByteQueue final {
     int32_t FreeSpace() const { return FCapacity - Count(); }
 
   private:
+    // Most bytes moved to the front after a read; a small copy beside the reads themselves.
+    static constexpr int32_t RewindLimit = 16384;
+
+    void Rewind(int32_t left);
+
     std::mutex FLock;
     std::atomic<int32_t> FCount{0};  // written under FLock
     const int32_t FCapacity;

@@ -10,8 +10,10 @@ constexpr double ToneHz = 1000.0;
 constexpr double Amplitude = 32767.0 / 2;
 // Capture devices hand over small buffers; 10 ms keeps the same granularity.
 constexpr int ChunksPerSecond = 100;
-// In fast mode the audio queue's own limit paces the source; this only bounds the lead.
-constexpr double FastLeadSeconds = 4.0;
+// In fast mode the source keeps this far ahead of the encoder: more than one video frame, so
+// sound never holds the pictures up, yet little enough that a run stops within it of its
+// length (an encoder of sound alone takes whatever is queued at once).
+constexpr double FastLeadSeconds = 0.25;
 
 }  // namespace
 

@@ -51,13 +51,19 @@ TWaveFormatEx TAudioProcessor::TargetFormat() {
 }
 
 bool TAudioProcessor::Write(const void* data, int32_t length) {
-    if (!FInputQueue) return FOutputQueue->Write(data, length);
+    if (!FInputQueue) {
+        const bool written = FOutputQueue->Write(data, length);
+        if (written) FOutputArrived.Set();
+        return written;
+    }
     const bool written = FInputQueue->Write(data, length);
     FInputArrived.Set();
     return written;
 }
 
 int32_t TAudioProcessor::Read(void* dest, int32_t maxLength) {
+    // Reset before looking, so that output queued meanwhile ends the next wait at once.
+    FOutputArrived.Reset();
     return FOutputQueue->Read(dest, maxLength, FOutputFormat.nBlockAlign);
 }
 
@@ -96,6 +102,7 @@ bool TAudioProcessor::QueuePending() {
     // Only this thread writes the output queue in converting mode, so the room seen stays.
     FOutputQueue->Write(reinterpret_cast<const uint8_t*>(FConvertBuffer.data()) + FPendingOffset,
                         piece);
+    FOutputArrived.Set();
     FPendingOffset += piece;
     FPendingLength -= piece;
     return true;

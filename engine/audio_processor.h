@@ -37,6 +37,11 @@ class TAudioProcessor final : public TWorkerThread {
     // a frame split across captured buffers is never handed out in halves. Returns the bytes
     // copied, 0 when nothing is ready.
     int32_t Read(void* dest, int32_t maxLength);
+    // Encoder thread: after a Read that came short, waits up to timeoutMs for more output
+    // (or WakeReader); false on time-out. Output written since that Read ends it at once.
+    bool WaitForOutput(int timeoutMs) { return FOutputArrived.WaitFor(timeoutMs); }
+    // Any thread: ends the encoder's WaitForOutput at once (its stop).
+    void WakeReader() { FOutputArrived.Set(); }
 
     const TWaveFormatEx& OutputFormat() const { return FOutputFormat; }
 
@@ -67,4 +72,6 @@ class TAudioProcessor final : public TWorkerThread {
     int32_t FPendingLength = 0;           // converted bytes not yet queued
     // Set by Write and by the stop: the idle worker waits on it instead of polling.
     TEvent FInputArrived;
+    // Set whenever output is queued, and by WakeReader; reset by Read before it looks.
+    TEvent FOutputArrived;
 };

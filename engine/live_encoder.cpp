@@ -2,10 +2,8 @@
 
 #include <cassert>
 #include <cctype>
-#include <chrono>
 #include <cmath>
 #include <exception>
-#include <thread>
 
 #include "settings/log.h"
 #include "settings/settings.h"
@@ -20,18 +18,16 @@ constexpr int TheoraWorkerPriorityBoost = 2;
 constexpr int ClockMaxQueuedPages = 1;
 constexpr int ClockMaxSpanMs = 3000;
 
-// Bound of one wait for a captured frame; a frame or the stop ends it at once.
+// Bounds of one wait for a captured frame or for sound; a frame, the sound or the stop ends
+// it at once.
 constexpr int FrameWaitStepMs = 100;
+constexpr int SoundWaitStepMs = 100;
 
 bool IsBlank(const std::string& value) {
     for (unsigned char c : value) {
         if (c > ' ') return false;
     }
     return true;
-}
-
-void SleepMs(int ms) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
 }  // namespace
@@ -95,6 +91,7 @@ void TLiveEncoder::Stop() {
 void TLiveEncoder::Wake() {
     if (FOutput) FOutput->Abort();
     if (FVideoProcessor) FVideoProcessor->WakeWaiter();
+    if (FAudioProcessor) FAudioProcessor->WakeReader();
 }
 
 void TLiveEncoder::AddStreamComment(const std::string& name, const std::string& value) {
@@ -244,7 +241,8 @@ bool TLiveEncoder::EncodeAudioStep(double time, std::vector<uint8_t>& audio,
             DebugLine("ExitPoint 2");
             return false;
         }
-        SleepMs(2);
+        // Woken by the next converted sound (or the stop) instead of polling every 2 ms.
+        if (bytes > 0) FAudioProcessor->WaitForOutput(SoundWaitStepMs);
     } while (bytes > 0);
     SetState(14);
     if (!FVideoProcessor) FOutput->WritePages(ClockMaxQueuedPages, ClockMaxSpanMs);

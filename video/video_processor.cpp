@@ -20,6 +20,11 @@ namespace {
 // Beyond any capture device or Theora frame; keeps every byte count inside 32 bits.
 constexpr int64_t MaxFrameDimension = 16384;
 
+// Capture times arrive in whole milliseconds, cut down, and relative to a first frame cut down
+// as well: a frame taken exactly at an output frame's time can be stamped up to (not quite) a
+// millisecond before it. Taking the next frame instead would show every picture a frame early.
+constexpr double CaptureTimeResolution = 0.001;
+
 void LogBitmapHeader(const TBitmapInfoHeader& b) {
     LogLine("B.biSize: " + std::to_string(b.biSize));
     LogLine("B.biWidth: " + std::to_string(b.biWidth));
@@ -215,7 +220,8 @@ TVideoProcessor::TFrameHandle TVideoProcessor::GetFrame(double time) {
     return handle;
 }
 
-// The first waiting frame timed at or after `time`, the older ones dropped; null when none.
+// The first waiting frame timed at or after `time` (within the capture clock's resolution), the
+// older ones dropped; null when none.
 TVideoProcessor::TFramePtr TVideoProcessor::Choose(double time) {
     SetPos(1);
     TFramePtr chosen;
@@ -223,8 +229,9 @@ TVideoProcessor::TFramePtr TVideoProcessor::Choose(double time) {
         std::lock_guard lock(FLock);
         SetPos(2);
         ReleaseReturnedFrames();
+        const double earliest = time - CaptureTimeResolution;
         auto found = std::find_if(FFrames.begin(), FFrames.end(),
-                                  [time](const auto& frame) { return frame->Time >= time; });
+                                  [earliest](const auto& frame) { return frame->Time > earliest; });
         if (found != FFrames.end()) {
             SetPos(3);
             chosen = *found;

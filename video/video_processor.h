@@ -50,8 +50,9 @@ class TVideoProcessor final {
     void PutFrame(const void* data, int32_t size, double time);
 
     // Encoder thread, one caller only. Writes GetFrameSize() bytes of the first frame timed at
-    // or after time (seconds) into buffer and drops the older ones; false when none has
-    // arrived yet (nothing is removed then).
+    // or after time (seconds; a frame stamped less than a millisecond before counts as at it)
+    // into buffer and drops the older ones; false when none has arrived yet (nothing is
+    // removed then).
     bool GetFrame(void* buffer, double time);
 
     // The same without the copy: the chosen frame's own GetFrameSize() bytes, which stay valid

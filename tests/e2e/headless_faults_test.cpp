@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <regex>
 #include <thread>
 
 #include "headless_fixture.h"
@@ -112,6 +113,24 @@ TEST_F(HeadlessFaultsTest, VideoProcessorThatCannotBeMadeFailsTheRun) {
     EXPECT_NE(run.Output.find("CreateDIBSection Failed"), std::string::npos) << run.Output;
     EXPECT_NE(run.Output.find("kestrova_headless: the run could not start: DIB Create error"),
               std::string::npos)
+        << run.Output;
+}
+
+// The log's dates are the user's short date, as in the window. A German locale is built into
+// the test folder (LOCPATH), so the machine's own locales are not touched.
+TEST_F(HeadlessFaultsTest, LogDatesFollowTheUsersLocale) {
+    const std::string locales = Work.File("locales");
+    if (RunCommand("mkdir -p " + Quote(locales) + " && localedef -i de_DE -f UTF-8 -c " +
+                   Quote(locales + "/de_DE.UTF-8"))
+            .ExitCode != 0)
+        GTEST_SKIP() << "localedef or the de_DE source is missing (package locales)";
+    const auto run =
+        RunCommand("LOCPATH=" + Quote(locales) + " LC_ALL=de_DE.UTF-8 timeout 60 " +
+                   HeadlessCommand("--fast --seconds 1 --file " + Quote(Work.File("out.ogg"))));
+    ASSERT_EQ(run.ExitCode, 0) << run.Output;
+    EXPECT_TRUE(std::regex_search(
+        run.Output,
+        std::regex(R"(^\d\d\.\d\d\.\d{4} \d\d:\d\d:\d\d Encoding started)", std::regex::multiline)))
         << run.Output;
 }
 

@@ -132,6 +132,36 @@ TEST_F(AudioProcessor, ConversionWaitsForAWholeBlock) {
     EXPECT_EQ(ReadBytes(processor, 2048).size(), 2048u);
 }
 
+// The encoder waits for sound instead of polling: output queued after a short Read, in
+// either mode, or the stop's wake ends the wait (a minute-long bound is never reached).
+TEST_F(AudioProcessor, AReaderWaitingForSoundIsWokenByOutputOrByTheStop) {
+    constexpr int Minute = 60000;
+    SetTarget(22050, false);
+    for (const bool convert : {false, true}) {
+        TAudioProcessor processor(MakeWaveFormat(WAVE_FORMAT_PCM, 1, convert ? 44100 : 22050, 16));
+        uint8_t out[4096];
+        EXPECT_EQ(processor.Read(out, 4096), 0);
+        // Enough blocks that the resampler's delay is filled and output comes.
+        std::vector<uint8_t> sound(16384, 0x22);
+        std::thread capture([&] {
+            std::this_thread::sleep_for(milliseconds(20));
+            processor.Write(sound.data(), 16384);
+        });
+        EXPECT_TRUE(processor.WaitForOutput(Minute)) << convert;
+        capture.join();
+        EXPECT_GT(processor.Read(out, 4096), 0) << convert;
+    }
+    TAudioProcessor idle(MakeWaveFormat(WAVE_FORMAT_PCM, 1, 22050, 16));
+    uint8_t out[16];
+    EXPECT_EQ(idle.Read(out, 16), 0);
+    std::thread stop([&] {
+        std::this_thread::sleep_for(milliseconds(20));
+        idle.WakeReader();
+    });
+    EXPECT_TRUE(idle.WaitForOutput(Minute));
+    stop.join();
+}
+
 TEST_F(AudioProcessor, UnconvertibleCaptureIsAcceptedButSilent) {
     SetTarget(44100, true);
     TWaveFormatEx compressed = MakeWaveFormat(0x55, 2, 44100, 16);

@@ -177,6 +177,41 @@ TEST_F(TVideoProcessorTest, EachRequestTakesTheFirstFrameAtOrAfterItsTime) {
     EXPECT_EQ(processor.WaitingFrames(), 1);
 }
 
+TEST_F(TVideoProcessorTest, FramesStampedInWholeMillisecondsAnswerTheirOwnFrameTime) {
+    // A 15 fps source as the capture clock stamps it: whole milliseconds, cut down, counted
+    // from a first frame that was cut down as well. Each output frame must show the picture
+    // taken at its time, not the next one.
+    constexpr int Count = 16;
+    std::vector<TCapture> frames;
+    for (int n = 0; n < Count; ++n) {
+        const auto shade = static_cast<uint8_t>(n * 15);
+        frames.push_back(MakeCapture(16, 16, false, [shade](int, int) { return Uniform(shade); }));
+    }
+    std::vector<uint8_t> buffer;
+    for (double firstMs : {0.0, 12345.6, 12345.2}) {
+        TVideoProcessor processor(frames[0].Header);
+        buffer.resize(size_t(processor.GetFrameSize()));
+        for (int n = 0; n < Count; ++n) {
+            const double stampMs = std::floor(firstMs + n * 1000.0 / 15) - std::floor(firstMs);
+            processor.PutFrame(frames[n].Bytes.data(), int32_t(frames[n].Bytes.size()),
+                               stampMs / 1000);
+        }
+        for (int n = 0; n < Count; ++n) {
+            ASSERT_TRUE(processor.GetFrame(buffer.data(), n / 15.0));
+            EXPECT_EQ(buffer[0], n * 15)
+                << "output frame " << n << ", first frame at " << firstMs << " ms";
+        }
+    }
+
+    // A frame stamped a whole millisecond early was taken before the time asked for.
+    TVideoProcessor processor(frames[0].Header);
+    processor.PutFrame(frames[1].Bytes.data(), int32_t(frames[1].Bytes.size()), 0.199);
+    EXPECT_FALSE(processor.GetFrame(buffer.data(), 0.2));
+    processor.PutFrame(frames[2].Bytes.data(), int32_t(frames[2].Bytes.size()), 0.2665);
+    ASSERT_TRUE(processor.GetFrame(buffer.data(), 0.2));
+    EXPECT_EQ(buffer[0], 2 * 15);
+}
+
 TEST_F(TVideoProcessorTest, RequestAfterEveryFrameWaitsAndKeepsThemAll) {
     TCapture capture = MakeCapture(16, 16, false, Gradient);
     TVideoProcessor processor(capture.Header);

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <QDateTime>
+#include <QSettings>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -55,10 +56,13 @@ class TPrivateXServer {
 
 class ProgramProcessTest : public ::testing::Test {
   protected:
-    // The store finds its folder once per process: one folder for the whole suite.
+    // One store folder for the whole suite, named to Qt as well: it reads the environment's
+    // folder only once per process.
     static void SetUpTestSuite() {
         Config = std::make_unique<TTempFolder>();
         setenv("XDG_CONFIG_HOME", Config->Path().c_str(), 1);
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                           QString::fromStdString(Config->Path()));
     }
     static void TearDownTestSuite() { Config.reset(); }
 

@@ -1,14 +1,25 @@
-// A broadcast started from the window to a private Icecast server on 127.0.0.1: the server
-// goes away and comes back, and the window restarts the run every five seconds until a new
-// listener decodes the stream again.
+// Broadcasts started from the window to a private Icecast server on 127.0.0.1: one set up
+// through the settings dialog, and one whose server goes away and comes back, which the
+// window restarts every five seconds until a new listener decodes the stream again.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <QLineEdit>
+#include <QPointer>
+#include <QRadioButton>
+#include <QSettings>
+#include <QTest>
+#include <QTimer>
 #include <chrono>
 
 #include "event_wait.h"
 #include "settings/settings.h"
+#include "settings/store/settings_store.h"
 #include "tests/support/icecast_server.h"
+#include "tests/support/modal_helper.h"
+#include "ui/frm_settings.h"
+#include "ui/spin_edit.h"
 #include "window_fixture.h"
 
 namespace {
@@ -71,6 +82,84 @@ class WindowBroadcastTest : public TWindowTest {
     tIcecastServer Server;
     std::string ListenerOutput;  // of the last listener that did not decode
 };
+
+// Replaces a field's text by typing, as the operator does.
+void TypeInto(QWidget* field, const QString& text) {
+    QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(field, text);
+}
+
+// Fills the server fields of the settings dialog and presses OK. A dialog that OK leaves open
+// is cancelled after a bound, so the test reports it instead of hanging.
+void EnterServerInDialog(QWidget* modal, uint16_t port, bool& wasSettings) {
+    auto* dialog = qobject_cast<TfrmSettings*>(modal);
+    wasSettings = dialog != nullptr;
+    if (!dialog) {
+        modal->close();
+        return;
+    }
+    QTest::mouseClick(dialog->btn1, Qt::LeftButton);
+    QTest::mouseClick(dialog->radioServer, Qt::LeftButton, {},
+                      QPoint(6, dialog->radioServer->height() / 2));
+    TypeInto(dialog->txtServer, "127.0.0.1");
+    TypeInto(dialog->spnPort, QString::number(port));
+    TypeInto(dialog->txtUsername, tIcecastServer::SourceUser);
+    TypeInto(dialog->txtPassword, tIcecastServer::SourcePassword);
+    TypeInto(dialog->txtMount, QString::fromStdString(Mount));
+    QPointer<TfrmSettings> stillOpen(dialog);
+    QTimer::singleShot(5000, [stillOpen] {
+        if (stillOpen) stillOpen->reject();
+    });
+    QTest::mouseClick(dialog->btnOK, Qt::LeftButton);
+}
+
+TEST_F(WindowBroadcastTest, ServerSetInTheSettingsDialogReceivesTheBroadcast) {
+    // What a first start holds: a recording to a file, the default server.
+    Settings.CaptureToFile = true;
+    Settings.Icecast.Server = "localhost";
+    Settings.Icecast.Port = 8000;
+    Settings.Icecast.MountPoint = "/stream.ogg";
+    Settings.Icecast.Password = "wenduk";
+    OpenWindow();
+    bool wasSettings = false;
+    WhenModalOpens([&](QWidget* modal) { EnterServerInDialog(modal, Server.Port(), wasSettings); },
+                   Window.get());
+    Press(Qt::Key_F4);
+    ASSERT_TRUE(wasSettings) << "F4 did not open the settings dialog";
+    ASSERT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_FALSE(Settings.CaptureToFile);
+    EXPECT_EQ(Settings.Icecast.Server, "127.0.0.1");
+    EXPECT_EQ(Settings.Icecast.Port, Server.Port());
+    EXPECT_EQ(Settings.Icecast.MountPoint, Mount);
+    EXPECT_EQ(Settings.Icecast.Password, tIcecastServer::SourcePassword);
+
+    // The file as stored, read apart from the program's own loader; only its owner may read
+    // the password.
+    const QString file = QString::fromStdString(SettingsFilePath());
+    ASSERT_TRUE(file.startsWith(QString::fromStdString(Work.Path()))) << file.toStdString();
+    struct stat status {};
+    ASSERT_EQ(stat(file.toLocal8Bit().constData(), &status), 0) << file.toStdString();
+    EXPECT_EQ(status.st_mode & 07777, 0600u);
+    QSettings stored(file, QSettings::IniFormat);
+    const auto text = [&](const char* key) { return stored.value(key).toString().toStdString(); };
+    EXPECT_EQ(text("Zizizada/CaptureToFile"), "0");
+    EXPECT_EQ(text("Zizizada/Icecast/Server"), "127.0.0.1");
+    EXPECT_EQ(stored.value("Zizizada/Icecast/Port").toInt(), Server.Port());
+    EXPECT_EQ(text("Zizizada/Icecast/MountPoint"), Mount);
+    EXPECT_EQ(text("Zizizada/Icecast/Password"), tIcecastServer::SourcePassword);
+
+    // The server takes the source only with that password, on that mount. Without a window
+    // manager nothing hands the activation back to the window when the dialog goes: the
+    // operator's click on it does.
+    Window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Window.get()));
+    Press(Qt::Key_F6);
+    ASSERT_TRUE(Window->Recording());
+    ASSERT_TRUE(WaitForMount(true, 15000)) << SeenLog << Server.ErrorLog();
+    EXPECT_TRUE(ListenerDecodes()) << ListenerOutput;
+    Press(Qt::Key_F7);
+    EXPECT_TRUE(WaitForMount(false, 10000));
+}
 
 TEST_F(WindowBroadcastTest, ALostServerIsRetriedUntilAListenerDecodesAgain) {
     OpenWindow();

@@ -1,5 +1,6 @@
 #include "window_fixture.h"
 
+#include <QSettings>
 #include <QTest>
 #include <cstdlib>
 
@@ -15,6 +16,9 @@ void TWindowTest::SetUp() {
     FSavedConfig = qgetenv("XDG_CONFIG_HOME");
     qputenv("HOME", QByteArray::fromStdString(Work.Path()));
     qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(Work.File("config")));
+    // Qt reads the configuration folder once per process: each test names its own.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       QString::fromStdString(Work.File("config")));
     LoadSettings();
     Settings.VideoDevice = "Test Pattern";
     Settings.AudioDevice = "Test Tone";
