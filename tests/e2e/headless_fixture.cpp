@@ -1,5 +1,6 @@
 #include "headless_fixture.h"
 
+#include <QSettings>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +15,9 @@ std::unique_ptr<TTempFolder> THeadlessTest::Config;
 void THeadlessTest::SetUpTestSuite() {
     Config = std::make_unique<TTempFolder>();
     setenv("XDG_CONFIG_HOME", Config->Path().c_str(), 1);
+    // Qt reads XDG_CONFIG_HOME once per process: each suite points it at its own folder.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       QString::fromStdString(Config->Path()));
     LoadSettings();
     ASSERT_EQ(SettingsFilePath().rfind(Config->Path(), 0), 0u) << "store outside the test folder";
     ASSERT_TRUE(SaveSettings());
