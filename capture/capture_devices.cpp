@@ -59,6 +59,8 @@ bool TCaptureDevices::Start() {
         bus,
         [](GstBus* b, GstMessage* m, gpointer self) {
             OnBusMessage(b, m, self);
+            // Dropped here, so ours to free.
+            gst_message_unref(m);
             return GST_BUS_DROP;
         },
         this, nullptr);

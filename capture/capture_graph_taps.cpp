@@ -158,7 +158,10 @@ void TCaptureGraph::ReportFault(TCaptureFault::TKind kind, bool video, const std
 GstBusSyncReply TCaptureGraph::BusSyncHandler(GstBus*, GstMessage* message, gpointer self) {
     const TStreamingTurn turn(self);
     static_cast<TCaptureGraph*>(self)->OnBusMessage(message);
-    // Nobody pops this bus: every message is handled here and dropped.
+    // Nobody pops this bus: every message is handled here and dropped. A sync handler that
+    // drops a message owns it: without the unref each message (twenty level messages a
+    // second) and the element it names stay allocated, and so does the whole pipeline.
+    gst_message_unref(message);
     return GST_BUS_DROP;
 }
 

@@ -4,16 +4,22 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "capture/capture_devices.h"
 #include "capture/capture_forwarder.h"
 #include "capture/connect_status.h"
 
 namespace {
 
-// Each test may run alone (ctest runs them one by one): GStreamer goes up before any of them.
+// Each test may run alone (ctest runs them one by one): GStreamer goes up before any of them,
+// with its leaks tracer counting pipelines for the tests that look for leaks.
 class TGStreamerUp : public ::testing::Environment {
   public:
-    void SetUp() override { EnsureGStreamer(); }
+    void SetUp() override {
+        setenv("GST_TRACERS", "leaks(filters=GstPipeline)", 0);
+        EnsureGStreamer();
+    }
 };
 const ::testing::Environment* const GStreamerUp =
     ::testing::AddGlobalTestEnvironment(new TGStreamerUp);
