@@ -159,8 +159,8 @@ GstBusSyncReply TCaptureGraph::BusSyncHandler(GstBus*, GstMessage* message, gpoi
     const TStreamingTurn turn(self);
     static_cast<TCaptureGraph*>(self)->OnBusMessage(message);
     // Nobody pops this bus: every message is handled here and dropped. A sync handler that
-    // drops a message owns it: without the unref each message (twenty level messages a
-    // second) and the element it names stay allocated, and so does the whole pipeline.
+    // drops a message owns it: without the unref each message, and the element it names,
+    // stays allocated, and so does the whole pipeline with the frames in its queues.
     gst_message_unref(message);
     return GST_BUS_DROP;
 }

@@ -268,8 +268,8 @@ int LivePipelines() {
     return count;
 }
 
-// A graph torn down leaves nothing behind: every bus message it handled (the level meter's
-// twenty a second among them) is freed, so nothing holds the pipeline and its frames.
+// A graph torn down leaves nothing behind: every bus message it handled (state changes, level
+// messages) is freed, so nothing holds the pipeline and its frames.
 TEST_F(CaptureGraphTest, ATornDownGraphFreesItsPipeline) {
     const int before = LivePipelines();
     if (before < 0) GTEST_SKIP() << "GStreamer's leaks tracer is not running";
