@@ -43,6 +43,14 @@ void TSyntheticCapture::PutVideoFrame(const uint8_t* data, int size, double time
     FEncoder->PutVideoFrame(data, size, timeSeconds);
 }
 
+double TSyntheticCapture::FastEndSeconds() const {
+    // Each run's media start at 0; a restarted broadcast counts from its own start, so the
+    // bound is loose for it, never too tight.
+    constexpr double Margin = 0.15;  // more than the encoder's step without video (0.1 s)
+    if (FOptions.Seconds <= 0) return TCaptureSink::FastEndSeconds();
+    return FOptions.Seconds + Margin;
+}
+
 double TSyntheticCapture::EncodedSeconds() const {
     if (FEncoder == nullptr) return 0;
     if (FOptions.Video) return FEncoder->FramesEncoded() / static_cast<double>(Settings.Theora.FPS);

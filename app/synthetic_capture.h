@@ -23,6 +23,9 @@ class TSyntheticCapture final : public THeadlessCapture, public TCaptureSink {
     bool WriteAudio(const uint8_t* data, int size) override;
     void PutVideoFrame(const uint8_t* data, int size, double timeSeconds) override;
     double EncodedSeconds() const override;
+    // A run of --seconds N gets its N seconds and a little more, so the encoder can reach N
+    // and no further than about a step past it.
+    double FastEndSeconds() const override;
 
   private:
     const THeadlessOptions FOptions;

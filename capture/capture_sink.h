@@ -3,6 +3,7 @@
 // source's own thread; implementations forward to the current run's live encoder.
 
 #include <cstdint>
+#include <limits>
 
 class TCaptureSink {
   public:
@@ -17,4 +18,7 @@ class TCaptureSink {
     // Media seconds encoded so far; lets a source fed "as fast as the encoder takes it" stay a
     // bounded distance ahead instead of overflowing the encoder's wait lists.
     virtual double EncodedSeconds() const = 0;
+    // A fast source delivers nothing timed after this: a run of a set length then ends where
+    // it should even when its owner looks late, instead of the encoder racing on meanwhile.
+    virtual double FastEndSeconds() const { return std::numeric_limits<double>::infinity(); }
 };

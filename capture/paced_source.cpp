@@ -8,7 +8,8 @@ bool TPacedSource::Pause(int ms) {
 
 bool TPacedSource::WaitForTurn(double mediaSeconds, double fastLeadSeconds) {
     if (FFast) {
-        while (mediaSeconds > FSink.EncodedSeconds() + fastLeadSeconds) {
+        while (mediaSeconds > FSink.EncodedSeconds() + fastLeadSeconds ||
+               mediaSeconds > FSink.FastEndSeconds()) {
             if (!Pause(FastPollMs)) return false;
         }
         return !Terminated();

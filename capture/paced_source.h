@@ -15,7 +15,8 @@ class TPacedSource : public TWorkerThread {
 
   protected:
     // Waits until media time `mediaSeconds` may be delivered: on the wall clock since the
-    // source started, or, in fast mode, until the encoder is within `fastLeadSeconds` of it.
+    // source started, or, in fast mode, until the encoder is within `fastLeadSeconds` of it
+    // (and never past the sink's FastEndSeconds).
     // False when the source is told to stop.
     bool WaitForTurn(double mediaSeconds, double fastLeadSeconds);
 
