@@ -81,9 +81,10 @@ class RealDeviceListTest : public ::testing::TestWithParam<TSoundServer> {
     // Adds an audio source to the session; returns what RemoveSource needs.
     int AddSource(const std::string& name) {
         if (GetParam() == TSoundServer::PulseAudio) {
-            return Session->LoadModule("module-sine-source source_name=extra frequency=660 "
-                                       "source_properties=device.description=" +
-                                       name);
+            return Session->LoadModule(
+                "module-sine-source source_name=extra frequency=660 "
+                "source_properties=device.description=" +
+                name);
         }
         return Session->PublishAudioSource(name);
     }

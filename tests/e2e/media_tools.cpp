@@ -3,6 +3,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <sstream>
 
 std::vector<TStreamInfo> ProbeStreams(const std::string& file) {
@@ -22,6 +23,28 @@ double ProbeDuration(const std::string& file) {
     const auto probe =
         RunCommand("ffprobe -v error -show_entries format=duration -of csv=p=0 " + Quote(file));
     return std::atof(probe.Output.c_str());
+}
+
+double StreamSeconds(const std::string& file, const std::string& selector) {
+    const auto probe =
+        RunCommand("ffprobe -v error -select_streams " + selector +
+                   " -show_entries packet=pts_time,duration_time -of csv=p=0 " + Quote(file));
+    double first = 0, last = 0;
+    bool any = false;
+    std::istringstream lines(probe.Output);
+    for (std::string line; std::getline(lines, line);) {
+        const auto comma = line.find(',');
+        // Header packets carry no time ("N/A").
+        if (comma == std::string::npos || line.compare(0, 3, "N/A") == 0) continue;
+        const double start = std::atof(line.c_str());
+        const std::string duration = line.substr(comma + 1);
+        const double end =
+            start + (duration.rfind("N/A", 0) == 0 ? 0 : std::atof(duration.c_str()));
+        first = any ? std::min(first, start) : start;
+        last = any ? std::max(last, end) : end;
+        any = true;
+    }
+    return any ? last - first : 0;
 }
 
 std::vector<std::vector<uint8_t>> DecodeVideoRgb(const std::string& file, int width, int height) {

@@ -15,6 +15,9 @@
 using TStreamInfo = std::map<std::string, std::string>;
 std::vector<TStreamInfo> ProbeStreams(const std::string& file);
 double ProbeDuration(const std::string& file);
+// Seconds from a stream's first packet to the end of its last one, from the packets'
+// time stamps; `selector` is ffprobe's stream letter, "v" or "a". 0 without such a stream.
+double StreamSeconds(const std::string& file, const std::string& selector);
 
 // Every decoded picture as packed RGB, decoded single-threaded (the threaded Theora decoder
 // of some ffmpeg builds returns wrong frames now and then).

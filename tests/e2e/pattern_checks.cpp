@@ -58,6 +58,33 @@ std::vector<double> BeepOnsets(const std::vector<int16_t>& samples, int rate) {
     return onsets;
 }
 
+std::vector<double> ToneFrequencies(const std::vector<int16_t>& samples, int rate,
+                                    double blockSeconds) {
+    // Crossings count only after a swing past this level, so encoder noise near zero in a
+    // quiet stretch does not count as a cycle.
+    constexpr int Swing = 500;
+    const size_t block = static_cast<size_t>(blockSeconds * rate);
+    std::vector<double> frequencies;
+    for (size_t start = 0; block > 0 && start + block <= samples.size(); start += block) {
+        double first = -1, last = -1;
+        int crossings = 0;
+        bool wasLow = false;
+        for (size_t i = start + 1; i < start + block; ++i) {
+            if (samples[i] < -Swing) wasLow = true;
+            if (!(wasLow && samples[i - 1] < 0 && samples[i] >= 0)) continue;
+            // Where the line between the two samples meets zero.
+            const double at =
+                double(i - 1) + double(-samples[i - 1]) / double(samples[i] - samples[i - 1]);
+            if (first < 0) first = at;
+            last = at;
+            ++crossings;
+            wasLow = false;
+        }
+        frequencies.push_back(crossings >= 3 ? (crossings - 1) * rate / (last - first) : 0.0);
+    }
+    return frequencies;
+}
+
 std::vector<double> CheckDefaultPatternRecording(const std::string& file) {
     std::vector<double> offsets;
     // The video stream has no end-of-stream mark (a live run never marks its last frame);

@@ -23,6 +23,11 @@ bool IsWhite(const std::vector<uint8_t>& frame);
 // Times (seconds) where a beep starts: a loud sample after at least half a second of quiet.
 std::vector<double> BeepOnsets(const std::vector<int16_t>& samples, int rate);
 
+// The frequency (Hz) of a steady tone in each whole block of blockSeconds, from the time
+// between the first and last rising zero crossing; 0 for a block too quiet to tell.
+std::vector<double> ToneFrequencies(const std::vector<int16_t>& samples, int rate,
+                                    double blockSeconds = 1.0);
+
 // Checks (with gtest expectations) a 10 s recording of the pattern and tone with the default
 // settings (640x480 at 15 fps, 22050 Hz mono): streams, white frames exactly at whole seconds,
 // the bars the right way up, every beep within one frame of its white frame. Returns the

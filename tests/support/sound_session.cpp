@@ -154,8 +154,7 @@ pid_t TSoundSession::Launch(const std::string& name, const std::vector<std::stri
     for (std::string& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
 
-    const std::string logFile =
-        FFolder->File(name + "-" + std::to_string(++FLaunched) + ".log");
+    const std::string logFile = FFolder->File(name + "-" + std::to_string(++FLaunched) + ".log");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
@@ -168,8 +167,7 @@ pid_t TSoundSession::Launch(const std::string& name, const std::vector<std::stri
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
     posix_spawnattr_setpgroup(&attributes, 0);
     pid_t pid = -1;
-    const int rc =
-        posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), envp.data());
+    const int rc = posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), envp.data());
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) {
@@ -192,8 +190,8 @@ bool TSoundSession::Running(pid_t pid) {
     return false;
 }
 
-bool TSoundSession::WaitFor(const std::string& command, const std::string& expected,
-                            int timeoutMs, pid_t mustLive) {
+bool TSoundSession::WaitFor(const std::string& command, const std::string& expected, int timeoutMs,
+                            pid_t mustLive) {
     const auto deadline = TClock::now() + std::chrono::milliseconds(timeoutMs);
     while (TClock::now() < deadline) {
         if (mustLive > 0 && !Running(mustLive)) {
@@ -201,8 +199,7 @@ bool TSoundSession::WaitFor(const std::string& command, const std::string& expec
             return false;
         }
         const TResult result = Run(command, 3);
-        if (result.ExitCode == 0 && result.Output.find(expected) != std::string::npos)
-            return true;
+        if (result.ExitCode == 0 && result.Output.find(expected) != std::string::npos) return true;
         Sleep(PollMs * 2);
     }
     FError = "no answer to \"" + command + "\" in time:\n" + Logs();
@@ -235,16 +232,23 @@ bool TSoundSession::StartPulseAudio() {
          "--log-target=stderr",
          "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket,
          "--load=module-null-sink sink_name=s",
-         "--load=module-sine-source source_name=tone frequency=" + std::to_string(PulseToneHz) +
-             " source_properties=device.description=" + PulseToneName});
+         // The tone source re-maps the monitor of a sink a sine plays into: it delivers in
+         // small blocks, as a microphone does. module-sine-source delivers in 2 s blocks.
+         "--load=module-null-sink sink_name=tonefeed sink_properties=device.description=" +
+             std::string(PulseToneName) + "Feed",
+         "--load=module-sine sink=tonefeed frequency=" + std::to_string(PulseToneHz),
+         "--load=module-remap-source master=tonefeed.monitor source_name=tone "
+         "source_properties=device.description=" +
+             std::string(PulseToneName),
+         "--load=module-sine-source source_name=slowtone frequency=" + std::to_string(PulseToneHz) +
+             " source_properties=device.description=" + PulseSlowToneName});
     if (FServerPid < 0) return false;
     return WaitFor("pactl info", "Server Name", StartWaitMs, FServerPid);
 }
 
 bool TSoundSession::StartPipeWire() {
     FServerPid = Launch("pipewire", {"pipewire"});
-    if (FServerPid < 0 || !WaitFor("pw-cli info 0", "id: 0", StartWaitMs, FServerPid))
-        return false;
+    if (FServerPid < 0 || !WaitFor("pw-cli info 0", "id: 0", StartWaitMs, FServerPid)) return false;
     // The session manager links a consumer to the node it asks for; without it nothing flows.
     const pid_t manager = Launch("wireplumber", {"wireplumber"});
     return manager > 0 && WaitFor("pw-cli ls Client", "WirePlumber", StartWaitMs, manager);
@@ -260,8 +264,8 @@ bool TSoundSession::Start() {
         return false;
     }
     const std::string folder = FFolder->Path();
-    for (const char* sub : {"/runtime", "/runtime/pulse", "/home", "/config", "/state",
-                                   "/data", "/cache"}) {
+    for (const char* sub :
+         {"/runtime", "/runtime/pulse", "/home", "/config", "/state", "/data", "/cache"}) {
         fs::create_directories(folder + sub);
     }
     // XDG_RUNTIME_DIR must belong to the user alone, or the servers refuse it.
@@ -270,8 +274,8 @@ bool TSoundSession::Start() {
     // A client must never start a server of its own, in this session or the user's.
     std::ofstream(folder + "/client.conf") << "autospawn = no\n";
 
-    const bool started = StartBus() && (FKind == TSoundServer::PulseAudio ? StartPulseAudio()
-                                                                           : StartPipeWire());
+    const bool started =
+        StartBus() && (FKind == TSoundServer::PulseAudio ? StartPulseAudio() : StartPipeWire());
     if (!started) {
         const std::string error = FError;
         Stop();
@@ -324,8 +328,7 @@ bool TSoundSession::UnloadModule(int index) const {
     return Run("pactl unload-module " + std::to_string(index), 5).ExitCode == 0;
 }
 
-bool TSoundSession::WaitForNode(const std::string& description, bool present,
-                                int timeoutMs) const {
+bool TSoundSession::WaitForNode(const std::string& description, bool present, int timeoutMs) const {
     const std::string line = "node.description = \"" + description + "\"";
     const auto deadline = TClock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {

@@ -27,8 +27,11 @@ const char* SoundServerName(TSoundServer kind);
 
 class TSoundSession final {
   public:
-    // Description of the PulseAudio server's sine source (440 Hz), as device lists show it.
+    // The PulseAudio server's 440 Hz sources, as device lists show them: one that delivers in
+    // small blocks like a microphone, and one (module-sine-source) that delivers 2 s at once.
+    // It also has a null sink "s" ("Monitor of Null Output").
     static constexpr const char* PulseToneName = "SessionTone";
+    static constexpr const char* PulseSlowToneName = "SessionSlowTone";
     static constexpr int PulseToneHz = 440;
 
     explicit TSoundSession(TSoundServer kind);
