@@ -18,6 +18,7 @@
 #include "settings/settings.h"
 #include "settings/store/settings_store.h"
 #include "tests/e2e/media_tools.h"
+#include "tests/support/private_x_server.h"
 
 namespace {
 
@@ -29,30 +30,6 @@ std::string ReadFile(const fs::path& path) {
     text << std::ifstream(path).rdbuf();
     return text.str();
 }
-
-// An X server of the test's own on a free display number; stopped with the object.
-class TPrivateXServer {
-  public:
-    explicit TPrivateXServer(const std::string& logFile) {
-        for (int number = 90; number < 190; ++number) {
-            if (fs::exists("/tmp/.X" + std::to_string(number) + "-lock")) continue;
-            FDisplay = ":" + std::to_string(number);
-            FServer = std::make_unique<TBackgroundProcess>(
-                "Xvfb " + FDisplay + " -screen 0 1280x1024x24 -nolisten tcp", logFile);
-            const std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
-            for (int waited = 0; waited < 100 && !fs::exists(socket); ++waited)
-                std::this_thread::sleep_for(50ms);
-            if (fs::exists(socket)) return;
-            FServer.reset();
-        }
-        FDisplay.clear();
-    }
-    const std::string& Display() const { return FDisplay; }
-
-  private:
-    std::string FDisplay;
-    std::unique_ptr<TBackgroundProcess> FServer;
-};
 
 class ProgramProcessTest : public ::testing::Test {
   protected:

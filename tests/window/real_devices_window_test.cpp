@@ -1,0 +1,179 @@
+// The main window with real device providers: the built program started while the sound
+// server is frozen (it must still come up and close on SIGTERM), and the window recording from
+// a PulseAudio source whose server freezes mid-run (the video goes on, the operator is told).
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <QSettings>
+#include <QTest>
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <thread>
+
+#include "event_wait.h"
+#include "settings/settings.h"
+#include "settings/store/settings_store.h"
+#include "tests/e2e/pattern_checks.h"
+#include "tests/support/deadlock_guard.h"
+#include "tests/support/private_x_server.h"
+#include "tests/support/sound_session.h"
+#include "window_fixture.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+// What the product promises: the window is up within 2 s, and SIGTERM ends it within 2 s.
+constexpr auto ShowLimit = 2000ms;
+constexpr int TerminateLimitMs = 2000;
+constexpr const char* WindowTitle = "Kestrova - Ogg Capture";
+
+std::unique_ptr<TSoundSession> StartedSession(TSoundServer kind, std::string& skipReason) {
+    skipReason = TSoundSession::MissingPrograms(kind);
+    if (!skipReason.empty()) return nullptr;
+    auto session = std::make_unique<TSoundSession>(kind);
+    if (!session->Start()) ADD_FAILURE() << session->Error();
+    return session;
+}
+
+class FrozenServerProgramTest : public ::testing::TestWithParam<TSoundServer> {
+  protected:
+    // The store of the built program: a folder for the whole suite, as ProgramProcessTest has.
+    static void SetUpTestSuite() {
+        Config = std::make_unique<TTempFolder>();
+        setenv("XDG_CONFIG_HOME", Config->Path().c_str(), 1);
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                           QString::fromStdString(Config->Path()));
+    }
+    static void TearDownTestSuite() { Config.reset(); }
+
+    void SetUp() override {
+        std::string missing;
+        Session = StartedSession(GetParam(), missing);
+        if (!missing.empty()) GTEST_SKIP() << "not installed: " << missing;
+        ASSERT_FALSE(HasFailure());
+        if (RunCommand("command -v Xvfb && command -v xwininfo").ExitCode != 0)
+            GTEST_SKIP() << "Xvfb or xwininfo is not installed";
+        LoadSettings();
+        Settings.VideoDevice = "Test Pattern";
+        // The frozen server's own source, as a user who chose it last time would have it.
+        Settings.AudioDevice = TSoundSession::PulseToneName;
+        Settings.CaptureFile = Work.File("recording.ogg");
+        Settings.CaptureToFile = true;
+        Settings.Autostart = false;
+        ASSERT_TRUE(SaveSettings());
+    }
+
+    // The folder the store really writes to (fixed at the store's first use in this process).
+    static std::string StoreHome() {
+        return fs::path(SettingsFilePath()).parent_path().parent_path().string();
+    }
+
+    bool WindowViewable(const std::string& display) const {
+        const auto info = RunCommand(
+            "xwininfo -display " + display + " -name " + Quote(WindowTitle) + " 2>&1", 5);
+        return info.Output.find("Map State: IsViewable") != std::string::npos;
+    }
+
+    static std::unique_ptr<TTempFolder> Config;
+    std::unique_ptr<TSoundSession> Session;
+    TTempFolder Work;
+};
+
+std::unique_ptr<TTempFolder> FrozenServerProgramTest::Config;
+
+TEST_P(FrozenServerProgramTest, TheWindowComesUpWithin2sAndSigtermEndsItWithin2s) {
+    if (GetParam() == TSoundServer::PipeWire) {
+        ASSERT_GT(Session->PublishCamera("SessionCam"), 0) << Session->Error();
+    }
+    TPrivateXServer server(Work.File("xvfb.log"));
+    ASSERT_FALSE(server.Display().empty()) << "no X server could be started";
+    ASSERT_TRUE(Session->Pause());
+
+    const auto started = std::chrono::steady_clock::now();
+    TBackgroundProcess program(Session->CommandPrefix() + "env HOME=" + Quote(Work.Path()) +
+                                   " XDG_CONFIG_HOME=" + Quote(StoreHome()) +
+                                   " QT_QPA_PLATFORM=xcb DISPLAY=" + server.Display() + " " +
+                                   KZ_BIN_DIR + "/kestrova_zizizada",
+                               Work.File("program.log"));
+    bool shown = false;
+    while (!shown && std::chrono::steady_clock::now() - started < ShowLimit) {
+        shown = WindowViewable(server.Display());
+        if (!shown) std::this_thread::sleep_for(50ms);
+    }
+    EXPECT_TRUE(shown) << "no window within 2 s with a frozen " << SoundServerName(GetParam())
+                       << " server:\n"
+                       << program.Output();
+    EXPECT_EQ(program.Stop(TerminateLimitMs, SIGTERM), 0)
+        << "SIGTERM did not end the program within 2 s:\n"
+        << program.Output();
+}
+
+INSTANTIATE_TEST_SUITE_P(Providers, FrozenServerProgramTest,
+                         ::testing::Values(TSoundServer::PulseAudio, TSoundServer::PipeWire),
+                         [](const auto& info) { return std::string(SoundServerName(info.param)); });
+
+// In process: the window's device monitor runs in this program, so the window is made under a
+// deadlock guard.
+class PulseAudioWindowTest : public TWindowTest {
+  protected:
+    void SetUp() override {
+        std::string missing;
+        Session = StartedSession(TSoundServer::PulseAudio, missing);
+        if (!missing.empty()) GTEST_SKIP() << "not installed: " << missing;
+        ASSERT_FALSE(HasFailure());
+        Environment = std::make_unique<TSessionEnvironment>(*Session);
+        TWindowTest::SetUp();
+    }
+
+    void TearDown() override {
+        if (Session) Session->Resume();
+        if (Window) {
+            TDeadlockGuard guard("closing the window", 10000ms, KillSession());
+            TWindowTest::TearDown();
+        }
+        Environment.reset();
+        Session.reset();
+    }
+
+    std::function<void()> KillSession() {
+        return [session = Session.get()] { session->KillNow(); };
+    }
+
+    std::unique_ptr<TSoundSession> Session;
+    std::unique_ptr<TSessionEnvironment> Environment;
+};
+
+TEST_F(PulseAudioWindowTest, AServerFrozenMidRecordingKeepsTheVideoAndSaysStalled) {
+    Settings.AudioDevice = TSoundSession::PulseToneName;
+    {
+        TDeadlockGuard guard("opening the window", 10000ms, KillSession());
+        OpenWindow(false);
+    }
+    ASSERT_TRUE(WaitUntil([this] { return LogHas(" Ready"); }, 20000)) << SeenLog;
+    Press(Qt::Key_F6);
+    ASSERT_TRUE(Window->Recording()) << SeenLog;
+    // Three seconds of both at the default 15 fps, then the server stops answering.
+    ASSERT_TRUE(RecordFrames(3 * 15)) << SeenLog;
+    ASSERT_TRUE(Session->Pause());
+    EXPECT_TRUE(WaitUntil(
+        [this] { return Window->StatusText().toStdString().find("stalled") != std::string::npos; },
+        10000))
+        << Window->StatusText().toStdString() << "\n"
+        << SeenLog;
+    EXPECT_TRUE(LogHas("stalled")) << SeenLog;
+    // The picture goes on without the sound, to ten seconds.
+    EXPECT_TRUE(RecordFrames(10 * 15)) << SeenLog;
+    Press(Qt::Key_F7);
+    EXPECT_FALSE(Window->Recording());
+
+    EXPECT_GE(StreamSeconds(RecordingFile, "v"), 9.5);
+    EXPECT_EQ(ProbeStreams(RecordingFile).size(), 2u);
+    const auto check = RunCommand("ogginfo " + Quote(RecordingFile));
+    EXPECT_EQ(OgginfoProblems(check.Output), "") << check.Output;
+}
+
+}  // namespace
