@@ -84,6 +84,11 @@ class EachProviderTest : public RealDevicesTest,
     void SetUp() override { StartSession(GetParam()); }
 };
 
+class PipeWireDevicesTest : public RealDevicesTest {
+  protected:
+    void SetUp() override { StartSession(TSoundServer::PipeWire); }
+};
+
 class PulseAudioDevicesTest : public RealDevicesTest {
   protected:
     void SetUp() override { StartSession(TSoundServer::PulseAudio); }
@@ -198,6 +203,20 @@ TEST_F(PulseAudioDevicesTest, AServerFrozenMidRunLeavesFullVideoAndSaysStalled) 
     const auto decode = RunCommand("ffmpeg -v error -threads 1 -i " + Quote(file) + " -f null -");
     EXPECT_EQ(decode.ExitCode, 0) << decode.Output;
     EXPECT_EQ(decode.Output, "");
+}
+
+// A camera that PipeWire offers (as a portal or a virtual camera does) records like any other.
+TEST_F(PipeWireDevicesTest, FiveSecondsFromAPipeWireCamera) {
+    ASSERT_GT(Session->PublishCamera("SessionCam"), 0) << Session->Error();
+    const std::string file = Work.File("camera.ogg");
+    const auto run = Headless(
+        "--seconds 5 --file " + Quote(file) + " --video-device SessionCam --audio-device '<None>'",
+        RecordLimitSec);
+    ASSERT_EQ(run.ExitCode, 0) << run.Output << Session->Logs();
+    const auto streams = ProbeStreams(file);
+    ASSERT_EQ(streams.size(), 1u) << run.Output;
+    EXPECT_EQ(streams[0].at("codec_name"), "theora");
+    EXPECT_GE(StreamSeconds(file, "v"), 4.5);
 }
 
 }  // namespace
