@@ -84,9 +84,13 @@ std::string TSoundSession::MissingPrograms(TSoundServer kind) {
     for (const std::string& program : programs) {
         if (!ProgramInstalled(program)) missing += (missing.empty() ? "" : " ") + program;
     }
-    if (kind == TSoundServer::PipeWire &&
-        RunCommand("gst-inspect-1.0 pipewiresink", 30).ExitCode != 0)
-        missing += (missing.empty() ? "" : " ") + std::string("gstreamer1.0-pipewire");
+    // Asking for the plug-in also brings GStreamer's registry up to date, so that a client's
+    // first start is not slowed by a scan of every plug-in.
+    const bool pulse = kind == TSoundServer::PulseAudio;
+    if (RunCommand(std::string("gst-inspect-1.0 ") + (pulse ? "pulsesrc" : "pipewiresink"), 60)
+            .ExitCode != 0)
+        missing += (missing.empty() ? "" : " ") +
+                   std::string(pulse ? "gstreamer1.0-pulseaudio" : "gstreamer1.0-pipewire");
     return missing;
 }
 
