@@ -75,22 +75,25 @@ void TCaptureMenus::ApplyState(const TMenuState& state) {
     VideoCapturePin->setEnabled(idle && state.HasCapturePin);
     VideoPreviewPin->setEnabled(idle && state.HasPreviewPin);
     VideoCrossbar->setEnabled(idle && state.VideoHasInput);
-    StartCapture->setEnabled(idle);
+    StartCapture->setEnabled(idle && !state.ChosenDeviceAbsent);
     StreamSettings->setEnabled(idle && state.SettingsDialogAvailable);
     StopCapture->setEnabled(state.Recording);
     About1->setEnabled(state.AboutBoxAvailable);
 }
 
-void TCaptureMenus::FillAudioDevices(const std::vector<std::string>& names, int chosen) {
-    FillDevices(Audio, FAudioGroup, NoneAudio, names, chosen);
+void TCaptureMenus::FillAudioDevices(const std::vector<std::string>& names, int chosen,
+                                     const std::string& absent) {
+    FillDevices(Audio, FAudioGroup, NoneAudio, names, chosen, absent);
 }
 
-void TCaptureMenus::FillVideoDevices(const std::vector<std::string>& names, int chosen) {
-    FillDevices(Video, FVideoGroup, NoneVideo, names, chosen);
+void TCaptureMenus::FillVideoDevices(const std::vector<std::string>& names, int chosen,
+                                     const std::string& absent) {
+    FillDevices(Video, FVideoGroup, NoneVideo, names, chosen, absent);
 }
 
 void TCaptureMenus::FillDevices(QMenu* menu, QActionGroup* group, QAction* none,
-                                const std::vector<std::string>& names, int chosen) {
+                                const std::vector<std::string>& names, int chosen,
+                                const std::string& absent) {
     for (QAction* item : group->actions()) {
         if (item == none) continue;
         group->removeAction(item);
@@ -106,5 +109,15 @@ void TCaptureMenus::FillDevices(QMenu* menu, QActionGroup* group, QAction* none,
         group->addAction(item);
         if (static_cast<int>(i) == chosen) item->setChecked(true);
     }
-    if (chosen < 0) none->setChecked(true);
+    if (!absent.empty()) {
+        QString caption = QString::fromStdString(absent).replace("&", "&&");
+        QAction* item = menu->addAction(caption + " (not connected)");
+        item->setCheckable(true);
+        item->setEnabled(false);
+        item->setData(-2);
+        group->addAction(item);
+        item->setChecked(true);
+    } else if (chosen < 0) {
+        none->setChecked(true);
+    }
 }

@@ -19,6 +19,8 @@ struct TMenuState {
     bool HasCapturePin = false;
     bool HasPreviewPin = false;
     bool VideoHasInput = false;  // a crossbar-like input chooser exists
+    // A chosen device is not connected: a run would fail, so none starts.
+    bool ChosenDeviceAbsent = false;
     // Until their dialogs exist these two items stay disabled.
     bool SettingsDialogAvailable = false;
     bool AboutBoxAvailable = false;
@@ -34,8 +36,12 @@ class TCaptureMenus final : public QObject {
 
     // Replaces the device items of the Audio or Video submenu (after "<None>", Tag -1) and
     // checks the item with index `chosen` (-1: "<None>"). Items carry their index as data.
-    void FillAudioDevices(const std::vector<std::string>& names, int chosen);
-    void FillVideoDevices(const std::vector<std::string>& names, int chosen);
+    // A non-empty `absent` is the chosen device's name while it is not connected: it gets a
+    // checked, disabled item of its own ("NAME (not connected)") instead of "<None>".
+    void FillAudioDevices(const std::vector<std::string>& names, int chosen,
+                          const std::string& absent = {});
+    void FillVideoDevices(const std::vector<std::string>& names, int chosen,
+                          const std::string& absent = {});
 
     QAction* Exit;
     QMenu* Audio;
@@ -63,7 +69,7 @@ class TCaptureMenus final : public QObject {
     QAction* AddItem(QMenu* menu, const char* name, const QString& caption,
                      const QKeySequence& shortcut);
     void FillDevices(QMenu* menu, QActionGroup* group, QAction* none,
-                     const std::vector<std::string>& names, int chosen);
+                     const std::vector<std::string>& names, int chosen, const std::string& absent);
 
     QActionGroup* FAudioGroup;
     QActionGroup* FVideoGroup;

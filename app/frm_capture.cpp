@@ -28,6 +28,8 @@ constexpr int LogAreaHeight = 100;
 constexpr int SplitterWidth = 4;
 constexpr int StartupDelayMs = 50;
 constexpr int AutostartDelayMs = 500;
+// How long the first graph build waits for device providers that have not answered yet.
+constexpr int ProviderWaitMs = 1000;
 
 // The device behind a menu item's tag; "<None>" for -1 or a device gone meanwhile.
 TDeviceChoice MenuChoice(const std::vector<std::string>& names, int tag) {
@@ -69,6 +71,7 @@ TfrmCapture::TfrmCapture(TTestDeviceOptions testDevices, QWidget* parent)
     BuildLayout();
     ConnectMenus();
     FDevices.SetChangedCallback([this] { FThreadCalls.Post([this] { DevicesChanged(); }); });
+    FStartClock.start();
     FDevices.Start();
     FillDeviceMenus();
 
@@ -151,31 +154,42 @@ void TfrmCapture::ConnectMenus() {
 }
 
 void TfrmCapture::FillDeviceMenus() {
+    // The stored names decide, as at start: a device that comes back under its name is used
+    // again, and one that is gone stays chosen, shown as not connected.
     const auto audio = FDevices.Names(TMediaKind::Audio);
     const auto video = FDevices.Names(TMediaKind::Video);
     FAudioChoice = ChooseStoredDevice(audio, Settings.AudioDevice);
     FVideoChoice = ChooseStoredDevice(video, Settings.VideoDevice);
-    FMenus->FillAudioDevices(audio, FAudioChoice.Index);
-    FMenus->FillVideoDevices(video, FVideoChoice.Index);
+    FAudioAbsent = StoredDeviceAbsent(audio, Settings.AudioDevice) ? Settings.AudioDevice : "";
+    FVideoAbsent = StoredDeviceAbsent(video, Settings.VideoDevice) ? Settings.VideoDevice : "";
+    FMenus->FillAudioDevices(audio, FAudioChoice.Index, FAudioAbsent);
+    FMenus->FillVideoDevices(video, FVideoChoice.Index, FVideoAbsent);
 }
 
 void TfrmCapture::DevicesChanged() {
-    // Menu positions shift when a device comes or goes; the chosen names stay. While a run is
-    // active the menus are disabled: the refresh waits for the run's end.
+    // While a run is active the menus are disabled: the refresh waits for the run's end.
     if (FClosed) return;
     if (FRecording) {
         FDevicesChanged = true;
         return;
     }
     FDevicesChanged = false;
-    const auto audio = FDevices.Names(TMediaKind::Audio);
-    const auto video = FDevices.Names(TMediaKind::Video);
-    FAudioChoice =
-        ChooseStoredDevice(audio, FAudioChoice.None() ? NoDeviceName : FAudioChoice.Name);
-    FVideoChoice =
-        ChooseStoredDevice(video, FVideoChoice.None() ? NoDeviceName : FVideoChoice.Name);
-    FMenus->FillAudioDevices(audio, FAudioChoice.Index);
-    FMenus->FillVideoDevices(video, FVideoChoice.Index);
+    const std::string audioBefore = FAudioChoice.Name + "|" + FAudioAbsent;
+    const std::string videoBefore = FVideoChoice.Name + "|" + FVideoAbsent;
+    FillDeviceMenus();
+    const bool same = audioBefore == FAudioChoice.Name + "|" + FAudioAbsent &&
+                      videoBefore == FVideoChoice.Name + "|" + FVideoAbsent;
+    // Before the first build (Startup still pending) there is no graph to change.
+    if (same || Startup.isActive()) return;
+    TearDownGraph();
+    ConnectSources();
+}
+
+std::string TfrmCapture::AbsentStatus() const {
+    std::string text;
+    if (!FAudioAbsent.empty()) text += "Audio device not connected: " + FAudioAbsent + "  -  ";
+    if (!FVideoAbsent.empty()) text += "Video device not connected: " + FVideoAbsent + "  -  ";
+    return text;
 }
 
 void TfrmCapture::ShowStatus(const std::string& text) {
@@ -191,10 +205,11 @@ void TfrmCapture::ConnectSources() {
     else
         pnlBG->SetVideoSize(0, 0);
     FLevelMeter->SetActive(FConnect.AudioAttached);
-    FBaseStatus = FConnect.Status;
+    FBaseStatus = AbsentStatus() + FConnect.Status;
     ShowStatus(FBaseStatus);
     SetRecording(FRecording);
-    if (!FConnect.Ready || !FPendingAutostart) return;
+    // An automatic start waits for a chosen device that is not connected yet.
+    if (!FConnect.Ready || !FPendingAutostart || DeviceAbsent()) return;
     LogLine("Triggering auto-stream");
     Autostart.start();
     FPendingAutostart = false;
@@ -255,6 +270,7 @@ void TfrmCapture::SetRecording(bool value) {
     state.HasCapturePin = FConnect.VideoOk;
     state.HasPreviewPin = FConnect.VideoOk;
     state.VideoHasInput = !FGraph->VideoDevicePath().empty();
+    state.ChosenDeviceAbsent = DeviceAbsent();
     FMenus->ApplyState(state);
     FRun->EnableRefresh(value);
     if (!value && FDevicesChanged) DevicesChanged();
@@ -270,6 +286,13 @@ void TfrmCapture::CaptureFault(const TCaptureFault& fault) {
 
 void TfrmCapture::StartupTimer() {
     Startup.stop();
+    // The first build waits a little for the device providers, so a stored device that a
+    // provider is about to list is not reported absent; one that never answers holds nothing.
+    if (!FDevices.Settled() && FStartClock.elapsed() < ProviderWaitMs) {
+        Startup.start();
+        return;
+    }
+    FillDeviceMenus();
     ConnectSources();
 }
 
@@ -282,16 +305,22 @@ void TfrmCapture::AutostartTimer() {
 void TfrmCapture::NoneAudioClick(int tag) {
     TWaitCursor wait;
     TearDownGraph();
-    FAudioChoice = MenuChoice(FDevices.Names(TMediaKind::Audio), tag);
+    const auto names = FDevices.Names(TMediaKind::Audio);
+    FAudioChoice = MenuChoice(names, tag);
     Settings.AudioDevice = FAudioChoice.None() ? NoDeviceName : FAudioChoice.Name;
+    FAudioAbsent.clear();
+    FMenus->FillAudioDevices(names, FAudioChoice.Index);
     ConnectSources();
 }
 
 void TfrmCapture::NoneVideoClick(int tag) {
     TWaitCursor wait;
     TearDownGraph();
-    FVideoChoice = MenuChoice(FDevices.Names(TMediaKind::Video), tag);
+    const auto names = FDevices.Names(TMediaKind::Video);
+    FVideoChoice = MenuChoice(names, tag);
     Settings.VideoDevice = FVideoChoice.None() ? NoDeviceName : FVideoChoice.Name;
+    FVideoAbsent.clear();
+    FMenus->FillVideoDevices(names, FVideoChoice.Index);
     ConnectSources();
 }
 
@@ -308,6 +337,10 @@ void TfrmCapture::PreviewAClick() {
 
 void TfrmCapture::StartCaptureClick() {
     if (FRecording) return;
+    if (DeviceAbsent()) {
+        LogLine("Not started: a chosen capture device is not connected");
+        return;
+    }
     StartStreaming();
     SetRecording(true);
 }

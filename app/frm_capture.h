@@ -6,6 +6,7 @@
 // Everything here runs on the window thread. Capture callbacks reach the window only through
 // the preview widget, the level meter's sums and the run's forwarder, all made for that.
 
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMainWindow>
 #include <QSplitter>
@@ -57,6 +58,8 @@ class TfrmCapture final : public QMainWindow {
     void ConnectMenus();
     void FillDeviceMenus();
     void DevicesChanged();
+    std::string AbsentStatus() const;
+    bool DeviceAbsent() const { return !FAudioAbsent.empty() || !FVideoAbsent.empty(); }
 
     void ConnectSources();
     void TearDownGraph();
@@ -111,6 +114,10 @@ class TfrmCapture final : public QMainWindow {
     bool FRecording = false;
     TDeviceChoice FVideoChoice;  // the device checked in each menu; None() for "<None>"
     TDeviceChoice FAudioChoice;
+    // The chosen device's name while it is not connected; empty otherwise.
+    std::string FAudioAbsent;
+    std::string FVideoAbsent;
+    QElapsedTimer FStartClock;
     bool FDevicesChanged = false;  // a device came or went during a run
     TConnectResult FConnect;
     bool FVideoHasProperties = false;  // read once per build, not while a run streams

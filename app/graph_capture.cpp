@@ -7,6 +7,9 @@
 
 namespace {
 
+// How long a run waits for the device providers before it chooses among what they listed.
+constexpr int ProviderWaitMs = 2000;
+
 TTestDeviceOptions TestDeviceOptions(const THeadlessOptions& options) {
     using TFormat = TTestDeviceOptions::TVideoFormat;
     TTestDeviceOptions test;
@@ -52,7 +55,10 @@ bool TGraphCapture::Open() {
                                TDeviceChoice{0, *FOptions.VideoDevice}.IsTestDevice() &&
                                TDeviceChoice{0, *FOptions.AudioDevice}.IsTestDevice());
     // Test devices alone need no monitor: they are always listed.
-    if (realDevices) FDevices.Start();
+    if (realDevices) {
+        FDevices.Start();
+        FDevices.WaitUntilSettled(ProviderWaitMs);
+    }
     const TDeviceChoice video =
         Choose(TMediaKind::Video, FOptions.VideoDevice, Settings.VideoDevice);
     const TDeviceChoice audio =
@@ -87,6 +93,8 @@ void TGraphCapture::StartRun(TLiveEncoder& encoder) {
         std::lock_guard lock(FFaultLock);
         FFault.reset();
     }
+    // Live devices: one that stalls must not hold the other back.
+    encoder.ReplaceLateMedia(true);
     FForwarder.SetEncoder(&encoder);
     FGraph.Run();
 }

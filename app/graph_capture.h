@@ -22,6 +22,7 @@ class TGraphCapture final : public THeadlessCapture {
     void StartRun(TLiveEncoder& encoder) override;
     void StopRun() override;
     std::optional<std::string> Fault() const override;
+    bool LiveDevices() const override { return true; }
 
   private:
     TDeviceChoice Choose(TMediaKind kind, const std::optional<std::string>& name,

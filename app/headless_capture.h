@@ -32,6 +32,9 @@ class THeadlessCapture {
     // Stops delivery; when it returns no sample reaches the encoder any more.
     virtual void StopRun() = 0;
 
+    // Real-time devices (the capture graph), which may stall; not the synthetic feeds.
+    virtual bool LiveDevices() const = 0;
+
     // Set once a device failed or ended during a run: the message that was logged.
     virtual std::optional<std::string> Fault() const = 0;
 };

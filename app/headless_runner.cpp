@@ -14,6 +14,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
+// --list-devices lists what the device providers gave within this time, so it ends within 3 s
+// even when a sound server does not answer.
+constexpr int ListWaitMs = 2000;
 
 }  // namespace
 
@@ -128,6 +131,7 @@ int THeadlessRunner::Run(const std::atomic<bool>& stop) {
             status = 3;
             break;
         }
+        if (FCapture->LiveDevices()) FStalls.Check(*FEncoder, FRunHasAudio, FRunHasVideo);
         const auto now = Clock::now();
         if (FOptions.Stream && now >= nextCheck) {
             // Connecting is read first: the attempt may end between the two reads.
@@ -145,6 +149,8 @@ int THeadlessRunner::Run(const std::atomic<bool>& stop) {
     StopRun();
     FCapture.reset();
     FlushLog();
+    // A device that stalled is a device that stopped for a script, though the file is whole.
+    if (status == 0 && FStalls.StallSeen()) status = 3;
     if (status != 0) return status;
     return FFailed ? 1 : 0;
 }
@@ -152,6 +158,8 @@ int THeadlessRunner::Run(const std::atomic<bool>& stop) {
 void ListCaptureDevices(std::ostream& out) {
     TCaptureDevices devices;
     devices.Start();
+    // A provider that never answers (its server stopped) is left out, not waited for.
+    devices.WaitUntilSettled(ListWaitMs);
     for (const auto& name : devices.Names(TMediaKind::Video)) out << "video: " << name << "\n";
     for (const auto& name : devices.Names(TMediaKind::Audio)) out << "audio: " << name << "\n";
 }

@@ -11,6 +11,7 @@
 
 #include "app/headless_capture.h"
 #include "app/headless_options.h"
+#include "app/stall_report.h"
 #include "engine/live_encoder.h"
 
 class THeadlessRunner final {
@@ -41,6 +42,7 @@ class THeadlessRunner final {
     std::unique_ptr<THeadlessCapture> FCapture;
     std::unique_ptr<TLiveEncoder> FEncoder;
     bool FRunHasVideo = false;
+    TStallReport FStalls;  // over the whole invocation: a stall in any run counts
     bool FRunHasAudio = false;
     double FEarlierRunsSeconds = 0;
     bool FFailed = false;

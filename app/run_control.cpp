@@ -46,6 +46,9 @@ std::string TRunControl::Start(const std::string& baseStatus,
     FHasVideo = video.has_value();
     FEncoder = CreateEncoder(audio, video);
     FRestartRule = TRestartRule();
+    FStalls = TStallReport();
+    // Live devices: one that stalls must not hold the other back.
+    FEncoder->ReplaceLateMedia(true);
     FForwarder.SetEncoder(FEncoder.get());
     if (!FRecordingFile.empty() && FFileError.empty()) LogLine("Recording to " + FRecordingFile);
     return FFileError.empty() ? FBaseStatus + " - Recording!" : FBaseStatus + " - " + FFileError;
@@ -70,11 +73,12 @@ std::string TRunControl::RunStatus() const {
     if (FHasAudio) counts.Samples = FEncoder->SamplesEncoded();
     if (FHasVideo) counts.Frames = FEncoder->FramesEncoded();
     if (!Settings.CaptureToFile) counts.Kbps = FEncoder->SendRateKbps();
-    return RecordingStatus(FBaseStatus, counts);
+    return RecordingStatus(FBaseStatus, counts) + FStallWarning;
 }
 
 void TRunControl::tRefreshTimer() {
     if (!FEncoder) return;
+    FStallWarning = FStalls.Check(*FEncoder, FHasAudio, FHasVideo);
     emit StatusChanged(QString::fromStdString(RunStatus()));
     // Connecting is read first: the attempt may end between the two reads.
     const bool connecting = FEncoder->Connecting();

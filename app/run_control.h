@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 
+#include "app/stall_report.h"
 #include "capture/capture_forwarder.h"
 #include "engine/live_encoder.h"
 #include "engine/restart_rule.h"
@@ -60,6 +61,8 @@ class TRunControl final : public QObject {
     std::unique_ptr<TLiveEncoder> FEncoder;
     QTimer FRefresh;
     TRestartRule FRestartRule;
+    TStallReport FStalls;
+    std::string FStallWarning;  // appended to the status while a device stalls
     std::string FBaseStatus;
     std::string FRecordingFile;
     std::string FFileError;  // shown instead of the counts while the file cannot be written

@@ -19,6 +19,7 @@ class TSyntheticCapture final : public THeadlessCapture, public TCaptureSink {
     void StartRun(TLiveEncoder& encoder) override;
     void StopRun() override;
     std::optional<std::string> Fault() const override { return std::nullopt; }
+    bool LiveDevices() const override { return false; }
 
     bool WriteAudio(const uint8_t* data, int size) override;
     void PutVideoFrame(const uint8_t* data, int size, double timeSeconds) override;

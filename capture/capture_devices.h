@@ -1,21 +1,29 @@
 #pragma once
 // TCaptureDevices: the video and audio input devices the machine offers, as the device menus
-// list them. Real devices come from a GstDeviceMonitor ("Video/Source", "Audio/Source"), named
-// by their display names, in the monitor's order and not de-duplicated; our own two devices,
-// "Test Pattern" and "Test Tone", are always listed last, so the program works on a machine
-// without devices.
+// list them. Real devices come from GStreamer's device providers ("Video/Source",
+// "Audio/Source"), named by their display names, in the providers' rank order and not
+// de-duplicated; our own two devices, "Test Pattern" and "Test Tone", are always listed last,
+// so the program works on a machine without devices.
 //
-// The lists follow hot-plugging: the monitor's bus reports added and removed devices, and the
-// changed callback runs on a GStreamer thread (never inside a call of this class). The owner
-// marshals it onto its own thread and reads the lists again there.
+// A provider may take long to start, or never return: a sound server stopped with SIGSTOP
+// leaves PulseAudio's and PipeWire's providers waiting for an answer. So every provider starts
+// on a thread of its own, and Start() returns at once; the lists grow as providers answer.
+// Hot-plug news arrive as the providers' bus messages, each carrying its device: the handler
+// only edits the lists (never calls back into a provider) and then calls the changed callback,
+// which must hand the news to the owner's thread and return.
 //
-// Threads: every method may be called from any thread; the lists are guarded by FLock.
+// A provider thread that is still waiting in its start when the lists are destroyed is left to
+// finish on its own: it keeps the shared state alive and calls nobody.
+//
+// Threads: every method may be called from any thread; the lists are guarded by their lock.
 
 #include <gst/gst.h>
 
 #include <functional>
-#include <mutex>
+#include <memory>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 inline constexpr const char* TestPatternName = "Test Pattern";
@@ -42,6 +50,9 @@ struct TDeviceChoice {
 // "<None>") chooses none.
 TDeviceChoice ChooseStoredDevice(const std::vector<std::string>& names, const std::string& stored);
 
+// A stored device name that names a device which is not listed now (not "<None>", not empty).
+bool StoredDeviceAbsent(const std::vector<std::string>& names, const std::string& stored);
+
 class TCaptureDevices final {
   public:
     TCaptureDevices();
@@ -49,14 +60,19 @@ class TCaptureDevices final {
     TCaptureDevices(const TCaptureDevices&) = delete;
     TCaptureDevices& operator=(const TCaptureDevices&) = delete;
 
-    // Starts the monitor and takes the first lists. Without a working monitor only the two
-    // test devices are listed; false then.
-    bool Start();
+    // Starts every device provider on a thread of its own and returns at once. Until they
+    // answer, only the two test devices are listed.
+    void Start();
+    // Waits until every provider has answered (started or failed), at most `timeoutMs`; false
+    // when one is still starting. Logs the providers that did not answer.
+    bool WaitUntilSettled(int timeoutMs) const;
+    bool Settled() const;
 
     // Display names, the test device last. A name may occur more than once.
     std::vector<std::string> Names(TMediaKind kind) const;
 
-    // Called after a device was added or removed (GStreamer thread). Set before Start().
+    // Called after a device was added or removed, or a provider answered, on a GStreamer or
+    // provider thread. Set before Start().
     void SetChangedCallback(std::function<void()> changed);
 
     // A new source element for the real device at `choice.Index` of Names(kind); null for a
@@ -64,21 +80,20 @@ class TCaptureDevices final {
     // `choice.Name`. The caller owns the floating reference.
     GstElement* CreateElement(TMediaKind kind, const TDeviceChoice& choice) const;
 
+    // The formats the real device at `choice` offers (a new reference), or null.
+    GstCaps* Caps(TMediaKind kind, const TDeviceChoice& choice) const;
+
     // The V4L2 device node of a video device ("/dev/video0"); empty for other devices.
     std::string DevicePath(const TDeviceChoice& videoChoice) const;
 
-  private:
-    struct TEntry {
-        std::string Name;
-        GstDevice* Device = nullptr;  // one reference held; null for a test device
-    };
-    void Refresh();
-    static gboolean OnBusMessage(GstBus* bus, GstMessage* message, gpointer self);
-    void ClearEntries();
+    // Inside: what the provider threads share with the lists, and one provider's watch.
+    struct TShared;
+    struct TWatch;
 
-    GstDeviceMonitor* FMonitor = nullptr;
-    mutable std::mutex FLock;
-    std::vector<TEntry> FVideo;  // guarded by FLock
-    std::vector<TEntry> FAudio;  // guarded by FLock
-    std::function<void()> FChanged;
+  private:
+    // The device at `choice` with one reference for the caller, or null.
+    GstDevice* FindDevice(TMediaKind kind, const TDeviceChoice& choice) const;
+
+    std::shared_ptr<TShared> FShared;
+    std::vector<std::shared_ptr<TWatch>> FWatches;
 };

@@ -17,6 +17,7 @@ constexpr int FirstCapsTimeoutMs = 3000;
 constexpr int CapsPollMs = 10;
 // Audio devices are asked for buffers of about this size.
 constexpr int AudioBufferBytes = 4096;
+constexpr gint64 MinDeviceBuffers = 4;
 
 GstCaps* RawAudioCaps(const std::string& format, int rate, int channels) {
     return gst_caps_new_simple("audio/x-raw", "format", G_TYPE_STRING, format.c_str(), "layout",
@@ -329,6 +330,15 @@ std::optional<TWaveFormatEx> TCaptureGraph::ChooseAudioFormat(int wantedRate, in
     if (HasProperty(FAudioSource, "latency-time")) {
         const auto us = static_cast<gint64>(AudioBufferBytes) * 1'000'000 / format.nAvgBytesPerSec;
         g_object_set(FAudioSource, "latency-time", us, nullptr);
+        // A device's ring of fewer than four such buffers overruns: at 22050 Hz mono the
+        // default 200 ms holds two, and PulseAudio then hands over the sound garbled.
+        if (HasProperty(FAudioSource, "buffer-time")) {
+            gint64 bufferUs = 0;
+            g_object_get(FAudioSource, "buffer-time", &bufferUs, nullptr);
+            if (bufferUs < us * MinDeviceBuffers) {
+                g_object_set(FAudioSource, "buffer-time", us * MinDeviceBuffers, nullptr);
+            }
+        }
     }
     DebugLine("Audio capture format: " + std::to_string(chosen.Rate) + " Hz, " +
               std::to_string(chosen.Channels) + " channels" +

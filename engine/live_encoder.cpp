@@ -1,8 +1,10 @@
 #include "engine/live_encoder.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cctype>
 #include <cmath>
+#include <cstring>
 #include <exception>
 
 #include "settings/log.h"
@@ -40,6 +42,8 @@ TLiveEncoder::TLiveEncoder(const TWaveFormatEx* audioFormat, const TBitmapInfoHe
 }
 
 void TLiveEncoder::Build(const TWaveFormatEx* audioFormat, const TBitmapInfoHeader* videoHeader) {
+    FClock = std::make_unique<TMediaClock>(
+        audioFormat ? static_cast<int32_t>(audioFormat->nAvgBytesPerSec) : 0);
     if (audioFormat) {
         FAudioProcessor = std::make_unique<TAudioProcessor>(*audioFormat);
         FSampleRate = static_cast<int32_t>(FAudioProcessor->OutputFormat().nSamplesPerSec);
@@ -129,11 +133,15 @@ void TLiveEncoder::ReportCodecFailure(const std::string& codec) {
 }
 
 bool TLiveEncoder::WriteAudio(const void* data, int32_t size) {
-    return FAudioProcessor ? FAudioProcessor->Write(data, size) : true;
+    if (!FAudioProcessor) return true;
+    FClock->AudioArrived(size);
+    return FAudioProcessor->Write(data, size);
 }
 
 void TLiveEncoder::PutVideoFrame(const void* data, int32_t size, double timeSeconds) {
-    if (FVideoProcessor) FVideoProcessor->PutFrame(data, size, timeSeconds);
+    if (!FVideoProcessor) return;
+    FClock->VideoArrived(timeSeconds);
+    FVideoProcessor->PutFrame(data, size, timeSeconds);
 }
 
 bool TLiveEncoder::Connected() const {
@@ -164,7 +172,7 @@ void TLiveEncoder::Execute() {
             double time;
             if (FVideoProcessor) {
                 time = static_cast<double>(step) / Settings.Theora.FPS;
-                if (!EncodeVideoStep(time, frames[step & 1])) {
+                if (!EncodeVideoStep(time, frames[step & 1], frames[(step + 1) & 1])) {
                     exitPoint = true;
                     break;
                 }
@@ -185,13 +193,17 @@ void TLiveEncoder::Execute() {
     } catch (...) {
         LogLine("Encoding stopped exception: unknown error");
     }
+    if (SamplesDropped() > 0) {
+        DebugLine("Late sound dropped: " + std::to_string(SamplesDropped()) + " sample frames");
+    }
     LogLine(StopLine());
     // The worker may still be converting the last frame handed over: the frames that hold it
     // are released with this body.
     if (FTheoraThread) FTheoraThread->WaitIdle();
 }
 
-bool TLiveEncoder::EncodeVideoStep(double time, TVideoProcessor::TFrameHandle& frame) {
+bool TLiveEncoder::EncodeVideoStep(double time, TVideoProcessor::TFrameHandle& frame,
+                                   const TVideoProcessor::TFrameHandle& previous) {
     SetState(2);
     SetState(3);
     // Taking the processor's frame itself saves copying it; the frame held from two steps ago
@@ -202,6 +214,11 @@ bool TLiveEncoder::EncodeVideoStep(double time, TVideoProcessor::TFrameHandle& f
             SetState(4);
             DebugLine("ExitPoint 1");
             return false;
+        }
+        // A camera that stalls: the last picture stands until frames come again.
+        if (previous && FReplaceLate.load(std::memory_order_relaxed) && FClock->Late(time)) {
+            next = previous;
+            break;
         }
         // Woken by the next captured frame (or the stop) instead of polling every millisecond.
         FVideoProcessor->WaitForFrame(FrameWaitStepMs);
@@ -229,7 +246,7 @@ bool TLiveEncoder::EncodeAudioStep(double time, std::vector<uint8_t>& audio,
     samplesTaken = due;
     SetState(12);
     do {
-        const int32_t got = FAudioProcessor->Read(audio.data(), bytes);
+        const int32_t got = DropLateSound(audio, FAudioProcessor->Read(audio.data(), bytes));
         bytes -= got;
         if (got > 0) {
             const int32_t frames = got / FBytesPerSampleFrame;
@@ -241,12 +258,51 @@ bool TLiveEncoder::EncodeAudioStep(double time, std::vector<uint8_t>& audio,
             DebugLine("ExitPoint 2");
             return false;
         }
+        if (bytes > 0 && FReplaceLate.load(std::memory_order_relaxed) && FClock->Late(time)) {
+            EncodeSilence(audio, bytes);
+            break;
+        }
         // Woken by the next converted sound (or the stop) instead of polling every 2 ms.
         if (bytes > 0) FAudioProcessor->WaitForOutput(SoundWaitStepMs);
     } while (bytes > 0);
     SetState(14);
     if (!FVideoProcessor) FOutput->WritePages(ClockMaxQueuedPages, ClockMaxSpanMs);
     return true;
+}
+
+void TLiveEncoder::EncodeSilence(std::vector<uint8_t>& audio, int32_t bytes) {
+    std::fill(audio.begin(), audio.begin() + bytes, uint8_t{0});
+    const int32_t frames = bytes / FBytesPerSampleFrame;
+    FVorbisCodec->Encode(reinterpret_cast<const int16_t*>(audio.data()), frames, false);
+    FSamplesEncoded.fetch_add(frames, std::memory_order_relaxed);
+    if (FAudioDebt == 0) DebugLine("Sound is late: silence instead");
+    FAudioDebt += frames;
+}
+
+int32_t TLiveEncoder::DropLateSound(std::vector<uint8_t>& audio, int32_t got) {
+    const int32_t frames = got / FBytesPerSampleFrame;
+    FSoundRead += frames;
+    if (FAudioDebt == 0 || frames == 0) return got;
+    // Where the queued sound would end in the file, against how far the run has got: beyond
+    // it by more than the allowed lateness, the queue holds a backlog whose front silence
+    // already stands in for; it goes until the sound ends where the run is.
+    const double queued =
+        FClock->SoundSeconds() - static_cast<double>(FSoundRead - frames) / FSampleRate;
+    const double encoded =
+        static_cast<double>(FSamplesEncoded.load(std::memory_order_relaxed)) / FSampleRate;
+    const double ahead = encoded + queued - FClock->ClockWithoutSound();
+    if (ahead > TMediaClock::LateSeconds) FDroppingBacklog = true;
+    if (!FDroppingBacklog || ahead <= 0) {
+        FDroppingBacklog = false;
+        return got;
+    }
+    const auto drop = static_cast<int32_t>(std::min<int64_t>(
+        {FAudioDebt, static_cast<int64_t>(std::ceil(ahead * FSampleRate)), frames}));
+    FAudioDebt -= drop;
+    FSamplesDropped.fetch_add(drop, std::memory_order_relaxed);
+    const int32_t dropBytes = drop * FBytesPerSampleFrame;
+    std::memmove(audio.data(), audio.data() + dropBytes, static_cast<size_t>(got - dropBytes));
+    return got - dropBytes;
 }
 
 std::string TLiveEncoder::StopLine() const {

@@ -16,6 +16,7 @@
 
 #include "base/thread.h"
 #include "engine/audio_processor.h"
+#include "engine/media_clock.h"
 #include "engine/ogg_io_base.h"
 #include "engine/ogg_theora_codec.h"
 #include "engine/ogg_vorbis_codec.h"
@@ -43,6 +44,14 @@ class TLiveEncoder final : public TWorkerThread {
     bool WriteAudio(const void* data, int32_t size);
     void PutVideoFrame(const void* data, int32_t size, double timeSeconds);
 
+    // Live capture: sound that is late by more than half a second becomes silence, and a
+    // picture that is late repeats the last one, so one stalled device does not hold the run
+    // back. Off for synthetic feeds, which may run far ahead of real time. Any thread.
+    void ReplaceLateMedia(bool replace) { FReplaceLate.store(replace, std::memory_order_relaxed); }
+    // Seconds since a device last delivered, for the owner's stall report.
+    double SecondsSinceVideo() const { return FClock->SecondsSinceVideo(); }
+    double SecondsSinceAudio() const { return FClock->SecondsSinceAudio(); }
+
     // False only when a network output has lost its server.
     bool Connected() const;
     // True while a network output still waits to be let in by its server.
@@ -51,6 +60,8 @@ class TLiveEncoder final : public TWorkerThread {
 
     int64_t SamplesEncoded() const { return FSamplesEncoded.load(std::memory_order_relaxed); }
     int32_t FramesEncoded() const { return FFramesEncoded.load(std::memory_order_relaxed); }
+    // Sample frames of late sound dropped because silence already stood in for them.
+    int64_t SamplesDropped() const { return FSamplesDropped.load(std::memory_order_relaxed); }
     // Sample frames per second of the PCM fed to Vorbis; 0 without audio.
     int32_t SampleRate() const { return FSampleRate; }
 
@@ -76,8 +87,11 @@ class TLiveEncoder final : public TWorkerThread {
     void ReportCodecFailure(const std::string& codec);
 
     // One step of the clock; false when a stop was seen while waiting (an exit point).
-    bool EncodeVideoStep(double time, TVideoProcessor::TFrameHandle& frame);
+    bool EncodeVideoStep(double time, TVideoProcessor::TFrameHandle& frame,
+                         const TVideoProcessor::TFrameHandle& previous);
     bool EncodeAudioStep(double time, std::vector<uint8_t>& audio, int64_t& samplesTaken);
+    void EncodeSilence(std::vector<uint8_t>& audio, int32_t bytes);
+    int32_t DropLateSound(std::vector<uint8_t>& audio, int32_t got);
     void SetState(int32_t state) { FProgressState.store(state, std::memory_order_relaxed); }
     std::string StopLine() const;
 
@@ -89,6 +103,17 @@ class TLiveEncoder final : public TWorkerThread {
     std::unique_ptr<tOggTheoraCodec> FTheoraCodec;
     std::unique_ptr<tOggVorbisCodec> FVorbisCodec;
     std::unique_ptr<tTheroraVideoEncoderThread> FTheoraThread;
+    std::unique_ptr<TMediaClock> FClock;
+    std::atomic<bool> FReplaceLate{false};
+    // Sample frames of silence encoded in place of sound that had not come: at most as much
+    // of the sound is dropped when it turns out to have come late (a backlog), so what follows
+    // keeps its time. Sound that stopped for good (a stalled server) is not dropped: what
+    // comes after it is new. Encoder thread only.
+    int64_t FAudioDebt = 0;
+    int64_t FSoundRead = 0;
+    bool FDroppingBacklog =
+        false;  // sample frames taken from the audio processor, dropped ones too
+    std::atomic<int64_t> FSamplesDropped{0};
     int32_t FBytesPerSampleFrame = 0;
     int32_t FSampleRate = 0;
     std::atomic<int64_t> FSamplesEncoded{0};

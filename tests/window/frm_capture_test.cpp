@@ -175,6 +175,38 @@ TEST_F(FrmCaptureTest, AStoredNoneKeepsThatMediumOut) {
     EXPECT_FALSE(Window->Menus().ACapF->isEnabled());
 }
 
+TEST_F(FrmCaptureTest, AChosenDeviceThatIsNotConnectedStaysChosenAndNothingStarts) {
+    // The stored choice is kept and shown; the run that would have to fail does not start,
+    // not even by itself.
+    Settings.AudioDevice = "Gone Microphone";
+    Settings.Autostart = true;
+    OpenWindow();
+    const auto item = [this](const QString& text) -> QAction* {
+        for (QAction* action : Window->Menus().Audio->actions()) {
+            if (action->text() == text) return action;
+        }
+        return nullptr;
+    };
+    QAction* absent = item("Gone Microphone (not connected)");
+    ASSERT_NE(absent, nullptr);
+    EXPECT_TRUE(absent->isChecked());
+    EXPECT_FALSE(absent->isEnabled());
+    EXPECT_FALSE(Window->Menus().NoneAudio->isChecked());
+    EXPECT_EQ(Window->StatusText().toStdString(),
+              "Audio device not connected: Gone Microphone  -  Video OK (640x480)  -  OK");
+    EXPECT_FALSE(Window->Menus().StartCapture->isEnabled());
+    RunEventsFor(800);  // past the automatic start's 500 ms
+    Press(Qt::Key_F6);
+    EXPECT_FALSE(Window->Recording());
+    EXPECT_FALSE(LogHas("Triggering auto-stream"));
+    EXPECT_EQ(Settings.AudioDevice, "Gone Microphone");
+    // Choosing a connected device ends it.
+    item("Test Tone")->trigger();
+    EXPECT_EQ(item("Gone Microphone (not connected)"), nullptr);
+    EXPECT_EQ(Window->StatusText().toStdString(), BaseStatus);
+    EXPECT_TRUE(Window->Menus().StartCapture->isEnabled());
+}
+
 TEST_F(FrmCaptureTest, AFileThatCannotBeCreatedShowsInTheStatusLine) {
     Settings.CaptureFile = Work.File("missing-folder/out.ogg");
     OpenWindow();
