@@ -173,7 +173,8 @@ TEST_F(PulseAudioWindowTest, AServerFrozenMidRecordingKeepsTheVideoAndSaysStalle
         10000))
         << Window->StatusText().toStdString() << "\n"
         << SeenLog;
-    EXPECT_TRUE(LogHas("stalled")) << SeenLog;
+    // The log pane takes the log on a timer.
+    EXPECT_TRUE(WaitUntil([this] { return LogHas("stalled"); }, 5000)) << SeenLog;
     // The picture goes on without the sound, to ten seconds.
     EXPECT_TRUE(RecordFrames(10 * 15)) << SeenLog;
     Press(Qt::Key_F7);
