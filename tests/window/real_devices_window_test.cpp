@@ -40,7 +40,8 @@ std::unique_ptr<TSoundSession> StartedSession(TSoundServer kind, std::string& sk
     return session;
 }
 
-class FrozenServerProgramTest : public ::testing::TestWithParam<TSoundServer> {
+// The built program as its users start it, beside a sound session.
+class SessionProgramTest : public ::testing::Test {
   protected:
     // The store of the built program: a folder for the whole suite, as ProgramProcessTest has.
     static void SetUpTestSuite() {
@@ -51,20 +52,20 @@ class FrozenServerProgramTest : public ::testing::TestWithParam<TSoundServer> {
     }
     static void TearDownTestSuite() { Config.reset(); }
 
-    void SetUp() override {
+    // Starts the session and stores the devices: the test pattern and the session's tone.
+    void Prepare(TSoundServer kind, bool autostart) {
         std::string missing;
-        Session = StartedSession(GetParam(), missing);
+        Session = StartedSession(kind, missing);
         if (!missing.empty()) GTEST_SKIP() << "not installed: " << missing;
         ASSERT_FALSE(HasFailure());
-        if (RunCommand("command -v Xvfb && command -v xwininfo").ExitCode != 0)
-            GTEST_SKIP() << "Xvfb or xwininfo is not installed";
         LoadSettings();
         Settings.VideoDevice = "Test Pattern";
         // The frozen server's own source, as a user who chose it last time would have it.
         Settings.AudioDevice = TSoundSession::PulseToneName;
         Settings.CaptureFile = Work.File("recording.ogg");
         Settings.CaptureToFile = true;
-        Settings.Autostart = false;
+        Settings.Autostart = autostart;
+        Settings.APreview = false;
         ASSERT_TRUE(SaveSettings());
     }
 
@@ -73,10 +74,17 @@ class FrozenServerProgramTest : public ::testing::TestWithParam<TSoundServer> {
         return fs::path(SettingsFilePath()).parent_path().parent_path().string();
     }
 
-    bool WindowViewable(const std::string& display) const {
-        const auto info = RunCommand(
-            "xwininfo -display " + display + " -name " + Quote(WindowTitle) + " 2>&1", 5);
-        return info.Output.find("Map State: IsViewable") != std::string::npos;
+    std::string ProgramCommand(const std::string& environment) const {
+        // The test's own cache folder keeps GStreamer's registry: a fresh home would make the
+        // program scan every plug-in first.
+        const char* cache = std::getenv("XDG_CACHE_HOME");
+        const char* home = std::getenv("HOME");
+        const std::string cacheFolder = cache  ? std::string(cache)
+                                        : home ? std::string(home) + "/.cache"
+                                               : Work.File("cache");
+        return Session->CommandPrefix() + "env HOME=" + Quote(Work.Path()) +
+               " XDG_CACHE_HOME=" + Quote(cacheFolder) + " XDG_CONFIG_HOME=" + Quote(StoreHome()) +
+               " " + environment + " " + KZ_BIN_DIR + "/kestrova_zizizada";
     }
 
     static std::unique_ptr<TTempFolder> Config;
@@ -84,7 +92,23 @@ class FrozenServerProgramTest : public ::testing::TestWithParam<TSoundServer> {
     TTempFolder Work;
 };
 
-std::unique_ptr<TTempFolder> FrozenServerProgramTest::Config;
+std::unique_ptr<TTempFolder> SessionProgramTest::Config;
+
+class FrozenServerProgramTest : public SessionProgramTest,
+                                public ::testing::WithParamInterface<TSoundServer> {
+  protected:
+    void SetUp() override {
+        if (RunCommand("command -v Xvfb && command -v xwininfo").ExitCode != 0)
+            GTEST_SKIP() << "Xvfb or xwininfo is not installed";
+        Prepare(GetParam(), false);
+    }
+
+    bool WindowViewable(const std::string& display) const {
+        const auto info = RunCommand(
+            "xwininfo -display " + display + " -name " + Quote(WindowTitle) + " 2>&1", 5);
+        return info.Output.find("Map State: IsViewable") != std::string::npos;
+    }
+};
 
 TEST_P(FrozenServerProgramTest, TheWindowComesUpWithin2sAndSigtermEndsItWithin2s) {
     if (GetParam() == TSoundServer::PipeWire) {
@@ -95,18 +119,7 @@ TEST_P(FrozenServerProgramTest, TheWindowComesUpWithin2sAndSigtermEndsItWithin2s
     ASSERT_TRUE(Session->Pause());
 
     const auto started = std::chrono::steady_clock::now();
-    // The test's own cache folder keeps GStreamer's registry: a fresh home would make the
-    // program scan every plug-in first.
-    const char* cache = std::getenv("XDG_CACHE_HOME");
-    const char* home = std::getenv("HOME");
-    const std::string cacheFolder = cache  ? std::string(cache)
-                                    : home ? std::string(home) + "/.cache"
-                                           : Work.File("cache");
-    TBackgroundProcess program(Session->CommandPrefix() + "env HOME=" + Quote(Work.Path()) +
-                                   " XDG_CACHE_HOME=" + Quote(cacheFolder) +
-                                   " XDG_CONFIG_HOME=" + Quote(StoreHome()) +
-                                   " QT_QPA_PLATFORM=xcb DISPLAY=" + server.Display() + " " +
-                                   KZ_BIN_DIR + "/kestrova_zizizada",
+    TBackgroundProcess program(ProgramCommand("QT_QPA_PLATFORM=xcb DISPLAY=" + server.Display()),
                                Work.File("program.log"));
     bool shown = false;
     while (!shown && std::chrono::steady_clock::now() - started < ShowLimit) {
@@ -119,6 +132,34 @@ TEST_P(FrozenServerProgramTest, TheWindowComesUpWithin2sAndSigtermEndsItWithin2s
     EXPECT_EQ(program.Stop(TerminateLimitMs, SIGTERM), 0)
         << "SIGTERM did not end the program within 2 s:\n"
         << program.Output();
+}
+
+class PulseAudioProgramTest : public SessionProgramTest {
+  protected:
+    void SetUp() override { Prepare(TSoundServer::PulseAudio, true); }
+};
+
+// The promise holds in the middle of a recording from a device whose server stopped answering:
+// SIGTERM ends the program within 2 s, and the recording is complete.
+TEST_F(PulseAudioProgramTest, SigtermEndsARecordingFromAFrozenServerWithin2s) {
+    TBackgroundProcess program(ProgramCommand("QT_QPA_PLATFORM=offscreen"),
+                               Work.File("program.log"));
+    const std::string file = Work.File("recording.ogg");
+    // The file output writes whole 16 KiB buffers: the first one means the run is under way.
+    bool growing = false;
+    for (int waited = 0; waited < 300 && !growing; ++waited) {
+        std::this_thread::sleep_for(100ms);
+        growing = fs::exists(file) && fs::file_size(file) >= 16384;
+    }
+    ASSERT_TRUE(growing) << program.Output();
+    ASSERT_TRUE(Session->Pause());
+    std::this_thread::sleep_for(1s);
+    EXPECT_EQ(program.Stop(TerminateLimitMs, SIGTERM), 0)
+        << "SIGTERM did not end the program within 2 s:\n"
+        << program.Output();
+    EXPECT_EQ(ProbeStreams(file).size(), 2u);
+    const auto decode = RunCommand("ffmpeg -v error -threads 1 -i " + Quote(file) + " -f null -");
+    EXPECT_EQ(decode.ExitCode, 0) << decode.Output;
 }
 
 INSTANTIATE_TEST_SUITE_P(Providers, FrozenServerProgramTest,
