@@ -1,5 +1,6 @@
 #include "capture/capture_graph.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -201,7 +202,8 @@ bool TCaptureGraph::AddVideoBranch(GstElement* source) {
 void TCaptureGraph::AddPreviewBranch(GstElement* tee) {
     GstElement* rate = MakeElement("videorate");
     g_object_set(rate, "drop-only", TRUE, "max-rate", PreviewFps, nullptr);
-    GstElement* sink = MakeTap("preview", gst_caps_from_string("video/x-raw,format=RGB"));
+    GstElement* sink = FPreviewTap =
+        MakeTap("preview", gst_caps_from_string("video/x-raw,format=RGB"));
     g_object_set(sink, "max-buffers", 1, "drop", TRUE, nullptr);
     GstAppSinkCallbacks callbacks{};
     callbacks.new_sample = OnPreviewSample;
@@ -243,14 +245,33 @@ bool TCaptureGraph::AddAudioBranch(GstElement* source, bool audioPreview) {
 }
 
 bool TCaptureGraph::ChangeState(GstState state, int timeoutMs) {
-    if (FPipeline == nullptr) return false;
+    if (FPipeline == nullptr || FStuck) return false;
     HandOver(this);
-    bool changed = gst_element_set_state(FPipeline, state) != GST_STATE_CHANGE_FAILURE;
-    changed = changed && gst_element_get_state(FPipeline, nullptr, nullptr,
-                                               static_cast<GstClockTime>(timeoutMs) *
-                                                   GST_MSECOND) != GST_STATE_CHANGE_FAILURE;
+    const auto deadline = TStateChange::TClock::now() + std::chrono::milliseconds(timeoutMs);
+    const TStateChange change(FPipeline, state);
+    const bool changed = Returned(change, deadline) && Settled(deadline);
     TakeOver(this);
     return changed;
+}
+
+bool TCaptureGraph::Returned(const TStateChange& change,
+                             TStateChange::TClock::time_point deadline) {
+    if (!change.WaitReturned(deadline)) {
+        // Another change would only queue behind it: the pipeline is left alone from now on,
+        // and given up at the next teardown.
+        FStuck = true;
+        LogLine("Capture devices do not answer: the capture graph is left to stop by itself");
+        return false;
+    }
+    return !change.Failed();
+}
+
+bool TCaptureGraph::Settled(TStateChange::TClock::time_point deadline) const {
+    const auto left =
+        std::max(deadline - TStateChange::TClock::now(), TStateChange::TClock::duration::zero());
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+    return gst_element_get_state(FPipeline, nullptr, nullptr, static_cast<GstClockTime>(ns)) !=
+           GST_STATE_CHANGE_FAILURE;
 }
 
 void TCaptureGraph::StartTestDevices() {
@@ -267,14 +288,18 @@ bool TCaptureGraph::Run() {
     if (FPipeline == nullptr) return false;
     FVideoFailed = false;
     FAudioFailed = false;
+    if (FStuck) return FRunning = false;
     // The clock and base time are set once the state change began; the sinks finish theirs
     // only when data arrives, so the test devices start before the wait.
     HandOver(this);
-    if (gst_element_set_state(FPipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+    const TStateChange change(FPipeline, GST_STATE_PLAYING);
+    if (!Returned(change, TStateChange::TClock::now() + std::chrono::milliseconds(RunTimeoutMs))) {
+        TakeOver(this);
         return FRunning = false;
     }
     StartTestDevices();
-    FRunning = ChangeState(GST_STATE_PLAYING, RunTimeoutMs);
+    FRunning = Settled(TStateChange::TClock::now() + std::chrono::milliseconds(RunTimeoutMs));
+    TakeOver(this);
     return FRunning;
 }
 
@@ -290,11 +315,16 @@ void TCaptureGraph::Stop() {
 void TCaptureGraph::DestroyPipeline() {
     if (FPipeline == nullptr) return;
     StopTestDevices();
+    // Stopped first within the stop's bound: a device that does not answer is then given up
+    // after a second, not after the teardown's five.
+    ChangeState(GST_STATE_READY, StopTimeoutMs);
     ChangeState(GST_STATE_NULL, TearDownTimeoutMs);
+    if (FStuck) Abandon();
     gst_object_unref(FPipeline);
     FPipeline = FVideoBin = FAudioBin = FVideoSource = FAudioSource = nullptr;
     FVideoDeviceCaps = FAudioDeviceCaps = FVideoTapCaps = FAudioTapCaps = nullptr;
-    FVideoTap = FAudioTap = nullptr;
+    FVideoTap = FAudioTap = FPreviewTap = nullptr;
+    FStuck = false;
     FTestVideo.reset();
     FTestAudio.reset();
     FVideoCurrent.reset();
@@ -302,6 +332,19 @@ void TCaptureGraph::DestroyPipeline() {
     FVideoCache->Clear();
     FAudioCache->Clear();
     FRunning = false;
+}
+
+void TCaptureGraph::Abandon() {
+    // Nothing of the stuck pipeline may call into us once we have let go of it; it reaches
+    // NULL and is freed on GStreamer's thread whenever its device answers.
+    GstBus* bus = gst_element_get_bus(FPipeline);
+    gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
+    gst_object_unref(bus);
+    GstAppSinkCallbacks none{};
+    for (GstElement* tap : {FVideoTap, FAudioTap, FPreviewTap}) {
+        if (tap != nullptr) gst_app_sink_set_callbacks(GST_APP_SINK(tap), &none, nullptr, nullptr);
+    }
+    const TStateChange release(FPipeline, GST_STATE_NULL);
 }
 
 void TCaptureGraph::TearDown() {

@@ -11,8 +11,10 @@
 //
 // The owner drives it as the window drives its graph: Build (build, run, status text),
 // Stop / ChooseAudioFormat / ChooseVideoFormat / Run around a run's start, Stop / Run around
-// its end, TearDown before another device choice. Stop returns only when no callback runs any
-// more, so the owner may then free what the callbacks use.
+// its end, TearDown before another device choice. Stop returns when no callback runs any more,
+// so the owner may then free what the callbacks use; only when a device does not answer within
+// the bound does it return with the graph stuck, callbacks possibly still running (the
+// forwarder guards the encoder against that), until TearDown lets go of the pipeline.
 //
 // Threads: all methods on the owner's thread; callbacks as capture_callbacks.h says.
 
@@ -30,6 +32,7 @@
 #include "capture/connect_status.h"
 #include "capture/element_properties.h"
 #include "capture/format_choice.h"
+#include "capture/state_change.h"
 #include "capture/test_devices.h"
 
 // What Build found, and the status text it made of it.
@@ -62,7 +65,8 @@ class TCaptureGraph final {
 
     // Runs the graph (starts the test devices); false when it does not start.
     bool Run();
-    // Stops the graph (waits at most 1000 ms for the devices); afterwards no callback runs.
+    // Stops the graph (waits at most 1000 ms for the devices); afterwards no callback runs,
+    // unless a device did not answer (the graph is stuck then).
     void Stop();
     // Stops and empties the graph (at most 5000 ms).
     void TearDown();
@@ -98,7 +102,12 @@ class TCaptureGraph final {
     void WaitForCaps(int timeoutMs) const;
     void ReadNegotiatedSize(TConnectState& state) const;
     void DestroyPipeline();
+    // State changes are bounded: a device that does not answer leaves the graph stuck (see
+    // state_change.h) instead of holding up its owner.
     bool ChangeState(GstState state, int timeoutMs);
+    bool Returned(const TStateChange& change, TStateChange::TClock::time_point deadline);
+    bool Settled(TStateChange::TClock::time_point deadline) const;
+    void Abandon();
     void StartTestDevices();
     void StopTestDevices();
     void ReportFault(TCaptureFault::TKind kind, bool video, const std::string& detail);
@@ -125,11 +134,13 @@ class TCaptureGraph final {
     GstElement* FAudioTapCaps = nullptr;
     GstElement* FVideoTap = nullptr;
     GstElement* FAudioTap = nullptr;
+    GstElement* FPreviewTap = nullptr;
     std::unique_ptr<TTestVideoDevice> FTestVideo;
     std::unique_ptr<TTestAudioDevice> FTestAudio;
     std::string FVideoDevicePath;
     std::optional<TVideoOption> FVideoCurrent;  // the format the video device is asked for
     bool FRunning = false;
+    bool FStuck = false;  // a state change has not returned: the pipeline is left alone
     // Set while the owner builds the graph: failures are noted, not reported as run faults.
     std::atomic<bool> FBuilding{false};
     std::atomic<bool> FVideoFailed{false};

@@ -216,6 +216,27 @@ TEST(RunRelativeTime, FramesOnWholeMillisecondsStayExactAndSurviveTheWrap) {
         }
     }
     EXPECT_EQ(RunRelativeSeconds(100, 4294967196u), 0.2);  // across the 2^32 ms wrap
+    // A medium that started after the run's origin carries its lead; nothing is before 0.
+    EXPECT_EQ(RunRelativeSeconds(1100, 1000, 250), 0.35);
+    EXPECT_EQ(RunRelativeSeconds(1000, 1100), 0.0);
+}
+
+TEST(RunRelativeTime, AStartIsPlacedByItsStampUnlessTheStampDisagreesWithItsArrival) {
+    struct TCase {
+        const char* What;
+        int32_t Stamped;
+        int32_t Arrived;
+        int32_t Lead;
+    };
+    const TCase cases[] = {
+        {"both clocks agree", 40, 55, 40},
+        {"within the trusted difference", 0, 100, 0},
+        // A sound server that took 0.8 s to open its stream still stamps its first buffer 0.
+        {"stamps restarted with the device", 0, 800, 800},
+        {"stamps far ahead of the arrival", 900, 20, 20},
+        {"started before the origin", -30, -25, -30},
+    };
+    for (const TCase& c : cases) EXPECT_EQ(StartLeadMs(c.Stamped, c.Arrived), c.Lead) << c.What;
 }
 
 }  // namespace
