@@ -134,6 +134,21 @@ GstElement* TCaptureDevices::CreateElement(TMediaKind kind, const TDeviceChoice&
     return element;
 }
 
+GstCaps* TCaptureDevices::Caps(TMediaKind kind, const TDeviceChoice& choice) const {
+    GstDevice* device = nullptr;
+    {
+        std::lock_guard lock(FLock);
+        const auto& list = kind == TMediaKind::Video ? FVideo : FAudio;
+        if (choice.Index < 0 || choice.Index >= static_cast<int>(list.size())) return nullptr;
+        if (list[choice.Index].Name != choice.Name) return nullptr;
+        device = GST_DEVICE(gst_object_ref(list[choice.Index].Device));
+    }
+    // Outside the lock: a provider may take its time to answer.
+    GstCaps* caps = gst_device_get_caps(device);
+    gst_object_unref(device);
+    return caps;
+}
+
 std::string TCaptureDevices::DevicePath(const TDeviceChoice& videoChoice) const {
     std::lock_guard lock(FLock);
     if (videoChoice.Index < 0 || videoChoice.Index >= static_cast<int>(FVideo.size())) return {};

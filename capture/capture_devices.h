@@ -64,6 +64,10 @@ class TCaptureDevices final {
     // `choice.Name`. The caller owns the floating reference.
     GstElement* CreateElement(TMediaKind kind, const TDeviceChoice& choice) const;
 
+    // What the real device at `choice` offers (a new reference), found as CreateElement finds
+    // it; null where CreateElement gives no element.
+    GstCaps* Caps(TMediaKind kind, const TDeviceChoice& choice) const;
+
     // The V4L2 device node of a video device ("/dev/video0"); empty for other devices.
     std::string DevicePath(const TDeviceChoice& videoChoice) const;
 
