@@ -10,6 +10,7 @@
 #include <QSlider>
 #include <QSpinBox>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <limits>
 
 #include "capture/v4l2_inputs.h"
@@ -19,6 +20,7 @@ namespace {
 
 // The pin page's entry for the format the graph picks by itself.
 constexpr const char* AutomaticMode = "Automatic";
+constexpr const char* NotOfferedMark = " (not offered)";
 
 // An editor for one property and a way to read its text back.
 std::pair<QWidget*, std::function<std::string()>> MakeEditor(const TElementProperty& property) {
@@ -144,6 +146,12 @@ std::optional<std::string> ShowVideoPinDialog(const TCaptureGraph& graph,
     for (const TVideoMode& offered : graph.VideoModes())
         mode.Choices.push_back(VideoModeText(offered));
     mode.Value = stored.empty() ? AutomaticMode : stored;
+    // A stored mode the device lacks is shown as such, so that choosing "Automatic" is a change
+    // that clears it.
+    if (std::find(mode.Choices.begin(), mode.Choices.end(), mode.Value) == mode.Choices.end()) {
+        mode.Value += NotOfferedMark;
+        mode.Choices.push_back(mode.Value);
+    }
     std::optional<std::string> chosen;
     dialog.AddProperty(
         mode, [&chosen](const std::string& text) { chosen = text == AutomaticMode ? "" : text; });

@@ -79,4 +79,21 @@ TEST_F(VideoPinTest, AChosenModeIsStoredSurvivesARestartAndSizesTheRecording) {
     EXPECT_TRUE(Settings.VideoModes.empty());
 }
 
+// A mode stored for the device that it no longer offers leaves the automatic choice; the page
+// shows it as such, and "Automatic" forgets it.
+TEST_F(VideoPinTest, AStoredModeTheDeviceLacksIsShownAndAutomaticClearsIt) {
+    Settings.VideoModes = {{"Test Pattern", "YUY2 1280x720@30/1"}};
+    OpenWindow();
+    EXPECT_EQ(Status(), BaseStatus);
+    EXPECT_TRUE(LogHas("The video device does not offer the mode YUY2 1280x720@30/1")) << SeenLog;
+    const auto offered = AnswerPinPage(std::nullopt);
+    ASSERT_FALSE(offered.empty());
+    EXPECT_EQ(offered.back(), "YUY2 1280x720@30/1 (not offered)");
+    EXPECT_EQ(Settings.VideoModes.size(), 1u) << "Cancel keeps the stored choice";
+
+    AnswerPinPage("Automatic");
+    EXPECT_TRUE(Settings.VideoModes.empty());
+    EXPECT_EQ(Status(), BaseStatus);
+}
+
 }  // namespace
