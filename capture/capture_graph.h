@@ -9,10 +9,11 @@
 //   audio device -> device caps -> convert/resample -> S16LE -> tee -> audio tap (appsink)
 //                                                              \-> level   \-> autoaudiosink
 //
-// The owner drives it as the window drives its graph: Build (build, run, status text),
-// Stop / ChooseAudioFormat / ChooseVideoFormat / Run around a run's start, Stop / Run around
-// its end, TearDown before another device choice. Stop returns only when no callback runs any
-// more, so the owner may then free what the callbacks use.
+// The owner drives it as the window drives its graph: SetVideoMode (the device's stored mode,
+// if any) and Build (build, run, status text), Stop / ChooseAudioFormat / ChooseVideoFormat /
+// Run around a run's start, Stop / Run around its end, TearDown before another device choice or
+// mode. Stop returns only when no callback runs any more, so the owner may then free what the
+// callbacks use.
 //
 // Threads: all methods on the owner's thread; callbacks as capture_callbacks.h says.
 
