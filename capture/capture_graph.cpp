@@ -26,23 +26,6 @@ GstCaps* RawAudioCaps(const std::string& format, int rate, int channels) {
                                G_TYPE_INT, channels, nullptr);
 }
 
-GstCaps* BgrCaps(int width, int height) {
-    GstCaps* caps = gst_caps_from_string("video/x-raw,format=BGR");
-    if (width > 0) {
-        gst_caps_set_simple(caps, "width", G_TYPE_INT, width, "height", G_TYPE_INT, height,
-                            nullptr);
-    }
-    return caps;
-}
-
-GstCaps* SourceCaps(GstElement* source) {
-    GstPad* pad = gst_element_get_static_pad(source, "src");
-    if (pad == nullptr) return nullptr;
-    GstCaps* caps = gst_pad_query_caps(pad, nullptr);
-    gst_object_unref(pad);
-    return caps;
-}
-
 bool HasProperty(GstElement* element, const char* name) {
     return g_object_class_find_property(G_OBJECT_GET_CLASS(element), name) != nullptr;
 }
@@ -93,6 +76,7 @@ TConnectResult TCaptureGraph::Build(const TDeviceChoice& video, const TDeviceCho
     result.AudioOk = state.AudioOk;
     result.Width = state.Width;
     result.Height = state.Height;
+    result.VideoMode = FVideoMode;
     result.Status = ConnectStatusText(state);
     result.Ready = running;
     if (running) LogLine("Ready");
@@ -166,11 +150,10 @@ bool TCaptureGraph::AddVideoBranch(GstElement* source) {
     HandOver(this);
     if (gst_element_set_state(source, GST_STATE_READY) == GST_STATE_CHANGE_FAILURE) return false;
     GstCaps* offered = SourceCaps(source);
-    const std::vector<TVideoOption> options = VideoOptionsFromCaps(offered);
+    const std::optional<TVideoOption> chosen = StartVideoOption(offered);
     if (offered != nullptr) gst_caps_unref(offered);
-    const int chosen = ChooseVideoOption(options, std::nullopt);
-    if (chosen < 0) return false;
-    const TVideoOption& option = options[chosen];
+    if (!chosen) return false;
+    const TVideoOption& option = *chosen;
     GstElement* decoder = nullptr;
     if (option.MediaType == "image/jpeg") {
         decoder = MakeElement("jpegdec");
@@ -328,6 +311,7 @@ void TCaptureGraph::DestroyPipeline() {
     FTestVideo.reset();
     FTestAudio.reset();
     FVideoCurrent.reset();
+    FVideoMode.reset();
     FVideoDevicePath.clear();
     FVideoCache->Clear();
     FAudioCache->Clear();
@@ -387,32 +371,6 @@ std::optional<TWaveFormatEx> TCaptureGraph::ChooseAudioFormat(int wantedRate, in
               std::to_string(chosen.Channels) + " channels" +
               (best >= 0 ? "" : " (converted from " + chosen.Format + ")"));
     return format;
-}
-
-std::optional<TBitmapInfoHeader> TCaptureGraph::ChooseVideoFormat(int fps) {
-    if (FVideoSource == nullptr || !FVideoCurrent) return std::nullopt;
-    GstCaps* offered = SourceCaps(FVideoSource);
-    const std::vector<TVideoOption> options = VideoOptionsFromCaps(offered);
-    if (offered != nullptr) gst_caps_unref(offered);
-    const int index = ChooseVideoOption(options, FVideoCurrent);
-    TVideoOption option = *FVideoCurrent;
-    // The decoder was chosen for the current type, so only a format of that type may follow.
-    if (index >= 0 && options[index].MediaType == option.MediaType) {
-        const TFraction current = options[index].Width == option.Width &&
-                                          options[index].Height == option.Height &&
-                                          options[index].Format == option.Format
-                                      ? option.Rate
-                                      : options[index].Rate;
-        option = options[index];
-        option.Rate = ChooseFrameRate(current, option.Offer, fps);
-    }
-    FVideoCurrent = option;
-    SetCaps(FVideoDeviceCaps, VideoOptionCaps(option, option.Rate));
-    SetCaps(FVideoTapCaps, BgrCaps(option.Width, option.Height));
-    DebugLine("Video capture format: " + option.MediaType + " " + option.Format + " " +
-              std::to_string(option.Width) + "x" + std::to_string(option.Height) + " at " +
-              std::to_string(option.Rate.Num) + "/" + std::to_string(option.Rate.Den));
-    return BgrBitmapHeader(option.Width, option.Height);
 }
 
 std::vector<TElementProperty> TCaptureGraph::Properties(TMediaKind kind) const {

@@ -9,6 +9,7 @@
 #include "capture/capture_devices.h"
 #include "capture/capture_forwarder.h"
 #include "capture/connect_status.h"
+#include "tests/capture/caps_text.h"
 
 namespace {
 
@@ -23,17 +24,6 @@ class TGStreamerUp : public ::testing::Environment {
 };
 const ::testing::Environment* const GStreamerUp =
     ::testing::AddGlobalTestEnvironment(new TGStreamerUp);
-
-class TCaps {
-  public:
-    // GStreamer must be up before the first caps are parsed.
-    explicit TCaps(const char* text) : FCaps((EnsureGStreamer(), gst_caps_from_string(text))) {}
-    ~TCaps() { gst_caps_unref(FCaps); }
-    operator const GstCaps*() const { return FCaps; }
-
-  private:
-    GstCaps* FCaps;
-};
 
 TEST(AudioChoice, ScoresPreferTheWantedRateAndChannelsAndStopAtAPerfectMatch) {
     const std::vector<TAudioOption> options = {
