@@ -16,6 +16,7 @@
 #include "settings/log.h"
 #include "settings/settings.h"
 #include "settings/store/settings_store.h"
+#include "settings/video_mode.h"
 #include "ui/frm_about.h"
 #include "ui/frm_settings.h"
 #include "update/update_notifier.h"
@@ -198,6 +199,7 @@ void TfrmCapture::ShowStatus(const std::string& text) {
 
 void TfrmCapture::ConnectSources() {
     TWaitCursor wait;
+    FGraph->SetVideoMode(StoredVideoMode(Settings.VideoModes, FVideoChoice.Name));
     FConnect = FGraph->Build(FVideoChoice, FAudioChoice, Settings.APreview);
     FVideoHasProperties = !FGraph->Properties(TMediaKind::Video).empty();
     if (FConnect.VideoOk)
@@ -371,8 +373,21 @@ void TfrmCapture::ACapFClick() {
 
 void TfrmCapture::VideoPinClick() {
     StopGraph();
-    ShowVideoPinDialog(FConnect.Width, FConnect.Height, Settings.Theora.FPS, this);
-    RunGraph();
+    auto& modes = Settings.VideoModes;
+    const auto stored = modes.find(FVideoChoice.Name);
+    const std::optional<std::string> chosen = ShowVideoPinDialog(
+        *FGraph, FConnect, Settings.Theora.FPS, stored == modes.end() ? "" : stored->second, this);
+    if (!chosen) return RunGraph();
+    if (chosen->empty())
+        modes.erase(FVideoChoice.Name);
+    else
+        modes[FVideoChoice.Name] = *chosen;
+    // Kept at once, as the settings dialog's OK keeps its values.
+    if (!SaveSettings()) LogLine("The settings could not be written to " + SettingsFilePath());
+    // The device is opened anew in that mode; the preview and status follow its size.
+    TWaitCursor wait;
+    TearDownGraph();
+    ConnectSources();
 }
 
 void TfrmCapture::VideoCrossbarClick() {

@@ -4,8 +4,7 @@
 #include "engine/live_encoder.h"
 #include "settings/log.h"
 #include "settings/settings.h"
-
-namespace {
+#include "settings/video_mode.h"
 
 // How long a run waits for the device providers before it chooses among what they listed.
 constexpr int ProviderWaitMs = 2000;
@@ -25,8 +24,6 @@ TTestDeviceOptions TestDeviceOptions(const THeadlessOptions& options) {
     test.AudioFailAfterSeconds = options.FailAudioAfter;
     return test;
 }
-
-}  // namespace
 
 TGraphCapture::TGraphCapture(const THeadlessOptions& options)
     : FOptions(options), FGraph(FDevices, TestDeviceOptions(options)) {
@@ -70,8 +67,17 @@ bool TGraphCapture::Open() {
             return false;
         }
     }
+    // This run's mode, else the one the window stored for the device.
+    FGraph.SetVideoMode(FOptions.VideoMode ? FOptions.VideoMode
+                                           : StoredVideoMode(Settings.VideoModes, video.Name));
     const TConnectResult result = FGraph.Build(video, audio, Settings.APreview);
     LogLine("Status: " + result.Status);
+    if (FOptions.VideoMode && !result.VideoMode) {
+        // Asked for by name on the command line: another size would be a silent surprise.
+        LogLine("The video device does not offer " + VideoModeText(*FOptions.VideoMode) +
+                " (see --list-devices)");
+        return false;
+    }
     if (!result.Ready || (!result.VideoAttached && !result.AudioAttached)) {
         LogLine("Nothing to capture");
         return false;

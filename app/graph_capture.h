@@ -11,6 +11,9 @@
 #include "capture/capture_forwarder.h"
 #include "capture/capture_graph.h"
 
+// "Test Pattern" and "Test Tone" as the options shape them.
+TTestDeviceOptions TestDeviceOptions(const THeadlessOptions& options);
+
 class TGraphCapture final : public THeadlessCapture {
   public:
     explicit TGraphCapture(const THeadlessOptions& options);

@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (options->ListDevices) {
-        ListCaptureDevices(std::cout);
+        ListCaptureDevices(*options, std::cout);
         return 0;
     }
     InstallStopHandlers();

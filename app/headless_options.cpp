@@ -66,6 +66,11 @@ const std::map<std::string, ValueParser>& ValueOptions() {
              o.AudioDevice = v;
              return !v.empty();
          }},
+        {"--video-mode",
+         [](const std::string& v, THeadlessOptions& o) {
+             o.VideoMode = ParseVideoMode(v);
+             return o.VideoMode.has_value();
+         }},
         {"--test-pattern-format",
          [](const std::string& v, THeadlessOptions& o) {
              o.TestPatternFormat = v;
@@ -152,6 +157,10 @@ std::optional<THeadlessOptions> ParseHeadlessOptions(const std::vector<std::stri
         error = "--fast needs the synthetic sources, not capture devices";
         return std::nullopt;
     }
+    if (options.VideoMode && !options.VideoDevice && !options.AudioDevice) {
+        error = "--video-mode needs the capture graph (--video-device or --audio-device)";
+        return std::nullopt;
+    }
     if (options.Stream && options.File) {
         error = "--file and --stream exclude each other";
         return std::nullopt;
@@ -173,8 +182,15 @@ std::string HeadlessUsage() {
            "  --capture-fps N         test pattern frame rate (default 30)\n"
            "  --capture-audio RATE:CH test tone format (default 44100:2)\n"
            "  --fast                  feed the sources as fast as the encoder takes them\n"
-           "  --list-devices          list the capture devices (\"video: NAME\", \"audio: NAME\")\n"
+           "  --list-devices          list the capture devices (\"video: NAME\", \"audio: "
+           "NAME\"),\n"
+           "                          each video device's modes below it (\"  mode: YUY2 "
+           "1280x720@30/1\")\n"
            "  --video-device NAME     capture video from NAME through the capture graph\n"
+           "  --video-mode WxH@FPS    ask the video device for that size and rate for this run\n"
+           "                          (FPS as N or N/D; a listed mode such as \"YUY2 "
+           "1280x720@30/1\"\n"
+           "                          also fixes the format); fails when the device lacks it\n"
            "  --audio-device NAME     capture sound from NAME (\"<None>\": none)\n"
            "  --test-pattern-format bgr|i420|mjpeg   what the \"Test Pattern\" device offers\n"
            "  --fail-video-after S, --fail-audio-after S   a test device fails S seconds in\n"

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "settings/video_mode.h"
+
 struct THeadlessOptions {
     double Seconds = 0;               // media seconds to encode; 0 runs until a signal
     std::optional<std::string> File;  // record to this path for this run
@@ -22,6 +24,9 @@ struct THeadlessOptions {
     // graph, and the other then follows the stored setting as the window's menus do.
     std::optional<std::string> VideoDevice;
     std::optional<std::string> AudioDevice;
+    // The capture mode asked of the video device for this run (never stored); only through
+    // the capture graph.
+    std::optional<TVideoMode> VideoMode;
     bool ListDevices = false;
     // Shapes of the graph's test devices, for tests: what "Test Pattern" offers ("bgr", "i420",
     // "mjpeg"), and seconds into a run after which a test device fails (0: never).

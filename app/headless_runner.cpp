@@ -4,8 +4,10 @@
 #include <thread>
 #include <utility>
 
+#include "app/graph_capture.h"
 #include "app/run_output.h"
 #include "capture/capture_devices.h"
+#include "capture/device_modes.h"
 #include "engine/restart_rule.h"
 #include "settings/log.h"
 #include "settings/settings.h"
@@ -155,11 +157,17 @@ int THeadlessRunner::Run(const std::atomic<bool>& stop) {
     return FFailed ? 1 : 0;
 }
 
-void ListCaptureDevices(std::ostream& out) {
+void ListCaptureDevices(const THeadlessOptions& options, std::ostream& out) {
     TCaptureDevices devices;
     devices.Start();
     // A provider that never answers (its server stopped) is left out, not waited for.
     devices.WaitUntilSettled(ListWaitMs);
-    for (const auto& name : devices.Names(TMediaKind::Video)) out << "video: " << name << "\n";
+    const TTestDeviceOptions test = TestDeviceOptions(options);
+    const std::vector<std::string> video = devices.Names(TMediaKind::Video);
+    for (int i = 0; i < static_cast<int>(video.size()); ++i) {
+        out << "video: " << video[i] << "\n";
+        for (const TVideoMode& mode : DeviceVideoModes(devices, {i, video[i]}, test))
+            out << "  mode: " << VideoModeText(mode) << "\n";
+    }
     for (const auto& name : devices.Names(TMediaKind::Audio)) out << "audio: " << name << "\n";
 }

@@ -48,5 +48,7 @@ class THeadlessRunner final {
     bool FFailed = false;
 };
 
-// Prints "video: NAME" and "audio: NAME", one device a line, in the menus' order.
-void ListCaptureDevices(std::ostream& out);
+// Prints "video: NAME" and "audio: NAME", one device a line, in the menus' order; under each
+// video device its capture modes, "  mode: YUY2 1280x720@30/1" ("Test Pattern" shaped by the
+// options).
+void ListCaptureDevices(const THeadlessOptions& options, std::ostream& out);

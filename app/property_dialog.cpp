@@ -10,12 +10,17 @@
 #include <QSlider>
 #include <QSpinBox>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <limits>
 
 #include "capture/v4l2_inputs.h"
 #include "settings/log.h"
 
 namespace {
+
+// The pin page's entry for the format the graph picks by itself.
+constexpr const char* AutomaticMode = "Automatic";
+constexpr const char* NotOfferedMark = " (not offered)";
 
 // An editor for one property and a way to read its text back.
 std::pair<QWidget*, std::function<std::string()>> MakeEditor(const TElementProperty& property) {
@@ -125,12 +130,33 @@ void ShowDevicePropertiesDialog(TCaptureGraph& graph, TMediaKind kind, QWidget* 
     dialog.Execute();
 }
 
-void ShowVideoPinDialog(int width, int height, int fps, QWidget* parent) {
+std::optional<std::string> ShowVideoPinDialog(const TCaptureGraph& graph,
+                                              const TConnectResult& built, int fps,
+                                              const std::string& stored, QWidget* parent) {
     TPropertyDialog dialog("Video Capture Pin", parent);
-    dialog.AddInfo("Picture size", QString("%1 x %2").arg(width).arg(height));
+    dialog.AddInfo("Picture size", QString("%1 x %2").arg(built.Width).arg(built.Height));
     dialog.AddInfo("Pixel format", "24-bit RGB");
-    dialog.AddInfo("Frame rate asked for", QString("at least %1 per second").arg(fps));
+    dialog.AddInfo("Frame rate asked for", built.VideoMode
+                                               ? QString("the capture mode's")
+                                               : QString("at least %1 per second").arg(fps));
+    TElementProperty mode;
+    mode.Name = "Capture mode";
+    mode.Type = TElementProperty::TType::Enum;
+    mode.Choices = {AutomaticMode};
+    for (const TVideoMode& offered : graph.VideoModes())
+        mode.Choices.push_back(VideoModeText(offered));
+    mode.Value = stored.empty() ? AutomaticMode : stored;
+    // A stored mode the device lacks is shown as such, so that choosing "Automatic" is a change
+    // that clears it.
+    if (std::find(mode.Choices.begin(), mode.Choices.end(), mode.Value) == mode.Choices.end()) {
+        mode.Value += NotOfferedMark;
+        mode.Choices.push_back(mode.Value);
+    }
+    std::optional<std::string> chosen;
+    dialog.AddProperty(
+        mode, [&chosen](const std::string& text) { chosen = text == AutomaticMode ? "" : text; });
     dialog.Execute();
+    return chosen;
 }
 
 void ShowCrossbarDialog(const std::string& devicePath, QWidget* parent) {

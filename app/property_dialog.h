@@ -1,10 +1,12 @@
 #pragma once
 // The property dialogs of the Options menu, shown only while the capture graph is stopped:
 // a device's writable properties and colour-balance channels (one editor per value, applied
-// with OK), the video format a pin delivers (read-only), and a V4L2 device's input chooser.
+// with OK), the video pin page (the format delivered, and the capture mode to ask the device
+// for), and a V4L2 device's input chooser.
 
 #include <QDialog>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,5 +34,10 @@ class TPropertyDialog final : public QDialog {
 };
 
 void ShowDevicePropertiesDialog(TCaptureGraph& graph, TMediaKind kind, QWidget* parent);
-void ShowVideoPinDialog(int width, int height, int fps, QWidget* parent);
+// The pin page of the graph's video device: the size in use, the rate asked for (`fps`), and
+// the device's modes with "Automatic" first, `stored` ("" for automatic) selected. Returns the
+// mode chosen with OK ("" for automatic) when it differs from what was selected, else nothing.
+std::optional<std::string> ShowVideoPinDialog(const TCaptureGraph& graph,
+                                              const TConnectResult& built, int fps,
+                                              const std::string& stored, QWidget* parent);
 void ShowCrossbarDialog(const std::string& devicePath, QWidget* parent);

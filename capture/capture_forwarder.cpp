@@ -13,6 +13,7 @@ int32_t StartLeadMs(int32_t stampedLeadMs, int32_t arrivalLeadMs) {
 }
 
 void TCaptureForwarder::SetEncoder(TLiveEncoder* encoder) {
+    std::unique_lock encoderLock(FEncoderLock);
     FVideoFrameCount.store(0, std::memory_order_relaxed);
     {
         std::lock_guard lock(FOriginLock);
@@ -36,6 +37,7 @@ int32_t TCaptureForwarder::FirstSampleLead(uint32_t timeMs, TClock::time_point s
 }
 
 void TCaptureForwarder::VideoGrabOldBuffer(const TVideoSample& sample, TClock::time_point arrival) {
+    std::shared_lock lock(FEncoderLock);
     TLiveEncoder* encoder = FEncoder.load(std::memory_order_acquire);
     if (!FRecording.load(std::memory_order_acquire) || encoder == nullptr) return;
     try {
@@ -77,6 +79,7 @@ void TCaptureForwarder::LineUpSound(TLiveEncoder& encoder, const TAudioSample& s
 }
 
 void TCaptureForwarder::AudioGrabBuffer(const TAudioSample& sample, TClock::time_point arrival) {
+    std::shared_lock lock(FEncoderLock);
     TLiveEncoder* encoder = FEncoder.load(std::memory_order_acquire);
     if (!FRecording.load(std::memory_order_acquire) || encoder == nullptr) return;
     try {

@@ -9,14 +9,17 @@
 // sound server that takes half a second to open its stream would put the sound half a second
 // late for the whole run.
 //
-// Threads: SetEncoder on the owner's thread while the graph is stopped (no handler runs);
-// VideoGrabOldBuffer and AudioGrabBuffer on the streaming threads.
+// Threads: SetEncoder on the owner's thread, normally while the graph is stopped; the handlers
+// on the streaming threads. A handler holds the encoder under a shared lock and SetEncoder
+// takes it alone, so an encoder is never freed under a handler, even when a device that does
+// not answer kept the graph from stopping.
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <optional>
+#include <shared_mutex>
 
 #include "capture/capture_callbacks.h"
 
@@ -67,6 +70,7 @@ class TCaptureForwarder final {
     int32_t FirstSampleLead(uint32_t timeMs, TClock::time_point start);
     void LineUpSound(TLiveEncoder& encoder, const TAudioSample& sample, TClock::time_point arrival);
 
+    std::shared_mutex FEncoderLock;  // shared by the handlers, taken alone by SetEncoder
     std::atomic<bool> FRecording{false};
     std::atomic<TLiveEncoder*> FEncoder{nullptr};
     std::atomic<int32_t> FVideoFrameCount{0};

@@ -1,5 +1,6 @@
 #include "capture/capture_graph.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -23,23 +24,6 @@ GstCaps* RawAudioCaps(const std::string& format, int rate, int channels) {
     return gst_caps_new_simple("audio/x-raw", "format", G_TYPE_STRING, format.c_str(), "layout",
                                G_TYPE_STRING, "interleaved", "rate", G_TYPE_INT, rate, "channels",
                                G_TYPE_INT, channels, nullptr);
-}
-
-GstCaps* BgrCaps(int width, int height) {
-    GstCaps* caps = gst_caps_from_string("video/x-raw,format=BGR");
-    if (width > 0) {
-        gst_caps_set_simple(caps, "width", G_TYPE_INT, width, "height", G_TYPE_INT, height,
-                            nullptr);
-    }
-    return caps;
-}
-
-GstCaps* SourceCaps(GstElement* source) {
-    GstPad* pad = gst_element_get_static_pad(source, "src");
-    if (pad == nullptr) return nullptr;
-    GstCaps* caps = gst_pad_query_caps(pad, nullptr);
-    gst_object_unref(pad);
-    return caps;
 }
 
 bool HasProperty(GstElement* element, const char* name) {
@@ -92,6 +76,7 @@ TConnectResult TCaptureGraph::Build(const TDeviceChoice& video, const TDeviceCho
     result.AudioOk = state.AudioOk;
     result.Width = state.Width;
     result.Height = state.Height;
+    result.VideoMode = FVideoMode;
     result.Status = ConnectStatusText(state);
     result.Ready = running;
     if (running) LogLine("Ready");
@@ -165,11 +150,10 @@ bool TCaptureGraph::AddVideoBranch(GstElement* source) {
     HandOver(this);
     if (gst_element_set_state(source, GST_STATE_READY) == GST_STATE_CHANGE_FAILURE) return false;
     GstCaps* offered = SourceCaps(source);
-    const std::vector<TVideoOption> options = VideoOptionsFromCaps(offered);
+    const std::optional<TVideoOption> chosen = StartVideoOption(offered);
     if (offered != nullptr) gst_caps_unref(offered);
-    const int chosen = ChooseVideoOption(options, std::nullopt);
-    if (chosen < 0) return false;
-    const TVideoOption& option = options[chosen];
+    if (!chosen) return false;
+    const TVideoOption& option = *chosen;
     GstElement* decoder = nullptr;
     if (option.MediaType == "image/jpeg") {
         decoder = MakeElement("jpegdec");
@@ -201,7 +185,8 @@ bool TCaptureGraph::AddVideoBranch(GstElement* source) {
 void TCaptureGraph::AddPreviewBranch(GstElement* tee) {
     GstElement* rate = MakeElement("videorate");
     g_object_set(rate, "drop-only", TRUE, "max-rate", PreviewFps, nullptr);
-    GstElement* sink = MakeTap("preview", gst_caps_from_string("video/x-raw,format=RGB"));
+    GstElement* sink = FPreviewTap =
+        MakeTap("preview", gst_caps_from_string("video/x-raw,format=RGB"));
     g_object_set(sink, "max-buffers", 1, "drop", TRUE, nullptr);
     GstAppSinkCallbacks callbacks{};
     callbacks.new_sample = OnPreviewSample;
@@ -243,14 +228,33 @@ bool TCaptureGraph::AddAudioBranch(GstElement* source, bool audioPreview) {
 }
 
 bool TCaptureGraph::ChangeState(GstState state, int timeoutMs) {
-    if (FPipeline == nullptr) return false;
+    if (FPipeline == nullptr || FStuck) return false;
     HandOver(this);
-    bool changed = gst_element_set_state(FPipeline, state) != GST_STATE_CHANGE_FAILURE;
-    changed = changed && gst_element_get_state(FPipeline, nullptr, nullptr,
-                                               static_cast<GstClockTime>(timeoutMs) *
-                                                   GST_MSECOND) != GST_STATE_CHANGE_FAILURE;
+    const auto deadline = TStateChange::TClock::now() + std::chrono::milliseconds(timeoutMs);
+    const TStateChange change(FPipeline, state);
+    const bool changed = Returned(change, deadline) && Settled(deadline);
     TakeOver(this);
     return changed;
+}
+
+bool TCaptureGraph::Returned(const TStateChange& change,
+                             TStateChange::TClock::time_point deadline) {
+    if (!change.WaitReturned(deadline)) {
+        // Another change would only queue behind it: the pipeline is left alone from now on,
+        // and given up at the next teardown.
+        FStuck = true;
+        LogLine("Capture devices do not answer: the capture graph is left to stop by itself");
+        return false;
+    }
+    return !change.Failed();
+}
+
+bool TCaptureGraph::Settled(TStateChange::TClock::time_point deadline) const {
+    const auto left =
+        std::max(deadline - TStateChange::TClock::now(), TStateChange::TClock::duration::zero());
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+    return gst_element_get_state(FPipeline, nullptr, nullptr, static_cast<GstClockTime>(ns)) !=
+           GST_STATE_CHANGE_FAILURE;
 }
 
 void TCaptureGraph::StartTestDevices() {
@@ -267,14 +271,18 @@ bool TCaptureGraph::Run() {
     if (FPipeline == nullptr) return false;
     FVideoFailed = false;
     FAudioFailed = false;
+    if (FStuck) return FRunning = false;
     // The clock and base time are set once the state change began; the sinks finish theirs
     // only when data arrives, so the test devices start before the wait.
     HandOver(this);
-    if (gst_element_set_state(FPipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+    const TStateChange change(FPipeline, GST_STATE_PLAYING);
+    if (!Returned(change, TStateChange::TClock::now() + std::chrono::milliseconds(RunTimeoutMs))) {
+        TakeOver(this);
         return FRunning = false;
     }
     StartTestDevices();
-    FRunning = ChangeState(GST_STATE_PLAYING, RunTimeoutMs);
+    FRunning = Settled(TStateChange::TClock::now() + std::chrono::milliseconds(RunTimeoutMs));
+    TakeOver(this);
     return FRunning;
 }
 
@@ -290,18 +298,37 @@ void TCaptureGraph::Stop() {
 void TCaptureGraph::DestroyPipeline() {
     if (FPipeline == nullptr) return;
     StopTestDevices();
+    // Stopped first within the stop's bound: a device that does not answer is then given up
+    // after a second, not after the teardown's five.
+    ChangeState(GST_STATE_READY, StopTimeoutMs);
     ChangeState(GST_STATE_NULL, TearDownTimeoutMs);
+    if (FStuck) Abandon();
     gst_object_unref(FPipeline);
     FPipeline = FVideoBin = FAudioBin = FVideoSource = FAudioSource = nullptr;
     FVideoDeviceCaps = FAudioDeviceCaps = FVideoTapCaps = FAudioTapCaps = nullptr;
-    FVideoTap = FAudioTap = nullptr;
+    FVideoTap = FAudioTap = FPreviewTap = nullptr;
+    FStuck = false;
     FTestVideo.reset();
     FTestAudio.reset();
     FVideoCurrent.reset();
+    FVideoMode.reset();
     FVideoDevicePath.clear();
     FVideoCache->Clear();
     FAudioCache->Clear();
     FRunning = false;
+}
+
+void TCaptureGraph::Abandon() {
+    // Nothing of the stuck pipeline may call into us once we have let go of it; it reaches
+    // NULL and is freed on GStreamer's thread whenever its device answers.
+    GstBus* bus = gst_element_get_bus(FPipeline);
+    gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
+    gst_object_unref(bus);
+    GstAppSinkCallbacks none{};
+    for (GstElement* tap : {FVideoTap, FAudioTap, FPreviewTap}) {
+        if (tap != nullptr) gst_app_sink_set_callbacks(GST_APP_SINK(tap), &none, nullptr, nullptr);
+    }
+    const TStateChange release(FPipeline, GST_STATE_NULL);
 }
 
 void TCaptureGraph::TearDown() {
@@ -344,32 +371,6 @@ std::optional<TWaveFormatEx> TCaptureGraph::ChooseAudioFormat(int wantedRate, in
               std::to_string(chosen.Channels) + " channels" +
               (best >= 0 ? "" : " (converted from " + chosen.Format + ")"));
     return format;
-}
-
-std::optional<TBitmapInfoHeader> TCaptureGraph::ChooseVideoFormat(int fps) {
-    if (FVideoSource == nullptr || !FVideoCurrent) return std::nullopt;
-    GstCaps* offered = SourceCaps(FVideoSource);
-    const std::vector<TVideoOption> options = VideoOptionsFromCaps(offered);
-    if (offered != nullptr) gst_caps_unref(offered);
-    const int index = ChooseVideoOption(options, FVideoCurrent);
-    TVideoOption option = *FVideoCurrent;
-    // The decoder was chosen for the current type, so only a format of that type may follow.
-    if (index >= 0 && options[index].MediaType == option.MediaType) {
-        const TFraction current = options[index].Width == option.Width &&
-                                          options[index].Height == option.Height &&
-                                          options[index].Format == option.Format
-                                      ? option.Rate
-                                      : options[index].Rate;
-        option = options[index];
-        option.Rate = ChooseFrameRate(current, option.Offer, fps);
-    }
-    FVideoCurrent = option;
-    SetCaps(FVideoDeviceCaps, VideoOptionCaps(option, option.Rate));
-    SetCaps(FVideoTapCaps, BgrCaps(option.Width, option.Height));
-    DebugLine("Video capture format: " + option.MediaType + " " + option.Format + " " +
-              std::to_string(option.Width) + "x" + std::to_string(option.Height) + " at " +
-              std::to_string(option.Rate.Num) + "/" + std::to_string(option.Rate.Den));
-    return BgrBitmapHeader(option.Width, option.Height);
 }
 
 std::vector<TElementProperty> TCaptureGraph::Properties(TMediaKind kind) const {

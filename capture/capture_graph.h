@@ -9,10 +9,13 @@
 //   audio device -> device caps -> convert/resample -> S16LE -> tee -> audio tap (appsink)
 //                                                              \-> level   \-> autoaudiosink
 //
-// The owner drives it as the window drives its graph: Build (build, run, status text),
-// Stop / ChooseAudioFormat / ChooseVideoFormat / Run around a run's start, Stop / Run around
-// its end, TearDown before another device choice. Stop returns only when no callback runs any
-// more, so the owner may then free what the callbacks use.
+// The owner drives it as the window drives its graph: SetVideoMode (the device's stored mode,
+// if any) and Build (build, run, status text), Stop / ChooseAudioFormat / ChooseVideoFormat /
+// Run around a run's start, Stop / Run around its end, TearDown before another device choice or
+// mode. Stop returns when no callback runs any more, so the owner may then free what the
+// callbacks use; only when a device does not answer within the bound does it return with the
+// graph stuck, callbacks possibly still running (the forwarder guards the encoder against
+// that), until TearDown lets go of the pipeline.
 //
 // Threads: all methods on the owner's thread; callbacks as capture_callbacks.h says.
 
@@ -30,7 +33,9 @@
 #include "capture/connect_status.h"
 #include "capture/element_properties.h"
 #include "capture/format_choice.h"
+#include "capture/state_change.h"
 #include "capture/test_devices.h"
+#include "settings/video_mode.h"
 
 // What Build found, and the status text it made of it.
 struct TConnectResult {
@@ -40,6 +45,8 @@ struct TConnectResult {
     bool VideoOk = false;
     int Width = 0;  // native video size, 0 when unknown
     int Height = 0;
+    // The mode the video device runs in, when one was asked for (SetVideoMode) and offered.
+    std::optional<TVideoMode> VideoMode;
     std::string Status;  // "Audio OK  -  Video OK (640x480)  -  OK"
     bool Ready = false;  // the graph runs ("Ready" was logged)
 };
@@ -54,6 +61,10 @@ class TCaptureGraph final {
 
     // Only while torn down.
     void SetCallbacks(TCaptureCallbacks callbacks);
+    // The mode the next builds ask the video device for (format, size and rate, kept through
+    // ChooseVideoFormat); none, or one the device does not offer (logged once), leaves the
+    // automatic choice.
+    void SetVideoMode(std::optional<TVideoMode> mode);
 
     // Builds the graph for the chosen devices (None(): that medium is left out), runs it,
     // logs "Connecting sources" and "Ready", and builds the status text. A medium whose
@@ -62,7 +73,8 @@ class TCaptureGraph final {
 
     // Runs the graph (starts the test devices); false when it does not start.
     bool Run();
-    // Stops the graph (waits at most 1000 ms for the devices); afterwards no callback runs.
+    // Stops the graph (waits at most 1000 ms for the devices); afterwards no callback runs,
+    // unless a device did not answer (the graph is stuck then).
     void Stop();
     // Stops and empties the graph (at most 5000 ms).
     void TearDown();
@@ -71,7 +83,8 @@ class TCaptureGraph final {
     // offers and applied; none without an audio device.
     std::optional<TWaveFormatEx> ChooseAudioFormat(int wantedRate, int wantedChannels);
     // Only while stopped: the header of the frames the next run's video tap delivers, the
-    // frame rate raised to `fps` where the device runs slower; none without a video device.
+    // frame rate raised to `fps` where the device runs slower (not in a chosen mode); none
+    // without a video device.
     std::optional<TBitmapInfoHeader> ChooseVideoFormat(int fps);
 
     bool AudioAttached() const { return FAudioSource != nullptr; }
@@ -82,6 +95,8 @@ class TCaptureGraph final {
     std::vector<TElementProperty> Properties(TMediaKind kind) const;
     bool SetProperty(TMediaKind kind, const std::string& name, const std::string& value);
     std::vector<TColorBalanceChannel> ColorBalance() const;
+    // The modes the video device offers (video_modes.h); empty without one.
+    std::vector<TVideoMode> VideoModes() const;
     bool SetColorBalance(const std::string& channel, int value);
     // The V4L2 node of the video device, for its input selector (v4l2_inputs.h); empty when
     // the device is no V4L2 device.
@@ -93,12 +108,19 @@ class TCaptureGraph final {
                        TConnectState& state);
     GstElement* CreateSource(TMediaKind kind, const TDeviceChoice& choice);
     bool AddVideoBranch(GstElement* source);
+    std::optional<TVideoOption> StartVideoOption(const GstCaps* offered);
+    TVideoOption AutomaticRunOption(int fps) const;
     bool AddAudioBranch(GstElement* source, bool audioPreview);
     void AddPreviewBranch(GstElement* tee);
     void WaitForCaps(int timeoutMs) const;
     void ReadNegotiatedSize(TConnectState& state) const;
     void DestroyPipeline();
+    // State changes are bounded: a device that does not answer leaves the graph stuck (see
+    // state_change.h) instead of holding up its owner.
     bool ChangeState(GstState state, int timeoutMs);
+    bool Returned(const TStateChange& change, TStateChange::TClock::time_point deadline);
+    bool Settled(TStateChange::TClock::time_point deadline) const;
+    void Abandon();
     void StartTestDevices();
     void StopTestDevices();
     void ReportFault(TCaptureFault::TKind kind, bool video, const std::string& detail);
@@ -125,11 +147,16 @@ class TCaptureGraph final {
     GstElement* FAudioTapCaps = nullptr;
     GstElement* FVideoTap = nullptr;
     GstElement* FAudioTap = nullptr;
+    GstElement* FPreviewTap = nullptr;
     std::unique_ptr<TTestVideoDevice> FTestVideo;
     std::unique_ptr<TTestAudioDevice> FTestAudio;
     std::string FVideoDevicePath;
     std::optional<TVideoOption> FVideoCurrent;  // the format the video device is asked for
+    std::optional<TVideoMode> FWantedVideoMode;
+    std::optional<TVideoMode> FVideoMode;  // the wanted one as the device offers it
+    std::string FMissingModeLogged;        // the last wanted mode found missing
     bool FRunning = false;
+    bool FStuck = false;  // a state change has not returned: the pipeline is left alone
     // Set while the owner builds the graph: failures are noted, not reported as run faults.
     std::atomic<bool> FBuilding{false};
     std::atomic<bool> FVideoFailed{false};

@@ -63,6 +63,23 @@ bool AddAndLink(GstElement* bin, const std::vector<GstElement*>& chain) {
     return true;
 }
 
+GstCaps* BgrCaps(int width, int height) {
+    GstCaps* caps = gst_caps_from_string("video/x-raw,format=BGR");
+    if (width > 0) {
+        gst_caps_set_simple(caps, "width", G_TYPE_INT, width, "height", G_TYPE_INT, height,
+                            nullptr);
+    }
+    return caps;
+}
+
+GstCaps* SourceCaps(GstElement* source) {
+    GstPad* pad = gst_element_get_static_pad(source, "src");
+    if (pad == nullptr) return nullptr;
+    GstCaps* caps = gst_pad_query_caps(pad, nullptr);
+    gst_object_unref(pad);
+    return caps;
+}
+
 namespace {
 
 GstCaps* TapCaps(GstElement* tap) {

@@ -27,6 +27,11 @@ void SetCaps(GstElement* filter, GstCaps* caps);
 // or a link fails.
 bool AddAndLink(GstElement* bin, const std::vector<GstElement*>& chain);
 
+// Raw BGR caps, of that size when `width` > 0.
+GstCaps* BgrCaps(int width, int height);
+// What the source's pad offers (a new reference), or null.
+GstCaps* SourceCaps(GstElement* source);
+
 bool TapHasCaps(GstElement* tap);
 void TapVideoSize(GstElement* tap, int& width, int& height);
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <limits>
 
+#include "capture/caps_values.h"
+
 namespace {
 
 constexpr int64_t HundredNsPerSecond = 10'000'000;
@@ -10,56 +12,6 @@ constexpr const char* CaptureSampleFormat = "S16LE";
 // A size range fixates to the size nearest to this, as a webcam's default would be.
 constexpr int PreferredWidth = 640;
 constexpr int PreferredHeight = 480;
-
-// a < b for two fractions with positive denominators.
-bool Slower(TFraction a, TFraction b) {
-    return static_cast<int64_t>(a.Num) * b.Den < static_cast<int64_t>(b.Num) * a.Den;
-}
-
-bool SameRate(TFraction a, TFraction b) {
-    return static_cast<int64_t>(a.Num) * b.Den == static_cast<int64_t>(b.Num) * a.Den;
-}
-
-// The values of an int field: fixed, list or range (a range as its two ends).
-struct TIntValues {
-    std::vector<int> Values;
-    bool IsRange = false;
-    bool Holds(int value) const {
-        if (IsRange) return value >= Values[0] && value <= Values[1];
-        return std::find(Values.begin(), Values.end(), value) != Values.end();
-    }
-};
-
-TIntValues IntValues(const GValue* value) {
-    TIntValues result;
-    if (value == nullptr) return result;
-    if (G_VALUE_HOLDS_INT(value)) {
-        result.Values.push_back(g_value_get_int(value));
-    } else if (GST_VALUE_HOLDS_INT_RANGE(value)) {
-        result.IsRange = true;
-        result.Values = {gst_value_get_int_range_min(value), gst_value_get_int_range_max(value)};
-    } else if (GST_VALUE_HOLDS_LIST(value)) {
-        for (guint i = 0; i < gst_value_list_get_size(value); ++i) {
-            const GValue* item = gst_value_list_get_value(value, i);
-            if (G_VALUE_HOLDS_INT(item)) result.Values.push_back(g_value_get_int(item));
-        }
-    }
-    return result;
-}
-
-std::vector<std::string> StringValues(const GValue* value) {
-    std::vector<std::string> result;
-    if (value == nullptr) return result;
-    if (G_VALUE_HOLDS_STRING(value)) {
-        result.emplace_back(g_value_get_string(value));
-    } else if (GST_VALUE_HOLDS_LIST(value)) {
-        for (guint i = 0; i < gst_value_list_get_size(value); ++i) {
-            const GValue* item = gst_value_list_get_value(value, i);
-            if (G_VALUE_HOLDS_STRING(item)) result.emplace_back(g_value_get_string(item));
-        }
-    }
-    return result;
-}
 
 std::vector<int> RatesFor(const TIntValues& rates, int wanted) {
     if (rates.Values.empty()) return {};
@@ -85,34 +37,6 @@ int SizeFor(const GValue* value, int preferred) {
     if (sizes.Values.empty()) return 0;
     if (sizes.IsRange) return std::clamp(preferred, sizes.Values[0], sizes.Values[1]);
     return sizes.Values[0];
-}
-
-TFraction FractionOf(const GValue* value) {
-    return {gst_value_get_fraction_numerator(value), gst_value_get_fraction_denominator(value)};
-}
-
-TRateOffer RateOfferOf(const GValue* value) {
-    TRateOffer offer;
-    if (value == nullptr) return offer;
-    if (GST_VALUE_HOLDS_FRACTION(value)) {
-        offer.Rates.push_back(FractionOf(value));
-    } else if (GST_VALUE_HOLDS_FRACTION_RANGE(value)) {
-        offer.IsRange = true;
-        offer.Min = FractionOf(gst_value_get_fraction_range_min(value));
-        offer.Max = FractionOf(gst_value_get_fraction_range_max(value));
-    } else if (GST_VALUE_HOLDS_LIST(value)) {
-        for (guint i = 0; i < gst_value_list_get_size(value); ++i) {
-            const GValue* item = gst_value_list_get_value(value, i);
-            if (GST_VALUE_HOLDS_FRACTION(item)) offer.Rates.push_back(FractionOf(item));
-        }
-    }
-    return offer;
-}
-
-bool Offers(const TRateOffer& offer, TFraction rate) {
-    if (offer.IsRange) return !Slower(rate, offer.Min) && !Slower(offer.Max, rate);
-    return std::any_of(offer.Rates.begin(), offer.Rates.end(),
-                       [rate](TFraction r) { return SameRate(r, rate); });
 }
 
 }  // namespace

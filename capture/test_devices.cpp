@@ -27,26 +27,46 @@ GstCaps* PatternCaps(const TTestDeviceOptions& o, const char* media, const char*
     return caps;
 }
 
-// appsrc [-> videoconvert -> encoder] -> capsfilter, so the device offers exactly one format.
+// A device made with no picture size (one that cannot negotiate) stays one that cannot: a
+// scaler would try to scale its empty frames.
+bool OffersHalfSize(const TTestDeviceOptions& o) {
+    return o.Width >= 4 && o.Height >= 4;
+}
+
+// The device's own size first, so the automatic choice keeps it; half that size second, so
+// that a chosen mode can change the size (the device scales its pattern).
+GstCaps* OfferedCaps(const TTestDeviceOptions& o, const char* media, const char* format) {
+    GstCaps* caps = PatternCaps(o, media, format);
+    if (!OffersHalfSize(o)) return caps;
+    TTestDeviceOptions half = o;
+    half.Width = (o.Width / 2) & ~1;
+    half.Height = (o.Height / 2) & ~1;
+    gst_caps_append(caps, PatternCaps(half, media, format));
+    return caps;
+}
+
+GstElement* AddAfter(GstBin* bin, GstElement* last, const char* factory) {
+    GstElement* element = Make(factory);
+    gst_bin_add(bin, element);
+    gst_element_link(last, element);
+    return element;
+}
+
+// appsrc -> videoscale [-> videoconvert -> encoder] -> capsfilter, so the device offers one
+// format in two sizes.
 void AddOfferedFormat(GstBin* bin, GstElement* appsrc, const TTestDeviceOptions& o) {
     using TFormat = TTestDeviceOptions::TVideoFormat;
-    GstElement* last = appsrc;
+    GstElement* last = OffersHalfSize(o) ? AddAfter(bin, appsrc, "videoscale") : appsrc;
     GstCaps* offered = nullptr;
     if (o.VideoFormat == TFormat::Bgr) {
-        offered = PatternCaps(o, "video/x-raw", "BGR");
+        offered = OfferedCaps(o, "video/x-raw", "BGR");
     } else {
-        GstElement* convert = Make("videoconvert");
-        gst_bin_add(bin, convert);
-        gst_element_link(last, convert);
-        last = convert;
+        last = AddAfter(bin, last, "videoconvert");
         if (o.VideoFormat == TFormat::Mjpeg) {
-            GstElement* encoder = Make("jpegenc");
-            gst_bin_add(bin, encoder);
-            gst_element_link(last, encoder);
-            last = encoder;
-            offered = PatternCaps(o, "image/jpeg", nullptr);
+            last = AddAfter(bin, last, "jpegenc");
+            offered = OfferedCaps(o, "image/jpeg", nullptr);
         } else {
-            offered = PatternCaps(o, "video/x-raw", "I420");
+            offered = OfferedCaps(o, "video/x-raw", "I420");
         }
     }
     GstElement* filter = Make("capsfilter");

@@ -18,6 +18,7 @@ inline constexpr const char* TestToneDeviceName = "test-tone";
 struct TTestDeviceOptions {
     enum class TVideoFormat { Bgr, I420, Mjpeg };
     TVideoFormat VideoFormat = TVideoFormat::Bgr;
+    // "Test Pattern" offers this size and half of it (each side rounded down to even).
     int Width = 640;
     int Height = 480;
     int Fps = 30;

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <map>
 #include <string>
 
 struct TTheoraSettings {
@@ -65,6 +66,9 @@ struct TSettings {
     std::string StreamDesc;
     std::string StreamURL;
     std::string StreamGenre;
+    // The capture mode chosen on the pin page, by video device name (text as VideoModeText in
+    // settings/video_mode.h); a device without an entry gets the automatic choice.
+    std::map<std::string, std::string> VideoModes;
 };
 
 extern TSettings Settings;

@@ -16,6 +16,7 @@
 #include "base/unique_fd.h"
 #include "settings/log.h"
 #include "settings/settings.h"
+#include "settings/video_mode.h"
 
 namespace {
 
@@ -196,6 +197,49 @@ QString StoredText(const TValue& value) {
         value.Field);
 }
 
+// The pin page's choices, one value per video device. Older files lack the group; an empty
+// map writes none, so such files stay as they were.
+constexpr const char* VideoModesGroup = "Zizizada/VideoModes";
+
+// A device name as a key: QSettings reads '/' and '\\' as group separators.
+QString VideoModeKey(const std::string& device) {
+    QString key = QString::fromStdString(device);
+    key.replace('%', "%25").replace('/', "%2F").replace('\\', "%5C");
+    return key;
+}
+
+std::string VideoModeDevice(QString key) {
+    key.replace("%2F", "/").replace("%5C", "\\").replace("%25", "%");
+    return key.toStdString();
+}
+
+void LoadVideoModes(QSettings& store) {
+    Settings.VideoModes.clear();
+    store.beginGroup(VideoModesGroup);
+    for (const QString& key : store.childKeys()) {
+        const TStored stored = ReadStored(store, key.toUtf8().constData());
+        if (stored.Text && ParseVideoMode(*stored.Text)) {
+            Settings.VideoModes[VideoModeDevice(key)] = *stored.Text;
+            continue;
+        }
+        const std::string what =
+            stored.Text ? "\"" + *stored.Text + "\" is not a capture mode" : "cannot be read";
+        LogLine(std::string("Setting ") + VideoModesGroup + "/" + key.toStdString() +
+                ": the stored value " + what + ", ignored");
+    }
+    store.endGroup();
+}
+
+void SaveVideoModes(QSettings& store) {
+    // Devices whose choice went back to automatic lose their entries.
+    store.remove(VideoModesGroup);
+    for (const auto& [device, mode] : Settings.VideoModes) {
+        if (device.empty()) continue;
+        store.setValue(QString(VideoModesGroup) + "/" + VideoModeKey(device),
+                       QString::fromStdString(mode));
+    }
+}
+
 // The store is rewritten through a temporary file that takes the permissions of the file it
 // replaces, so an owner-only file made before the first write keeps the password private at
 // every moment.
@@ -210,6 +254,7 @@ bool PrepareOwnerOnlyFile(const QString& path) {
 void LoadSettings() {
     QSettings store = Store();
     for (const TValue& value : Values()) Load(value, store);
+    LoadVideoModes(store);
 }
 
 bool SaveSettings() {
@@ -219,6 +264,7 @@ bool SaveSettings() {
     for (size_t index : SaveOrder) store.setValue(values[index].Key, StoredText(values[index]));
     for (size_t index = FirstGroupCount; index < ValueCount; ++index)
         store.setValue(values[index].Key, StoredText(values[index]));
+    SaveVideoModes(store);
     store.sync();
     bool ok = store.status() == QSettings::NoError;
     // In case the file was replaced by a means that did not keep its permissions.

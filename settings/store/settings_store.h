@@ -1,5 +1,7 @@
 #pragma once
-// The per-user settings store: four groups of 44 text values under "Hadrel Forge/Palunet".
+// The per-user settings store: four groups of 44 text values under "Hadrel Forge/Palunet",
+// plus the group "Zizizada/VideoModes" (one capture mode per video device) once a mode was
+// chosen.
 // Plain C++ so callers need not see Qt. Main thread only, while no run is active (the About
 // box's debug switch excepted: DebugMode is atomic).
 

@@ -71,6 +71,11 @@ TEST(HeadlessOptions, RefusesBadInputWithOneLine) {
         {"--file", ""},
         {"--video", "none", "--audio", "none"},
         {"--stream", "--file", "x.ogg"},
+        {"--video-device", "Cam", "--video-mode", "1280x720"},
+        {"--video-device", "Cam", "--video-mode", "1280x720@30fps"},
+        {"--video-device", "Cam", "--video-mode", "0x720@30"},
+        // Only the capture graph asks a device for a mode.
+        {"--video-mode", "1280x720@30"},
     };
     for (const auto& args : bad) {
         std::string error;
@@ -96,4 +101,18 @@ TEST(HeadlessOptions, DeviceOptionsSelectTheGraphAndRefuseWhatCannotWork) {
     EXPECT_FALSE(Parse({"--test-pattern-format", "yuyv"}, &error));
     EXPECT_FALSE(Parse({"--video-device", ""}, &error));
     EXPECT_FALSE(Parse({"--fail-video-after", "0"}, &error));
+}
+
+TEST(HeadlessOptions, AVideoModeIsASizeAndRateWithAnOptionalFormat) {
+    const std::pair<const char*, TVideoMode> cases[] = {
+        {"1280x720@30", {"", 1280, 720, 30, 1}},
+        {"640x480@30000/1001", {"", 640, 480, 30000, 1001}},
+        {"YUY2 320x240@15/1", {"YUY2", 320, 240, 15, 1}},
+    };
+    for (const auto& [text, mode] : cases) {
+        const auto options = Parse({"--audio-device", "Test Tone", "--video-mode", text});
+        ASSERT_TRUE(options) << text;
+        EXPECT_EQ(options->VideoMode, mode) << text;
+    }
+    EXPECT_FALSE(Parse({"--video-device", "Cam"})->VideoMode);
 }

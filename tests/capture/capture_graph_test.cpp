@@ -294,6 +294,54 @@ TEST_F(CaptureGraphTest, ATornDownGraphFreesItsPipeline) {
     EXPECT_EQ(LivePipelines(), before);
 }
 
+// A mode asked for reaches the tap, for the preview and for a run, at the mode's own rate.
+TEST_F(CaptureGraphTest, AChosenModeIsWhatTheDeviceDeliversAndWhatTheRunGets) {
+    TTestDeviceOptions options;
+    options.Fps = 10;
+    TTapRecorder recorder;  // outlives the graph, whose callbacks use it
+    TCaptureGraph graph(Devices, options);
+    EXPECT_TRUE(graph.VideoModes().empty());
+    graph.SetVideoMode(TVideoMode{"BGR", 320, 240, 10, 1});
+    const TConnectResult result = BuildTestDevices(graph, recorder);
+    EXPECT_EQ(result.Status, "Audio OK  -  Video OK (320x240)  -  OK");
+    EXPECT_EQ(result.VideoMode, (TVideoMode{"BGR", 320, 240, 10, 1}));
+    std::vector<std::string> modes;
+    for (const TVideoMode& mode : graph.VideoModes()) modes.push_back(VideoModeText(mode));
+    EXPECT_EQ(modes, (std::vector<std::string>{"BGR 320x240@10/1", "BGR 640x480@10/1"}));
+    EXPECT_NE(TakeLog().find("Video capture mode: BGR 320x240@10/1"), std::string::npos);
+
+    graph.Stop();
+    const auto header = graph.ChooseVideoFormat(30);
+    ASSERT_TRUE(header);
+    EXPECT_EQ(header->biWidth, 320);
+    EXPECT_EQ(header->biHeight, -240);
+    const size_t before = recorder.times.size();  // stopped: no callback runs
+    ASSERT_TRUE(graph.Run());
+    ASSERT_TRUE(recorder.WaitFor([&](auto& r) { return r.times.size() >= before + 4; }));
+    graph.Stop();
+    EXPECT_EQ(recorder.frameSize, 320 * 3 * 240);
+    EXPECT_EQ(recorder.times.back() - recorder.times[recorder.times.size() - 2], 100u);
+}
+
+// A stored mode the device no longer offers leaves the automatic choice, said once however
+// often the graph is built.
+TEST_F(CaptureGraphTest, AModeTheDeviceDoesNotOfferFallsBackAndIsLoggedOnce) {
+    TTapRecorder recorder;  // outlives the graph, whose callbacks use it
+    TCaptureGraph graph(Devices);
+    graph.SetVideoMode(TVideoMode{"YUY2", 1280, 720, 30, 1});
+    for (int build = 0; build < 2; ++build) {
+        const TConnectResult result = BuildTestDevices(graph, recorder);
+        EXPECT_EQ(result.Status, "Audio OK  -  Video OK (640x480)  -  OK");
+        EXPECT_FALSE(result.VideoMode);
+        const std::string line =
+            "The video device does not offer the mode YUY2 1280x720@30/1; the automatic "
+            "choice applies";
+        EXPECT_EQ(TakeLog().find(line) != std::string::npos, build == 0) << "build " << build;
+    }
+    graph.SetVideoMode(std::nullopt);
+    EXPECT_FALSE(BuildTestDevices(graph, recorder).VideoMode);
+}
+
 TEST_F(CaptureGraphTest, NoDevicesChosenStillBuildsAndReportsOk) {
     TCaptureGraph graph(Devices);
     const TConnectResult result = graph.Build({}, {}, false);

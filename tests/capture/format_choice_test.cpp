@@ -9,6 +9,7 @@
 #include "capture/capture_devices.h"
 #include "capture/capture_forwarder.h"
 #include "capture/connect_status.h"
+#include "tests/capture/caps_text.h"
 
 namespace {
 
@@ -23,17 +24,6 @@ class TGStreamerUp : public ::testing::Environment {
 };
 const ::testing::Environment* const GStreamerUp =
     ::testing::AddGlobalTestEnvironment(new TGStreamerUp);
-
-class TCaps {
-  public:
-    // GStreamer must be up before the first caps are parsed.
-    explicit TCaps(const char* text) : FCaps((EnsureGStreamer(), gst_caps_from_string(text))) {}
-    ~TCaps() { gst_caps_unref(FCaps); }
-    operator const GstCaps*() const { return FCaps; }
-
-  private:
-    GstCaps* FCaps;
-};
 
 TEST(AudioChoice, ScoresPreferTheWantedRateAndChannelsAndStopAtAPerfectMatch) {
     const std::vector<TAudioOption> options = {
@@ -216,6 +206,27 @@ TEST(RunRelativeTime, FramesOnWholeMillisecondsStayExactAndSurviveTheWrap) {
         }
     }
     EXPECT_EQ(RunRelativeSeconds(100, 4294967196u), 0.2);  // across the 2^32 ms wrap
+    // A medium that started after the run's origin carries its lead; nothing is before 0.
+    EXPECT_EQ(RunRelativeSeconds(1100, 1000, 250), 0.35);
+    EXPECT_EQ(RunRelativeSeconds(1000, 1100), 0.0);
+}
+
+TEST(RunRelativeTime, AStartIsPlacedByItsStampUnlessTheStampDisagreesWithItsArrival) {
+    struct TCase {
+        const char* What;
+        int32_t Stamped;
+        int32_t Arrived;
+        int32_t Lead;
+    };
+    const TCase cases[] = {
+        {"both clocks agree", 40, 55, 40},
+        {"within the trusted difference", 0, 100, 0},
+        // A sound server that took 0.8 s to open its stream still stamps its first buffer 0.
+        {"stamps restarted with the device", 0, 800, 800},
+        {"stamps far ahead of the arrival", 900, 20, 20},
+        {"started before the origin", -30, -25, -30},
+    };
+    for (const TCase& c : cases) EXPECT_EQ(StartLeadMs(c.Stamped, c.Arrived), c.Lead) << c.What;
 }
 
 }  // namespace

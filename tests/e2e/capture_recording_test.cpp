@@ -88,6 +88,42 @@ TEST_F(CaptureRecordingTest, ListsTheTestDevicesLastAndRefusesUnknownNames) {
         << unknown.Output;
 }
 
+TEST_F(CaptureRecordingTest, TheListShowsEachVideoDevicesModesAndAVideoModeSetsTheSize) {
+    const auto list = RunCommand(HeadlessCommand("--list-devices"));
+    ASSERT_EQ(list.ExitCode, 0) << list.Output;
+    EXPECT_NE(list.Output.find("video: Test Pattern\n"
+                               "  mode: BGR 320x240@30/1\n"
+                               "  mode: BGR 640x480@30/1\n"),
+              std::string::npos)
+        << list.Output;
+
+    struct TCase {
+        const char* Mode;
+        const char* Width;
+        const char* Height;
+    };
+    for (const TCase& c :
+         {TCase{"320x240@30", "320", "240"}, TCase{"BGR 320x240@30/1", "320", "240"},
+          TCase{"640x480@30/1", "640", "480"}}) {
+        const std::string file = Work.File("mode.ogg");
+        const auto run = Record(file, "--seconds 2 --video-mode " + Quote(c.Mode));
+        ASSERT_EQ(run.ExitCode, 0) << c.Mode << "\n" << run.Output;
+        const auto streams = ProbeStreams(file);
+        ASSERT_EQ(streams.size(), 2u) << c.Mode;
+        const TStreamInfo& video = streams[0].at("codec_type") == "video" ? streams[0] : streams[1];
+        EXPECT_EQ(video.at("width"), c.Width) << c.Mode;
+        EXPECT_EQ(video.at("height"), c.Height) << c.Mode;
+    }
+
+    // Asked for by name, a mode the device lacks ends the run before it starts.
+    const auto missing = Record(Work.File("missing.ogg"), "--seconds 2 --video-mode 800x600@30");
+    EXPECT_NE(missing.ExitCode, 0);
+    EXPECT_NE(missing.Output.find("The video device does not offer 800x600@30/1"),
+              std::string::npos)
+        << missing.Output;
+    EXPECT_FALSE(std::filesystem::exists(Work.File("missing.ogg")));
+}
+
 TEST_F(CaptureRecordingTest, NoAudioDeviceGivesAVideoOnlyRecording) {
     const std::string file = Work.File("video_only.ogg");
     const auto run = RunCommand(HeadlessCommand("--file " + Quote(file) +

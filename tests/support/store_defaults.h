@@ -16,4 +16,5 @@ inline void SetStoreDefaults(TSettings& s) {
     s.TheoraFasterMode = true;
     s.Icecast = {"localhost", 8000, "source", "wenduk", "/stream.ogg", 128, true};
     s.Processing = {false, 320, 240, true, false, 0, 0, 0, 0, false, "", 255, 0, true};
+    s.VideoModes.clear();
 }

@@ -74,6 +74,10 @@ void SetDistinct(TSettings& s) {
     s.Icecast = {"127.0.0.1", 65535, "user", "p@ss:w,ord", "/live.ogg", 96, false};
     s.Processing = {true, 800, 600,  false,       true, 1,          2,
                     3,    4,   true, "/logo.png", 128,  0x00FF00FF, false};
+    // Device names hold what keys cannot: group separators, escapes, INI syntax.
+    s.VideoModes = {{"Test Pattern", "BGR 320x240@30/1"},
+                    {"Cam /dev/video0 \\ 100% = ; [x] %2F", "YUY2 1280x720@30000/1001"},
+                    {"Kamera \u00c4\u00d6", "MJPG 640x480@15/1"}};
 }
 
 void ExpectSame(const TSettings& s, const TSettings& e) {
@@ -121,6 +125,7 @@ void ExpectSame(const TSettings& s, const TSettings& e) {
     EXPECT_EQ(s.StreamDesc, e.StreamDesc);
     EXPECT_EQ(s.StreamURL, e.StreamURL);
     EXPECT_EQ(s.StreamGenre, e.StreamGenre);
+    EXPECT_EQ(s.VideoModes, e.VideoModes);
 }
 
 TEST_F(SettingsStoreTest, EmptyStoreLoadsEveryDefault) {
@@ -262,6 +267,63 @@ TEST_F(SettingsStoreTest, UnreadableValueTakesItsDefaultAndLaterValuesStillLoad)
     EXPECT_EQ(Settings.Icecast.Port, 9000);
     EXPECT_EQ(Settings.Processing.CropB, 8);
     EXPECT_EQ(Settings.Processing.OverlayAlpha, 255);
+}
+
+// A device whose mode went back to automatic loses its entry; the others stay.
+TEST_F(SettingsStoreTest, VideoModesAreOneValuePerDeviceAndDropWhenCleared) {
+    SetDistinct(Settings);
+    ASSERT_TRUE(SaveSettings());
+    QSettings raw = Raw();
+    raw.beginGroup("Zizizada/VideoModes");
+    EXPECT_EQ(raw.childKeys().size(), 3);
+    EXPECT_TRUE(raw.childGroups().isEmpty());
+    raw.endGroup();
+    EXPECT_EQ(Stored("Zizizada/VideoModes/Test Pattern"), "BGR 320x240@30/1");
+
+    Settings.VideoModes.erase("Test Pattern");
+    ASSERT_TRUE(SaveSettings());
+    LoadSettings();
+    TSettings expected;
+    SetDistinct(expected);
+    expected.VideoModes.erase("Test Pattern");
+    EXPECT_EQ(Settings.VideoModes, expected.VideoModes);
+}
+
+// Files written before modes could be chosen lack the group: nothing is chosen, nothing is
+// logged, and the other values load as before.
+TEST_F(SettingsStoreTest, AnOlderFileWithoutVideoModesChoosesNone) {
+    WriteFile("[Zizizada]\nVideoDevice=USB Camera\nTheora\\FPS=25\n");
+    Settings.VideoModes = {{"USB Camera", "YUY2 1280x720@30/1"}};
+    TakeLog();
+    LoadSettings();
+    EXPECT_TRUE(Settings.VideoModes.empty());
+    EXPECT_EQ(Settings.VideoDevice, "USB Camera");
+    EXPECT_EQ(Settings.Theora.FPS, 25);
+    EXPECT_EQ(TakeLog(), "");
+}
+
+TEST_F(SettingsStoreTest, OddVideoModesAreIgnoredWithALineEach) {
+    WriteFile(
+        "[Zizizada]\n"
+        "VideoModes\\Good=BGR 640x480@30/1\n"
+        "VideoModes\\Garbled=YUY2 big@30\n"
+        "VideoModes\\Bytes=@ByteArray(\\0\\x1)\n"
+        "VideoModes\\Listed=640x480@30, 320x240@30\n"
+        "Theora\\FPS=25\n");
+    TakeLog();
+    LoadSettings();
+    EXPECT_EQ(Settings.VideoModes,
+              (std::map<std::string, std::string>{{"Good", "BGR 640x480@30/1"}}));
+    EXPECT_EQ(Settings.Theora.FPS, 25);
+    const std::string log = TakeLog();
+    for (const char* line :
+         {"Setting Zizizada/VideoModes/Garbled: the stored value \"YUY2 big@30\" is not a "
+          "capture mode, ignored",
+          "Setting Zizizada/VideoModes/Bytes: the stored value cannot be read, ignored",
+          "Setting Zizizada/VideoModes/Listed: the stored value cannot be read, ignored"}) {
+        EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+    }
+    EXPECT_EQ(log.find("Good"), std::string::npos) << log;
 }
 
 mode_t FileMode(const std::string& path) {
