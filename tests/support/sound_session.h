@@ -71,6 +71,11 @@ class TSoundSession final {
     // PipeWire: a live GStreamer pipeline that provides a node named `description` (one word,
     // letters and digits): a 440 Hz Audio/Source, or a 1280x720 YUY2 Video/Source at 30 fps.
     // Its process id once the node is in the graph (bounded wait), or -1.
+    // With PipeWire 0.3.65 and WirePlumber 0.4.13 a pipewiresrc consumer is linked to the
+    // camera only when its stream names its media type (stream-properties
+    // "props,media.type=Video"; the element a GstDevice creates does not): WirePlumber then
+    // links it and frames flow. Without a session bus WirePlumber links nothing. The audio
+    // node is listed but delivers no sound to a consumer; record sound from PulseAudio.
     pid_t PublishAudioSource(const std::string& description);
     pid_t PublishCamera(const std::string& description);
     // Ends one publisher (its node leaves the graph); false for a pid this session did not start.
