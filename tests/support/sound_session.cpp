@@ -2,11 +2,13 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -35,8 +37,22 @@ constexpr int PollMs = 50;
 const std::vector<std::string> UserSessionVariables = {"PIPEWIRE_REMOTE", "PULSE_SINK",
                                                        "PULSE_SOURCE"};
 
+// The program's full path, found as the shell finds it; empty when it is not installed.
+std::string ProgramPath(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    std::string folders = path ? path : "/usr/local/bin:/usr/bin:/bin";
+    size_t at = 0;
+    while (at <= folders.size()) {
+        const size_t end = std::min(folders.find(':', at), folders.size());
+        const std::string candidate = folders.substr(at, end - at) + "/" + name;
+        if (access(candidate.c_str(), X_OK) == 0) return candidate;
+        at = end + 1;
+    }
+    return "";
+}
+
 bool ProgramInstalled(const std::string& name) {
-    return RunCommand("command -v " + name, 5).ExitCode == 0;
+    return !ProgramPath(name).empty();
 }
 
 // Its own, minimal bus: no service activation, so the bus never starts programs of its own.
@@ -159,24 +175,32 @@ pid_t TSoundSession::Launch(const std::string& name, const std::vector<std::stri
     argv.push_back(nullptr);
 
     const std::string logFile = FFolder->File(name + "-" + std::to_string(++FLaunched) + ".log");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, logFile.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-    // A group of its own, so that Stop() reaches anything the program starts in turn.
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    pid_t pid = -1;
-    const int rc = posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), envp.data());
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) {
-        FError = "cannot start " + arguments[0] + ": " + std::strerror(rc);
+    const std::string program = ProgramPath(arguments[0]);
+    if (program.empty()) {
+        FError = "cannot find " + arguments[0];
         return -1;
+    }
+    const pid_t parent = getpid();
+    const pid_t pid = fork();
+    if (pid < 0) {
+        FError = "cannot start " + arguments[0] + ": " + std::strerror(errno);
+        return -1;
+    }
+    if (pid == 0) {
+        // Only async-signal-safe calls until exec. A group of its own, so that Stop() reaches
+        // anything the program starts in turn; and it dies with the test program, even one
+        // that aborts, so no server outlives a crashed test.
+        setpgid(0, 0);
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent) _exit(127);
+        const int input = open("/dev/null", O_RDONLY);
+        const int output = open(logFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (input < 0 || output < 0) _exit(127);
+        dup2(input, STDIN_FILENO);
+        dup2(output, STDOUT_FILENO);
+        dup2(output, STDERR_FILENO);
+        execve(program.c_str(), argv.data(), envp.data());
+        _exit(127);
     }
     FProcesses.push_back({pid, name, logFile});
     return pid;
