@@ -69,6 +69,12 @@ TConnectResult TCaptureGraph::Build(const TDeviceChoice& video, const TDeviceCho
         state.Height = rebuilt.Height;
     }
     FBuilding = false;
+    if (FStuck) {
+        // A device that does not start within the bound (a PipeWire node that never links)
+        // holds the whole pipeline: nothing of it works.
+        state.VideoOk = false;
+        state.AudioOk = false;
+    }
     TConnectResult result;
     result.VideoAttached = VideoAttached();
     result.AudioAttached = AudioAttached();
