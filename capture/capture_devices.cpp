@@ -12,6 +12,7 @@ namespace {
 constexpr const char* VideoClass = "Video/Source";
 constexpr const char* AudioClass = "Audio/Source";
 // Providers below this rank are not meant for applications (as GstDeviceMonitor has it).
+constexpr const char* CrashesWhenStopped = "pipewiredeviceprovider";
 constexpr auto MinimumProviderRank = static_cast<GstRank>(1);
 
 std::string DisplayName(GstDevice* device) {
@@ -231,7 +232,9 @@ void TCaptureDevices::TWatch::Finish() {
         Bus = nullptr;
     }
     if (Instance != nullptr) {
-        if (Started) gst_device_provider_stop(Instance);
+        // PipeWire's plug-in (0.3.65) frees its main loop twice when stopped, and the process
+        // aborts; left running, it ends with the process.
+        if (Started && Provider != CrashesWhenStopped) gst_device_provider_stop(Instance);
         gst_object_unref(Instance);
         Instance = nullptr;
     }
@@ -336,10 +339,44 @@ GstDevice* TCaptureDevices::FindDevice(TMediaKind kind, const TDeviceChoice& cho
     return GST_DEVICE(gst_object_ref(entry->Device));
 }
 
+namespace {
+
+bool HasProperty(GstElement* element, const char* name) {
+    return g_object_class_find_property(G_OBJECT_GET_CLASS(element), name) != nullptr;
+}
+
+// PipeWire's session manager links a stream to the node it names only when the stream says
+// what media it carries, and PipeWire 0.3.65 finds the node by its serial, not its id: the
+// element the device makes sets neither, and its frames never come.
+void AimPipeWireSource(GstElement* element, GstDevice* device, TMediaKind kind) {
+    if (!HasProperty(element, "stream-properties") || !HasProperty(element, "target-object")) {
+        return;
+    }
+    GstStructure* stream =
+        gst_structure_new("props", "media.type", G_TYPE_STRING,
+                          kind == TMediaKind::Video ? "Video" : "Audio", nullptr);
+    g_object_set(element, "stream-properties", stream, nullptr);
+    gst_structure_free(stream);
+    GstStructure* properties = gst_device_get_properties(device);
+    if (properties == nullptr) return;
+    const gchar* serial = gst_structure_get_string(properties, "object.serial");
+    std::string serialText;
+    if (serial != nullptr) {
+        serialText = serial;
+    } else if (guint64 number = 0; gst_structure_get_uint64(properties, "object.serial", &number)) {
+        serialText = std::to_string(number);
+    }
+    if (!serialText.empty()) g_object_set(element, "target-object", serialText.c_str(), nullptr);
+    gst_structure_free(properties);
+}
+
+}  // namespace
+
 GstElement* TCaptureDevices::CreateElement(TMediaKind kind, const TDeviceChoice& choice) const {
     GstDevice* device = FindDevice(kind, choice);
     if (device == nullptr) return nullptr;
     GstElement* element = gst_device_create_element(device, nullptr);
+    if (element != nullptr) AimPipeWireSource(element, device, kind);
     gst_object_unref(device);
     return element;
 }

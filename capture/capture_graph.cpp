@@ -101,10 +101,24 @@ GstElement* TCaptureGraph::CreateSource(TMediaKind kind, const TDeviceChoice& ch
     }
     GstElement* element = FDevices.CreateElement(kind, choice);
     if (element == nullptr) LogLine("Capture device not found: " + choice.Name);
+    GstCaps*& deviceCaps = kind == TMediaKind::Video ? FVideoDeviceOffer : FAudioDeviceOffer;
+    if (element != nullptr) deviceCaps = FDevices.Caps(kind, choice);
     if (kind == TMediaKind::Video && element != nullptr) {
         FVideoDevicePath = FDevices.DevicePath(choice);
     }
     return element;
+}
+
+GstCaps* TCaptureGraph::OfferedCaps(TMediaKind kind, GstElement* source) const {
+    GstCaps* caps = SourceCaps(source);
+    GstCaps* deviceCaps = kind == TMediaKind::Video ? FVideoDeviceOffer : FAudioDeviceOffer;
+    // A PipeWire source offers nothing before it runs: what its device announced stands in.
+    if ((caps == nullptr || gst_caps_is_empty(caps) || gst_caps_is_any(caps)) &&
+        deviceCaps != nullptr) {
+        if (caps != nullptr) gst_caps_unref(caps);
+        caps = gst_caps_ref(deviceCaps);
+    }
+    return caps;
 }
 
 bool TCaptureGraph::BuildPipeline(const TDeviceChoice& video, const TDeviceChoice& audio,
@@ -155,7 +169,7 @@ bool TCaptureGraph::AddVideoBranch(GstElement* source) {
     // Opened alone first, so that its formats can be read before the branch is built.
     HandOver(this);
     if (gst_element_set_state(source, GST_STATE_READY) == GST_STATE_CHANGE_FAILURE) return false;
-    GstCaps* offered = SourceCaps(source);
+    GstCaps* offered = OfferedCaps(TMediaKind::Video, source);
     const std::optional<TVideoOption> chosen = StartVideoOption(offered);
     if (offered != nullptr) gst_caps_unref(offered);
     if (!chosen) return false;
@@ -313,6 +327,10 @@ void TCaptureGraph::DestroyPipeline() {
     FPipeline = FVideoBin = FAudioBin = FVideoSource = FAudioSource = nullptr;
     FVideoDeviceCaps = FAudioDeviceCaps = FVideoTapCaps = FAudioTapCaps = nullptr;
     FVideoTap = FAudioTap = FPreviewTap = nullptr;
+    for (GstCaps** caps : {&FVideoDeviceOffer, &FAudioDeviceOffer}) {
+        if (*caps != nullptr) gst_caps_unref(*caps);
+        *caps = nullptr;
+    }
     FStuck = false;
     FTestVideo.reset();
     FTestAudio.reset();
@@ -343,7 +361,7 @@ void TCaptureGraph::TearDown() {
 
 std::optional<TWaveFormatEx> TCaptureGraph::ChooseAudioFormat(int wantedRate, int wantedChannels) {
     if (FAudioSource == nullptr) return std::nullopt;
-    GstCaps* offered = SourceCaps(FAudioSource);
+    GstCaps* offered = OfferedCaps(TMediaKind::Audio, FAudioSource);
     const std::vector<TAudioOption> options =
         AudioOptionsFromCaps(offered, wantedRate, wantedChannels);
     if (offered != nullptr) gst_caps_unref(offered);

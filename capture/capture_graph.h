@@ -107,6 +107,8 @@ class TCaptureGraph final {
     bool BuildPipeline(const TDeviceChoice& video, const TDeviceChoice& audio, bool audioPreview,
                        TConnectState& state);
     GstElement* CreateSource(TMediaKind kind, const TDeviceChoice& choice);
+    // The formats `source` offers now, else what its device announced.
+    GstCaps* OfferedCaps(TMediaKind kind, GstElement* source) const;
     bool AddVideoBranch(GstElement* source);
     std::optional<TVideoOption> StartVideoOption(const GstCaps* offered);
     TVideoOption AutomaticRunOption(int fps) const;
@@ -148,6 +150,10 @@ class TCaptureGraph final {
     GstElement* FVideoTap = nullptr;
     GstElement* FAudioTap = nullptr;
     GstElement* FPreviewTap = nullptr;
+    // What the real devices announced (owned); stands in for a source that offers nothing
+    // before it runs.
+    GstCaps* FVideoDeviceOffer = nullptr;
+    GstCaps* FAudioDeviceOffer = nullptr;
     std::unique_ptr<TTestVideoDevice> FTestVideo;
     std::unique_ptr<TTestAudioDevice> FTestAudio;
     std::string FVideoDevicePath;

@@ -13,7 +13,7 @@ void TCaptureGraph::SetVideoMode(std::optional<TVideoMode> mode) {
 
 std::vector<TVideoMode> TCaptureGraph::VideoModes() const {
     if (FVideoSource == nullptr) return {};
-    GstCaps* offered = SourceCaps(FVideoSource);
+    GstCaps* offered = OfferedCaps(TMediaKind::Video, FVideoSource);
     std::vector<TVideoMode> modes = VideoModesFromCaps(offered);
     if (offered != nullptr) gst_caps_unref(offered);
     return modes;
@@ -41,7 +41,7 @@ std::optional<TVideoOption> TCaptureGraph::StartVideoOption(const GstCaps* offer
 }
 
 TVideoOption TCaptureGraph::AutomaticRunOption(int fps) const {
-    GstCaps* offered = SourceCaps(FVideoSource);
+    GstCaps* offered = OfferedCaps(TMediaKind::Video, FVideoSource);
     const std::vector<TVideoOption> options = VideoOptionsFromCaps(offered);
     if (offered != nullptr) gst_caps_unref(offered);
     const int index = ChooseVideoOption(options, FVideoCurrent);

@@ -246,7 +246,8 @@ bool TLiveEncoder::EncodeAudioStep(double time, std::vector<uint8_t>& audio,
     samplesTaken = due;
     SetState(12);
     do {
-        const int32_t got = DropLateSound(audio, FAudioProcessor->Read(audio.data(), bytes));
+        const int32_t read = FAudioProcessor->Read(audio.data(), bytes);
+        const int32_t got = DropLateSound(audio, read);
         bytes -= got;
         if (got > 0) {
             const int32_t frames = got / FBytesPerSampleFrame;
@@ -258,6 +259,8 @@ bool TLiveEncoder::EncodeAudioStep(double time, std::vector<uint8_t>& audio,
             DebugLine("ExitPoint 2");
             return false;
         }
+        // Sound just dropped as a backlog: more of it may wait, which is this step's sound.
+        if (read > got) continue;
         if (bytes > 0 && FReplaceLate.load(std::memory_order_relaxed) && FClock->Late(time)) {
             EncodeSilence(audio, bytes);
             break;
