@@ -74,6 +74,8 @@ class CaptureGraphTest : public ::testing::Test {
     void SetUp() override { TakeLog(); }
 
     TConnectResult BuildTestDevices(TCaptureGraph& graph, TTapRecorder& recorder) {
+        // Callbacks change only while no pipeline runs.
+        graph.TearDown();
         graph.SetCallbacks(recorder.Callbacks());
         const auto video = ChooseStoredDevice(Devices.Names(TMediaKind::Video), TestPatternName);
         const auto audio = ChooseStoredDevice(Devices.Names(TMediaKind::Audio), TestToneName);
