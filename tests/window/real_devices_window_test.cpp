@@ -227,4 +227,43 @@ TEST_F(PulseAudioWindowTest, AServerFrozenMidRecordingKeepsTheVideoAndSaysStalle
     EXPECT_EQ(OgginfoProblems(check.Output), "") << check.Output;
 }
 
+// A chosen source that goes away stays chosen, shown as not connected, and nothing starts;
+// when a source of that name comes back, the window uses it again by itself.
+TEST_F(PulseAudioWindowTest, AChosenSourceThatGoesAndComesBackIsUsedAgain) {
+    const std::string module =
+        "module-null-sink sink_name=extra sink_properties=device.description=Extra";
+    const std::string source = "Monitor of Extra";
+    int index = Session->LoadModule(module);
+    ASSERT_GE(index, 0) << Session->Error();
+    Settings.AudioDevice = source;
+    {
+        TDeadlockGuard guard("opening the window", 10000ms, KillSession());
+        OpenWindow(false);
+    }
+    const auto status = [this] { return Window->StatusText().toStdString(); };
+    const std::string connected = "Audio OK  -  Video OK (640x480)  -  OK";
+    ASSERT_TRUE(WaitUntil([&] { return LogHas(" Ready") && status() == connected; }, 20000))
+        << status() << "\n"
+        << SeenLog;
+
+    ASSERT_TRUE(Session->UnloadModule(index));
+    // (The graph may also have seen the source fail as it went.)
+    const std::string absent = "Audio device not connected: " + source + "  -  Video OK (640x480)";
+    EXPECT_TRUE(WaitUntil([&] { return status().rfind(absent, 0) == 0; }, 3000)) << status();
+    EXPECT_FALSE(Window->Menus().StartCapture->isEnabled());
+    bool shownAbsent = false;
+    for (QAction* item : Window->Menus().Audio->actions()) {
+        if (item->text().toStdString() == source + " (not connected)")
+            shownAbsent = item->isChecked();
+    }
+    EXPECT_TRUE(shownAbsent);
+
+    index = Session->LoadModule(module);
+    ASSERT_GE(index, 0) << Session->Error();
+    EXPECT_TRUE(WaitUntil([&] { return status() == connected; }, 3000)) << status();
+    EXPECT_TRUE(Window->Menus().StartCapture->isEnabled());
+    EXPECT_EQ(Settings.AudioDevice, source);
+    Session->UnloadModule(index);
+}
+
 }  // namespace
