@@ -19,6 +19,7 @@
 #include "settings/store/settings_store.h"
 #include "tests/e2e/media_tools.h"
 #include "tests/support/private_x_server.h"
+#include "window_fixture.h"
 
 namespace {
 
@@ -35,12 +36,7 @@ class ProgramProcessTest : public ::testing::Test {
   protected:
     // One store folder for the whole suite, named to Qt as well: it reads the environment's
     // folder only once per process.
-    static void SetUpTestSuite() {
-        Config = std::make_unique<TTempFolder>();
-        setenv("XDG_CONFIG_HOME", Config->Path().c_str(), 1);
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
-                           QString::fromStdString(Config->Path()));
-    }
+    static void SetUpTestSuite() { Config = MakeSuiteStoreFolder(); }
     static void TearDownTestSuite() { Config.reset(); }
 
     void SetUp() override {

@@ -44,12 +44,7 @@ std::unique_ptr<TSoundSession> StartedSession(TSoundServer kind, std::string& sk
 class SessionProgramTest : public ::testing::Test {
   protected:
     // The store of the built program: a folder for the whole suite, as ProgramProcessTest has.
-    static void SetUpTestSuite() {
-        Config = std::make_unique<TTempFolder>();
-        setenv("XDG_CONFIG_HOME", Config->Path().c_str(), 1);
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
-                           QString::fromStdString(Config->Path()));
-    }
+    static void SetUpTestSuite() { Config = MakeSuiteStoreFolder(); }
     static void TearDownTestSuite() { Config.reset(); }
 
     // Starts the session and stores the devices: the test pattern and the session's tone.

@@ -60,3 +60,11 @@ bool TWindowTest::RecordFrames(int frames, int timeoutMs) {
         },
         timeoutMs);
 }
+
+std::unique_ptr<TTempFolder> MakeSuiteStoreFolder() {
+    auto folder = std::make_unique<TTempFolder>();
+    setenv("XDG_CONFIG_HOME", folder->Path().c_str(), 1);
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       QString::fromStdString(folder->Path()));
+    return folder;
+}

@@ -13,6 +13,10 @@
 #include "app/frm_capture.h"
 #include "tests/e2e/media_tools.h"
 
+// A store folder for a whole suite of built-program runs, named in the environment (for the
+// programs) and to Qt (which reads the environment's folder only once per process).
+std::unique_ptr<TTempFolder> MakeSuiteStoreFolder();
+
 class TWindowTest : public ::testing::Test {
   protected:
     void SetUp() override;
