@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "capture/element_properties.h"
 #include "settings/log.h"
 
 namespace {
@@ -340,10 +341,6 @@ GstDevice* TCaptureDevices::FindDevice(TMediaKind kind, const TDeviceChoice& cho
 }
 
 namespace {
-
-bool HasProperty(GstElement* element, const char* name) {
-    return g_object_class_find_property(G_OBJECT_GET_CLASS(element), name) != nullptr;
-}
 
 // PipeWire's session manager links a stream to the node it names only when the stream says
 // what media it carries, and PipeWire 0.3.65 finds the node by its serial, not its id: the

@@ -26,10 +26,6 @@ GstCaps* RawAudioCaps(const std::string& format, int rate, int channels) {
                                G_TYPE_INT, channels, nullptr);
 }
 
-bool HasProperty(GstElement* element, const char* name) {
-    return g_object_class_find_property(G_OBJECT_GET_CLASS(element), name) != nullptr;
-}
-
 }  // namespace
 
 TCaptureGraph::TCaptureGraph(const TCaptureDevices& devices, TTestDeviceOptions testOptions)

@@ -145,3 +145,7 @@ bool SetColorBalanceValue(GstElement* element, const std::string& label, int val
     gst_object_unref(balance);
     return done;
 }
+
+bool HasProperty(GstElement* element, const char* name) {
+    return g_object_class_find_property(G_OBJECT_GET_CLASS(element), name) != nullptr;
+}

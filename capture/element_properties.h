@@ -23,6 +23,8 @@ struct TElementProperty {
 
 // Writable, readable properties of `element` in class order, "name" and "parent" left out.
 std::vector<TElementProperty> WritableProperties(GstElement* element);
+// Whether the element has a property of that name (set only where it exists).
+bool HasProperty(GstElement* element, const char* name);
 
 // Sets a property from its text form; false when the name or the value is not accepted.
 bool SetPropertyFromText(GstElement* element, const std::string& name, const std::string& value);
