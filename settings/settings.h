@@ -73,4 +73,11 @@ struct TSettings {
 
 extern TSettings Settings;
 
+// Ranges the store enforces at load and the dialogs offer. Larger pictures or frame rates are
+// beyond what the encoder and the capture can serve live.
+inline constexpr int32_t MinPictureSide = 1;
+inline constexpr int32_t MaxPictureSide = 4096;
+inline constexpr int32_t MinFramesPerSecond = 1;
+inline constexpr int32_t MaxFramesPerSecond = 120;
+
 inline constexpr int SampleRateTable[6] = {8000, 11025, 22050, 32000, 44100, 48000};
