@@ -244,10 +244,11 @@ void TfrmCapture::StartStreaming() {
     const auto audio = FGraph->ChooseAudioFormat(rate, channels);
     const auto video = FGraph->ChooseVideoFormat(Settings.Theora.FPS);
     const std::string status = FRun->Start(FBaseStatus, audio, video);
-    SetRecording(true);
+    // A run that could not start leaves the preview going and Start offered again.
+    SetRecording(FRun->Recording());
     RunGraph();
     ShowStatus(status);
-    DebugLine("StartStreaming() Started OK #1");
+    if (FRun->Recording()) DebugLine("StartStreaming() Started OK #1");
 }
 
 void TfrmCapture::StopStreaming() {
@@ -344,7 +345,7 @@ void TfrmCapture::StartCaptureClick() {
         return;
     }
     StartStreaming();
-    SetRecording(true);
+    SetRecording(FRun->Recording());
 }
 
 void TfrmCapture::StopCaptureClick() {

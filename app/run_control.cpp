@@ -1,12 +1,15 @@
 #include "app/run_control.h"
 
 #include <QDateTime>
+#include <cstdlib>
 
 #include "app/capture_file_name.h"
 #include "app/run_output.h"
 #include "app/status_text.h"
+#include "engine/start_failure.h"
 #include "settings/log.h"
 #include "settings/settings.h"
+#include "video/processing_check.h"
 
 namespace {
 
@@ -44,7 +47,18 @@ std::string TRunControl::Start(const std::string& baseStatus,
     FBaseStatus = baseStatus;
     FHasAudio = audio.has_value();
     FHasVideo = video.has_value();
-    FEncoder = CreateEncoder(audio, video);
+    if (video) {
+        const std::string problem =
+            ProcessingProblem(Settings.Processing, video->biWidth, std::abs(video->biHeight));
+        if (!problem.empty()) return FailedStart(true, problem);
+    }
+    try {
+        FEncoder = CreateEncoder(audio, video);
+    } catch (const TStartFailure& failure) {
+        return FailedStart(failure.Video(), failure.what());
+    } catch (const std::exception& error) {
+        return FailedStart(FHasVideo, error.what());
+    }
     FRestartRule = TRestartRule();
     FStalls = TStallReport();
     // Live devices: one that stalls must not hold the other back.
@@ -52,6 +66,13 @@ std::string TRunControl::Start(const std::string& baseStatus,
     FForwarder.SetEncoder(FEncoder.get());
     if (!FRecordingFile.empty() && FFileError.empty()) LogLine("Recording to " + FRecordingFile);
     return FFileError.empty() ? FBaseStatus + " - Recording!" : FBaseStatus + " - " + FFileError;
+}
+
+std::string TRunControl::FailedStart(bool video, const std::string& reason) {
+    // Nothing was opened for writing: an earlier recording in the file stays as it was.
+    FRecordingFile.clear();
+    LogLine("Not started: " + reason);
+    return FBaseStatus + (video ? " - Video Failed - " : " - Audio Failed - ") + reason;
 }
 
 void TRunControl::Stop() {

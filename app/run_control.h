@@ -29,7 +29,10 @@ class TRunControl final : public QObject {
 
     // Creates the encoder for these formats (either may be absent) and its output: the
     // stored file, a new file in the videos folder when none is stored, or the server.
-    // Returns the status text to show: base + " - Recording!", or the file error.
+    // Returns the status text to show: base + " - Recording!", or the file error. A run that
+    // cannot start (the picture options do not fit the capture, a codec refuses its settings)
+    // leaves no encoder, writes nothing, and returns base + " - Video Failed - " or
+    // " - Audio Failed - " and the reason.
     std::string Start(const std::string& baseStatus, const std::optional<TWaveFormatEx>& audio,
                       const std::optional<TBitmapInfoHeader>& video);
     // Frees the encoder: a file gets every queued page, a broadcast drops what was not sent.
@@ -54,6 +57,7 @@ class TRunControl final : public QObject {
 
   private:
     void tRefreshTimer();
+    std::string FailedStart(bool video, const std::string& reason);
     std::unique_ptr<TLiveEncoder> CreateEncoder(const std::optional<TWaveFormatEx>& audio,
                                                 const std::optional<TBitmapInfoHeader>& video);
 

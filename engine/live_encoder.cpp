@@ -7,6 +7,7 @@
 #include <cstring>
 #include <exception>
 
+#include "engine/start_failure.h"
 #include "settings/log.h"
 #include "settings/settings.h"
 
@@ -42,6 +43,19 @@ TLiveEncoder::TLiveEncoder(const TWaveFormatEx* audioFormat, const TBitmapInfoHe
 }
 
 void TLiveEncoder::Build(const TWaveFormatEx* audioFormat, const TBitmapInfoHeader* videoHeader) {
+    try {
+        BuildParts(audioFormat, videoHeader);
+    } catch (...) {
+        // Nothing of a run that cannot start may reach the output: an earlier recording in
+        // the same file stays whole.
+        FOutput->Abandon();
+        throw;
+    }
+    StartThread(EncoderPriorityBoost);
+}
+
+void TLiveEncoder::BuildParts(const TWaveFormatEx* audioFormat,
+                              const TBitmapInfoHeader* videoHeader) {
     FClock = std::make_unique<TMediaClock>(
         audioFormat ? static_cast<int32_t>(audioFormat->nAvgBytesPerSec) : 0);
     if (audioFormat) {
@@ -49,8 +63,7 @@ void TLiveEncoder::Build(const TWaveFormatEx* audioFormat, const TBitmapInfoHead
         FSampleRate = static_cast<int32_t>(FAudioProcessor->OutputFormat().nSamplesPerSec);
         FBytesPerSampleFrame = FAudioProcessor->OutputFormat().nBlockAlign;
     }
-    // A processor that cannot be made fails the run: it has logged why.
-    if (videoHeader) FVideoProcessor = std::make_unique<TVideoProcessor>(*videoHeader);
+    if (videoHeader) MakeVideoProcessor(*videoHeader);
     if (FVideoProcessor) FTheoraCodec = std::make_unique<tOggTheoraCodec>();
     if (FAudioProcessor) FVorbisCodec = std::make_unique<tOggVorbisCodec>();
 
@@ -65,10 +78,17 @@ void TLiveEncoder::Build(const TWaveFormatEx* audioFormat, const TBitmapInfoHead
     if (FTheoraCodec) InitTheora();
     if (FVorbisCodec) InitVorbis();
     FOutput->HoldWriting(false);
-    // Written whether or not Init succeeded: a codec that failed refuses its data later.
     if (FTheoraCodec) DebugLine("Theora Enabled");
     if (FVorbisCodec) DebugLine("Vorbis Enabled");
-    StartThread(EncoderPriorityBoost);
+}
+
+void TLiveEncoder::MakeVideoProcessor(const TBitmapInfoHeader& header) {
+    try {
+        FVideoProcessor = std::make_unique<TVideoProcessor>(header);
+    } catch (const std::exception& error) {
+        // The processor has logged the details.
+        throw TStartFailure(true, error.what());
+    }
 }
 
 TLiveEncoder::~TLiveEncoder() {
@@ -112,7 +132,7 @@ void TLiveEncoder::InitTheora() {
     Settings.Theora.Height = FVideoProcessor->OutputHeight();
     if (!FTheoraCodec->Init(FOutput.get(), Settings.Theora, FVideoProcessor->PictureWidth(),
                             FVideoProcessor->PictureHeight(), Settings.TheoraFasterMode)) {
-        ReportCodecFailure("Theora");
+        FailCodec(true, "Theora");
     }
     FTheoraThread =
         std::make_unique<tTheroraVideoEncoderThread>(*FTheoraCodec, TheoraWorkerPriorityBoost);
@@ -122,14 +142,16 @@ void TLiveEncoder::InitVorbis() {
     const TWaveFormatEx& pcm = FAudioProcessor->OutputFormat();
     if (!FVorbisCodec->Init(FOutput.get(), pcm.nChannels, Settings.VorbisQuality / 1000.0,
                             static_cast<int32_t>(pcm.nSamplesPerSec))) {
-        ReportCodecFailure("Vorbis");
+        FailCodec(false, "Vorbis");
     }
 }
 
-void TLiveEncoder::ReportCodecFailure(const std::string& codec) {
-    // The run goes on without that stream; the operator must learn why it is missing.
-    FCodecError = true;
-    LogLine(codec + " encoder could not be started");
+void TLiveEncoder::FailCodec(bool video, const std::string& codec) {
+    // A run without the stream the operator asked for is not started: a recording that
+    // silently lacks its sound is worse than none.
+    const std::string reason = codec + " encoder could not be started";
+    LogLine(reason);
+    throw TStartFailure(video, reason);
 }
 
 bool TLiveEncoder::WriteAudio(const void* data, int32_t size) {

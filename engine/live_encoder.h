@@ -29,7 +29,8 @@ class TLiveEncoder final : public TWorkerThread {
   public:
     // Either format may be null: a run without audio or without video. The run writes into
     // `output` (never null), which the owner chose and which goes with the encoder. Throws
-    // std::runtime_error when the video processor cannot be created (it has logged why).
+    // TStartFailure when the video processor or a codec cannot be made (logged), having
+    // abandoned the output: nothing was written.
     TLiveEncoder(const TWaveFormatEx* audioFormat, const TBitmapInfoHeader* videoHeader,
                  std::unique_ptr<tOggIOBase> output);
     // Stop(), then frees the output and the processors.
@@ -65,8 +66,6 @@ class TLiveEncoder final : public TWorkerThread {
     // Sample frames per second of the PCM fed to Vorbis; 0 without audio.
     int32_t SampleRate() const { return FSampleRate; }
 
-    // A codec could not start (logged); its stream is missing from the output.
-    bool CodecError() const { return FCodecError; }
     // The output lost data it was given (a file write failed; logged by the output).
     bool OutputFailed() const { return FOutput && FOutput->Failed(); }
 
@@ -84,7 +83,9 @@ class TLiveEncoder final : public TWorkerThread {
     void AddStreamComment(const std::string& name, const std::string& value);
     void InitTheora();
     void InitVorbis();
-    void ReportCodecFailure(const std::string& codec);
+    void BuildParts(const TWaveFormatEx* audioFormat, const TBitmapInfoHeader* videoHeader);
+    void MakeVideoProcessor(const TBitmapInfoHeader& header);
+    [[noreturn]] void FailCodec(bool video, const std::string& codec);
 
     // One step of the clock; false when a stop was seen while waiting (an exit point).
     bool EncodeVideoStep(double time, TVideoProcessor::TFrameHandle& frame,
@@ -118,6 +119,5 @@ class TLiveEncoder final : public TWorkerThread {
     int32_t FSampleRate = 0;
     std::atomic<int64_t> FSamplesEncoded{0};
     std::atomic<int32_t> FFramesEncoded{0};
-    bool FCodecError = false;
     std::atomic<int32_t> FProgressState{0};
 };

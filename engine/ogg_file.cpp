@@ -25,7 +25,11 @@ bool tOggFile::Open(const std::string& fileName) {
     FFileName = fileName;
     FWriteFailed = false;
     FLostData = false;
-    FFile.Reset(open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    FFile.Reset(open(fileName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    FCreatedByOpen = FFile.Valid();
+    if (!FFile.Valid() && errno == EEXIST)
+        FFile.Reset(open(fileName.c_str(), O_WRONLY | O_CLOEXEC));
+    FEmptyPending = FFile.Valid() && !FCreatedByOpen;
     if (!FFile.Valid()) {
         LogLine("Error writing to file " + fileName);
         return false;
@@ -62,6 +66,10 @@ void tOggFile::FlushBuffer() {
 }
 
 void tOggFile::FlushBufferLocked() {
+    if (FFile.Valid() && FBufferFill > 0 && FEmptyPending) {
+        FEmptyPending = false;
+        if (ftruncate(FFile.Get(), 0) != 0) ReportWriteFailure();
+    }
     if (FFile.Valid()) {
         size_t written = 0;
         const size_t fill = static_cast<size_t>(FBufferFill);
@@ -88,6 +96,18 @@ void tOggFile::Close() {
     FlushBuffer();
     ClearStreams();
     if (!FFile.Close()) ReportWriteFailure();
+}
+
+void tOggFile::Abandon() {
+    if (!FFile.Valid()) return;
+    ClearStreams();
+    {
+        std::lock_guard lock(FBufferLock);
+        FBufferFill = 0;
+        FBufferFree = BufferSize;
+    }
+    FFile.Close();
+    if (FCreatedByOpen) unlink(FFileName.c_str());
 }
 
 bool tOggFile::IntervalPassed() {

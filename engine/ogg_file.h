@@ -44,8 +44,9 @@ class tOggFile : public tOggIOBase {
     // Close(): every page still queued is written.
     ~tOggFile() override;
 
-    // Closes a file already open, then creates fileName for writing, truncating an existing
-    // file. False (and a log line) when it cannot be created.
+    // Closes a file already open, then opens fileName for writing, creating it when absent.
+    // An existing file is emptied only by the first write, so a run whose start fails leaves
+    // it as it was (Abandon). False (and a log line) when it cannot be opened.
     bool Open(const std::string& fileName);
     bool IsOpen() const { return FFile.Valid(); }
 
@@ -60,6 +61,8 @@ class tOggFile : public tOggIOBase {
     // every queued page in interleaved order, writes the buffer, drops the streams and closes
     // the file.
     void Close() override;
+    // Closes without writing anything; a file that Open created is removed again.
+    void Abandon() override;
     // A write to the disk failed at least once in this file.
     bool Failed() const override { return FLostData; }
 
@@ -86,6 +89,8 @@ class tOggFile : public tOggIOBase {
     int32_t FBufferFree = BufferSize;           // BufferSize - FBufferFill
     bool FWriteFailed = false;                  // the current failure has been logged
     bool FLostData = false;                     // some write failed since Open
+    bool FEmptyPending = false;                 // the old contents go at the first write
+    bool FCreatedByOpen = false;                // the file did not exist before Open
     // When the next interval write is due, steady clock nanoseconds; taken by one thread.
     std::atomic<std::chrono::steady_clock::rep> FNextWrite{0};
 };

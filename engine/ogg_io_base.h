@@ -95,6 +95,9 @@ class tOggIOBase {
     // Writes out what is still queued and lets go of the medium; outputs that discard what
     // they hold when they go (a network stream) do nothing here.
     virtual void Close() {}
+    // For a run whose start failed: drops what is queued and leaves the medium as it was
+    // before the output was made (a file keeps its old contents).
+    virtual void Abandon() {}
     // True once the output has lost data it was given (logged by the output).
     virtual bool Failed() const { return false; }
 

@@ -2,9 +2,14 @@
 // processor or a codec that cannot start, oversized stream texts, and the end of a run that
 // must leave a complete file.
 
+#include <cstdio>
+#include <filesystem>
+#include <functional>
 #include <stdexcept>
 
+#include "engine/start_failure.h"
 #include "live_encoder_fixture.h"
+#include "tests/support/file_bytes.h"
 
 namespace {
 
@@ -47,24 +52,64 @@ TEST_F(LiveEncoderTest, ConstructionFailingAfterTheCodecsInitFreesInASafeOrder) 
     TakeLog();
 }
 
-TEST_F(LiveEncoderTest, VideoProcessorThatCannotBeMadeFailsTheRun) {
+// A run that cannot start says which half failed and leaves the capture file as it was: an
+// earlier recording byte for byte, and no empty file where there was none.
+TEST_F(LiveEncoderTest, StartThatFailsKeepsTheFileAsItWas) {
     const auto header = Bgr(320, 240);
-    Settings.Processing.Crop = true;
-    Settings.Processing.CropL = 320;  // nothing of the picture is left
-    EXPECT_THROW(StartRecording(nullptr, &header), std::runtime_error);
-    const std::string log = TakeLog();
-    EXPECT_NE(log.find("CreateDIBSection Failed: "), std::string::npos) << log;
-    EXPECT_EQ(log.find("Encoding started"), std::string::npos) << "no thread may run";
+    struct TCase {
+        const char* Name;
+        std::function<void()> Spoil;
+        bool Video;
+        const char* Reason;
+        const char* LogLine;
+    } cases[] = {
+        {"a crop that leaves nothing",
+         [] { Settings.Processing.Crop = true, Settings.Processing.CropL = 320; }, true,
+         "DIB Create error", "CreateDIBSection Failed: "},
+        {"a Vorbis quality libvorbis refuses", [] { Settings.VorbisQuality = -200; }, false,
+         "Vorbis encoder could not be started", "Vorbis encoder could not be started"},
+    };
+    for (const TCase& c : cases) {
+        for (bool existed : {true, false}) {
+            SCOPED_TRACE(std::string(c.Name) + (existed ? ", file existed" : ", no file"));
+            const std::string earlier = "an earlier recording";
+            std::remove(Settings.CaptureFile.c_str());
+            if (existed) WriteFileBytes(Settings.CaptureFile, {earlier.begin(), earlier.end()});
+            const TVideoProcessing processing = Settings.Processing;
+            const int32_t vorbisQuality = Settings.VorbisQuality;
+            c.Spoil();
+            try {
+                StartRecording(&Mono22050, &header);
+                ADD_FAILURE() << "the run started";
+            } catch (const TStartFailure& failure) {
+                EXPECT_EQ(failure.Video(), c.Video);
+                EXPECT_STREQ(failure.what(), c.Reason);
+            }
+            Settings.Processing = processing;
+            Settings.VorbisQuality = vorbisQuality;
+            const std::string log = TakeLog();
+            EXPECT_NE(log.find(c.LogLine), std::string::npos) << log;
+            EXPECT_EQ(log.find("Encoding started"), std::string::npos) << "no thread may run";
+            if (existed)
+                EXPECT_EQ(ReadFileText(Settings.CaptureFile), earlier);
+            else
+                EXPECT_FALSE(std::filesystem::exists(Settings.CaptureFile));
+        }
+    }
 }
 
-TEST_F(LiveEncoderTest, CodecThatCannotStartIsALoggedFailure) {
-    Settings.VorbisQuality = -200;  // libvorbis takes -100 .. 1000 only
-    auto encoder = StartRecording(&Mono22050, nullptr);
-    EXPECT_TRUE(encoder->CodecError());
+// A run that starts replaces an earlier, longer recording whole: no old bytes trail the new
+// pages.
+TEST_F(LiveEncoderTest, RunReplacesALongerEarlierFile) {
+    WriteFileBytes(Settings.CaptureFile, std::vector<uint8_t>(1 << 20, 'x'));
+    const auto header = Bgr(320, 240);
+    auto encoder = StartRecording(&Mono22050, &header);
+    RecordBriefly(*encoder, header, 3);
     encoder.reset();
-    const std::string log = TakeLog();
-    EXPECT_NE(log.find("Vorbis encoder could not be started"), std::string::npos) << log;
-    EXPECT_NE(log.find("Vorbis Enabled"), std::string::npos) << log;
+    const std::string file = ReadFileText(Settings.CaptureFile);
+    EXPECT_LT(file.size(), 1u << 20);
+    EXPECT_EQ(file.find("xxxx"), std::string::npos);
+    EXPECT_EQ(file.substr(0, 4), "OggS");
 }
 
 // A clean stop ends both logical streams: each stream's last page, and only that, carries the

@@ -109,13 +109,26 @@ TEST(OggFile, DataFasterThanABufferASecondStillGoesInWholeBuffers) {
     EXPECT_EQ(file.DiskWrites, (std::vector<size_t>{16384, 16384, 7232, 16384, 16384, 7232}));
 }
 
-TEST(OggFile, OpenTruncatesAnExistingFile) {
+// An existing file is replaced by the first write, not by Open: a run abandoned before it
+// writes leaves the earlier recording whole.
+TEST(OggFile, FirstWriteReplacesAnExistingFileAndAbandonKeepsIt) {
     const std::string path = MakeTempFolder("truncate") + "old.ogg";
-    std::ofstream(path) << "an earlier recording";
-    tOggFile file;
-    ASSERT_TRUE(file.Open(path));
-    file.Close();
-    EXPECT_TRUE(ReadFileBytes(path).empty());
+    std::ofstream(path) << "an earlier recording that is longer than one page";
+    tOggFile abandoned;
+    ASSERT_TRUE(abandoned.Open(path));
+    ASSERT_EQ(abandoned.AddStream(), 0);
+    ASSERT_TRUE(QueueFake(abandoned, 0, 0, 0.0));
+    abandoned.Abandon();
+    EXPECT_EQ(ReadFileText(path), "an earlier recording that is longer than one page");
+
+    tOggFile written;
+    ASSERT_TRUE(written.Open(path));
+    ASSERT_EQ(written.AddStream(), 0);
+    ASSERT_TRUE(QueueFake(written, 0, 0, 0.0));
+    written.Close();
+    const std::vector<uint8_t> bytes = ReadFileBytes(path);
+    EXPECT_EQ(bytes.size(), 27u + 16u) << "one page and nothing of the old file";
+    EXPECT_EQ(LabelsIn(bytes).size(), 1u);
 }
 
 TEST(OggFile, CloseWithoutAnOpenFileLeavesTheQueuesAlone) {

@@ -1,0 +1,62 @@
+// A start that cannot work, as the operator meets it: the status line says which half failed
+// and why, the earlier recording in the file stays byte for byte, the preview goes on, and
+// Start is offered again.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "event_wait.h"
+#include "settings/settings.h"
+#include "tests/support/file_bytes.h"
+#include "window_fixture.h"
+
+namespace {
+
+class WindowStartFailureTest : public TWindowTest {};
+
+TEST_F(WindowStartFailureTest, AFailedStartKeepsTheFileAndSaysWhy) {
+    struct TCase {
+        const char* Name;
+        std::function<void()> Spoil;
+        std::string Status;
+        bool Autostart;
+    } cases[] = {
+        {"a crop wider than the picture",
+         [] { Settings.Processing.Crop = true, Settings.Processing.CropL = 100000; },
+         " - Video Failed - Crop: 100000 + 0 pixels from left and right leave nothing of a "
+         "picture 640 wide",
+         true},
+        {"a Vorbis quality libvorbis refuses", [] { Settings.VorbisQuality = -500; },
+         " - Audio Failed - Vorbis encoder could not be started", false},
+    };
+    const std::vector<uint8_t> earlier(5000, 'k');
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        WriteFileBytes(RecordingFile, earlier);
+        c.Spoil();
+        Settings.Autostart = c.Autostart;
+        OpenWindow();
+        if (!c.Autostart) Press(Qt::Key_F6);
+        const std::string failed = BaseStatus + c.Status;
+        EXPECT_TRUE(WaitUntil([&] { return Window->StatusText().toStdString() == failed; }, 3000))
+            << Window->StatusText().toStdString();
+        EXPECT_FALSE(Window->Recording());
+        EXPECT_TRUE(Window->Menus().StartCapture->isEnabled());
+        EXPECT_FALSE(Window->Menus().StopCapture->isEnabled());
+        // The status timer must not paint "Recording!" over it.
+        RunEventsFor(600);
+        EXPECT_EQ(Window->StatusText().toStdString(), failed);
+        const int shown = Window->PreviewPanel().VideoPreview()->FramesPresented();
+        EXPECT_TRUE(WaitUntil(
+            [&] { return Window->PreviewPanel().VideoPreview()->FramesPresented() > shown + 3; },
+            3000))
+            << "the preview stands still";
+        EXPECT_EQ(ReadFileBytes(RecordingFile), earlier);
+        Window.reset();
+        Settings.Processing.Crop = false;
+        Settings.VorbisQuality = -60;
+    }
+}
+
+}  // namespace
