@@ -8,6 +8,7 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 
+#include "app/capture_file_name.h"
 #include "app/property_dialog.h"
 #include "app/wait_cursor.h"
 #include "engine/ogg_library.h"
@@ -398,8 +399,15 @@ void TfrmCapture::VideoCrossbarClick() {
 }
 
 void TfrmCapture::StreamSettingsClick() {
+    TSettingsContext context;
+    if (FConnect.VideoOk) {
+        context.CaptureWidth = FConnect.Width;
+        context.CaptureHeight = FConnect.Height;
+    }
+    context.DefaultFolder =
+        QString::fromStdString(DefaultRecordingFolder()) + "/Kestrova <date and time>.ogg";
     // Saved whatever the answer: the dialog's own choices (the debug switch) are kept too.
-    ShowSettingsDialog(this, Settings);
+    ShowSettingsDialog(this, Settings, context);
     SaveSettings();
 }
 

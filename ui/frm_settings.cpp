@@ -13,6 +13,8 @@
 #include <QSlider>
 #include <QStackedWidget>
 #include <QVBoxLayout>
+#include <climits>
+#include <utility>
 
 #include "settings/settings.h"
 #include "ui/artwork.h"
@@ -20,6 +22,7 @@
 #include "ui/color_ref.h"
 #include "ui/kestrova_panel.h"
 #include "ui/spin_edit.h"
+#include "video/processing_check.h"
 
 namespace {
 
@@ -33,15 +36,23 @@ std::string Text(const QLineEdit* edit) {
     return edit->text().toStdString();
 }
 
+// A path the system could not open: refused here rather than failing the run later.
+std::string PathProblem(const QString& path) {
+    if (path.toUtf8().size() < PATH_MAX) return {};
+    return "The path is longer than the system allows (" + std::to_string(PATH_MAX - 1) +
+           " bytes at most)";
+}
+
 void SetEnabled(const std::vector<QWidget*>& widgets, bool enabled) {
     for (QWidget* widget : widgets) widget->setEnabled(enabled);
 }
 
 }  // namespace
 
-TfrmSettings::TfrmSettings(TSettings& settings, QWidget* parent)
+TfrmSettings::TfrmSettings(TSettings& settings, QWidget* parent, TSettingsContext context)
     : tSkinnedForm(parent, TFormBorderStyle::Single, {true, false, false}),
       FSettings(settings),
+      FContext(std::move(context)),
       FSelectorImages{SelectorImage(true), SelectorImage(false)} {
     setWindowTitle("Capture Settings");
     SetClientSize(ClientArea);
@@ -121,6 +132,9 @@ void TfrmSettings::ConnectHandlers() {
     connect(bCols, &QAbstractButton::clicked, this, &TfrmSettings::bColsClick);
     connect(bPick, &QAbstractButton::clicked, this, &TfrmSettings::bPickClick);
     connect(btnOK, &QAbstractButton::clicked, this, &TfrmSettings::btnOKClick);
+    connect(cbxShowPassword, &QCheckBox::toggled, this, [this](bool shown) {
+        txtPassword->setEchoMode(shown ? QLineEdit::Normal : QLineEdit::Password);
+    });
 }
 
 void TfrmSettings::FormCreate() {
@@ -128,6 +142,7 @@ void TfrmSettings::FormCreate() {
     for (int rate : SampleRateTable) cbxSampleRate->addItem(QString("%1 Hz").arg(rate));
 
     radioFile->setChecked(s.CaptureToFile);
+    txtFilename->setPlaceholderText(FContext.DefaultFolder);
     radioServer->setChecked(!s.CaptureToFile);
     txtFilename->setText(Text(s.CaptureFile));
     startup->setChecked(s.Autostart);
@@ -195,7 +210,8 @@ void TfrmSettings::radioFileClick() {
     txtFilename->setEnabled(toFile);
     btnOggFile->setEnabled(toFile);
     SetEnabled(FServerLabels, toServer);
-    SetEnabled({txtServer, txtUsername, txtPassword, spnPort, txtMount, spnBitrate, cbxYellowPages},
+    SetEnabled({txtServer, txtUsername, txtPassword, cbxShowPassword, spnPort, txtMount, spnBitrate,
+                cbxYellowPages},
                toServer);
 }
 
@@ -286,7 +302,35 @@ void TfrmSettings::bPickClick() {
     }
 }
 
+bool TfrmSettings::ShowProblem(QLabel* label, TKestrovaButton* page, const std::string& problem) {
+    label->setText(QString::fromStdString(problem));
+    label->setVisible(!problem.empty());
+    if (problem.empty()) return true;
+    btn1Click(page);
+    return false;
+}
+
+bool TfrmSettings::ValuesUsable() {
+    TVideoProcessing picture;
+    picture.Resize = cboResize->isChecked();
+    picture.ResizeW = spW->Value();
+    picture.ResizeH = spH->Value();
+    picture.Crop = cboCrop->isChecked();
+    picture.CropT = spT->Value();
+    picture.CropL = spL->Value();
+    picture.CropR = spR->Value();
+    picture.CropB = spB->Value();
+    // Every problem is shown at once; the first page with one comes up.
+    const bool file = ShowProblem(lblFileProblem, btn1, PathProblem(txtFilename->text()));
+    const bool overlay = ShowProblem(lblOverlayProblem, btn4, PathProblem(txtOverlayImage->text()));
+    const bool processing =
+        ShowProblem(lblProcessingProblem, btn3,
+                    ProcessingProblem(picture, FContext.CaptureWidth, FContext.CaptureHeight));
+    return file && overlay && processing;
+}
+
 void TfrmSettings::btnOKClick() {
+    if (!ValuesUsable()) return;
     TSettings& s = FSettings;
     s.CaptureToFile = radioFile->isChecked();
     s.CaptureFile = Text(txtFilename);
@@ -332,7 +376,7 @@ void TfrmSettings::btnOKClick() {
     SetModalResult(TModalResult::OK);
 }
 
-bool ShowSettingsDialog(QWidget* parent, TSettings& settings) {
-    TfrmSettings dialog(settings, parent);
+bool ShowSettingsDialog(QWidget* parent, TSettings& settings, TSettingsContext context) {
+    TfrmSettings dialog(settings, parent, std::move(context));
     return dialog.exec() == QDialog::Accepted;
 }

@@ -6,6 +6,8 @@
 // thread; modal.
 
 #include <QColor>
+#include <QString>
+#include <string>
 #include <vector>
 
 #include "ui/kestrova_button.h"
@@ -25,10 +27,19 @@ class QWidget;
 class TKestrovaPanel;
 class TSpinEdit;
 
+// What the dialog is told about the running program, to check values against and to show.
+struct TSettingsContext {
+    // The capture device's picture; 0 while it is not known.
+    int CaptureWidth = 0;
+    int CaptureHeight = 0;
+    // Where a recording goes while no file is set: the file field's placeholder.
+    QString DefaultFolder;
+};
+
 class TfrmSettings : public tSkinnedForm {
     Q_OBJECT
   public:
-    TfrmSettings(TSettings& settings, QWidget* parent = nullptr);
+    TfrmSettings(TSettings& settings, QWidget* parent = nullptr, TSettingsContext context = {});
 
     // The controls, named as the dialog's users know them.
     TKestrovaButton *btn1 = nullptr, *btn2 = nullptr, *btn3 = nullptr, *btn4 = nullptr;
@@ -41,6 +52,7 @@ class TfrmSettings : public tSkinnedForm {
     TKestrovaButton* btnOggFile = nullptr;
     QLineEdit *txtServer = nullptr, *txtUsername = nullptr, *txtPassword = nullptr,
               *txtMount = nullptr;
+    QCheckBox* cbxShowPassword = nullptr;  // shows the password as typed while checked
     TSpinEdit *spnPort = nullptr, *spnBitrate = nullptr;
     QCheckBox *cbxYellowPages = nullptr, *startup = nullptr;
     QPlainTextEdit *memoIcecast = nullptr, *memoSteamcast = nullptr;
@@ -70,6 +82,8 @@ class TfrmSettings : public tSkinnedForm {
     QFrame* pnlTransparent = nullptr;
     TKestrovaButton *bCols = nullptr, *bPick = nullptr;
     QCheckBox* cbxTrans = nullptr;
+    // Why OK was held back, beside the fields concerned; hidden while there is nothing to say.
+    QLabel *lblFileProblem = nullptr, *lblProcessingProblem = nullptr, *lblOverlayProblem = nullptr;
 
     // The swatch's colour.
     QColor TransparentColour() const { return FTransparentColour; }
@@ -106,8 +120,13 @@ class TfrmSettings : public tSkinnedForm {
     void bColsClick();
     void bPickClick();
     void btnOKClick();
+    // False, with the reason shown beside the field and its page brought up, when a value
+    // cannot work in a run.
+    bool ValuesUsable();
+    bool ShowProblem(QLabel* label, TKestrovaButton* page, const std::string& problem);
 
     TSettings& FSettings;
+    TSettingsContext FContext;
     TImageList FSelectorImages;
     QColor FTransparentColour;
     // Labels whose enabled state follows a control.
@@ -115,4 +134,4 @@ class TfrmSettings : public tSkinnedForm {
 };
 
 // Runs the settings dialog modally over parent on settings; true when it was left with OK.
-bool ShowSettingsDialog(QWidget* parent, TSettings& settings);
+bool ShowSettingsDialog(QWidget* parent, TSettings& settings, TSettingsContext context = {});

@@ -13,6 +13,7 @@
 #include <QSlider>
 #include <QVBoxLayout>
 
+#include "settings/settings.h"
 #include "ui/frm_settings.h"
 #include "ui/kestrova_panel.h"
 #include "ui/link.h"
@@ -53,6 +54,17 @@ TSpinEdit* SpinEdit(int minimum, int maximum, QWidget* parent) {
     auto* spin = new TSpinEdit(minimum, maximum, parent);
     spin->setFixedWidth(80);
     return spin;
+}
+
+// Red words under a field, hidden until there is a problem to tell.
+QLabel* ProblemLabel(QWidget* parent) {
+    auto* label = new QLabel(parent);
+    label->setWordWrap(true);
+    QPalette colours = label->palette();
+    colours.setColor(QPalette::WindowText, Qt::red);
+    label->setPalette(colours);
+    label->hide();
+    return label;
 }
 
 QLineEdit* Edit(QWidget* parent) {
@@ -109,6 +121,8 @@ QWidget* TfrmSettings::BuildCapturePage() {
     fileRow->addWidget(txtFilename, 1);
     fileRow->addWidget(btnOggFile);
     layout->addLayout(fileRow);
+    lblFileProblem = ProblemLabel(page);
+    layout->addWidget(lblFileProblem);
     layout->addWidget(radioServer);
     layout->addWidget(BuildServerPanel(page), 1);
     startup = new QCheckBox("Automatically Start Streaming/Recording on startup", page);
@@ -120,9 +134,12 @@ TKestrovaPanel* TfrmSettings::BuildServerPanel(QWidget* page) {
     auto* panel = new TKestrovaPanel("Streaming Server Settings", page);
     QGridLayout* grid = PanelGrid(panel);
     txtServer = Edit(panel);
-    spnPort = SpinEdit(0, 65535, panel);
+    spnPort = SpinEdit(1, 65535, panel);
     txtUsername = Edit(panel);
     txtPassword = Edit(panel);
+    // Dots, so a password is not read off the screen; "Show" reveals it while checked.
+    txtPassword->setEchoMode(QLineEdit::Password);
+    cbxShowPassword = new QCheckBox("Show", panel);
     txtMount = Edit(panel);
     spnBitrate = SpinEdit(8, 16384, panel);
     cbxYellowPages = new QCheckBox("List Stream in Yellow Pages", panel);
@@ -134,7 +151,10 @@ TKestrovaPanel* TfrmSettings::BuildServerPanel(QWidget* page) {
     grid->addWidget(AddLabel("Source Username:", panel, &FServerLabels), 1, 0);
     grid->addWidget(txtUsername, 1, 1);
     grid->addWidget(AddLabel("Source Password:", panel, &FServerLabels), 1, 2);
-    grid->addWidget(txtPassword, 1, 3);
+    auto* passwordRow = new QHBoxLayout;
+    passwordRow->addWidget(txtPassword, 1);
+    passwordRow->addWidget(cbxShowPassword);
+    grid->addLayout(passwordRow, 1, 3);
     grid->addWidget(AddLabel("Mount Point:", panel, &FServerLabels), 2, 0);
     grid->addWidget(txtMount, 2, 1);
     grid->addWidget(AddLabel("Average Bitrate:", panel, &FServerLabels), 2, 2);
@@ -196,7 +216,8 @@ QWidget* TfrmSettings::BuildAudioPage() {
     grid->setHorizontalSpacing(10);
     grid->setVerticalSpacing(14);
 
-    audQuality = TrackBar(-999, 999, 15, page);
+    // What libvorbis takes: qualities from -0.1 to 1.0, in thousandths.
+    audQuality = TrackBar(-100, 1000, 100, page);
     lblAudQuality = new QLabel(page);
     grid->addWidget(new QLabel("Vorbis Quality:", page), 0, 0);
     grid->addLayout(TrackBarRow(audQuality, lblAudQuality, page, nullptr), 0, 1);
@@ -257,7 +278,7 @@ TKestrovaPanel* TfrmSettings::BuildTheoraPanel(QWidget* page) {
 
     // The frame rate comes from the capture device; the field keeps the stored value within
     // what the encoder is given, out of sight.
-    spnFPS = SpinEdit(1, 30, panel);
+    spnFPS = SpinEdit(1, MaxFramesPerSecond, panel);
     std::vector<QWidget*> frameRate{new QLabel("Frame Rate:", panel), spnFPS,
                                     new QLabel("fps", panel)};
     for (int column = 0; column < 3; ++column) {
@@ -304,6 +325,8 @@ TKestrovaPanel* TfrmSettings::BuildProcessingPanel(QWidget* page) {
     cropGrid->setColumnStretch(1, 1);
     cropGrid->setColumnStretch(3, 1);
     grid->addLayout(cropGrid, 2, 1, 2, 5);
+    lblProcessingProblem = ProblemLabel(panel);
+    grid->addWidget(lblProcessingProblem, 4, 0, 1, 6);
     cboDeIn = new QCheckBox("De-Interlace Video", panel);
     cboHiDe = new QCheckBox("High Quality Deinterlace", panel);
     cboDeIn->hide();
@@ -339,6 +362,8 @@ QWidget* TfrmSettings::BuildMetaPage() {
     grid->addWidget(AddLabel("Overlay Image:", page, &FOverlayLabels), ++row, 0);
     grid->addWidget(txtOverlayImage, row, 1);
     grid->addWidget(btnFind, row, 2);
+    lblOverlayProblem = ProblemLabel(page);
+    grid->addWidget(lblOverlayProblem, ++row, 1, 1, 2);
     tbAlpha = TrackBar(0, 255, 15, page);
     lblPerc = new QLabel(page);
     grid->addWidget(AddLabel("Overlay Visibility:", page, &FOverlayLabels), ++row, 0);

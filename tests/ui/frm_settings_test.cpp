@@ -12,7 +12,10 @@
 #include <QRadioButton>
 #include <QSlider>
 #include <QStackedWidget>
+#include <QStyle>
 #include <QTest>
+#include <climits>
+#include <functional>
 
 #include "tests/support/modal_helper.h"
 #include "tests/support/temp_folder.h"
@@ -72,14 +75,17 @@ TEST_F(SettingsDialogTest, BitrateIsShownInTensAndComesBackWithinTheBarsRange) {
     EXPECT_EQ(again.result(), QDialog::Accepted);
 }
 
-TEST_F(SettingsDialogTest, HiddenFrameRateKeepsItsLimitOfThirty) {
-    SetStoreDefaults(FSettings);
-    FSettings.Theora.FPS = 60;
-    TfrmSettings& dialog = Open();
-    dialog.btn3->click();
-    EXPECT_FALSE(dialog.spnFPS->isVisibleTo(&dialog));
-    QTest::mouseClick(dialog.btnOK, Qt::LeftButton);
-    EXPECT_EQ(FSettings.Theora.FPS, 30);
+// The hidden field takes every rate the store takes, so OK never rewrites a stored one.
+TEST_F(SettingsDialogTest, HiddenFrameRateKeepsEveryStoredRate) {
+    for (int32_t fps : {1, 60, MaxFramesPerSecond}) {
+        SetStoreDefaults(FSettings);
+        FSettings.Theora.FPS = fps;
+        TfrmSettings& dialog = Open();
+        dialog.btn3->click();
+        EXPECT_FALSE(dialog.spnFPS->isVisibleTo(&dialog));
+        QTest::mouseClick(dialog.btnOK, Qt::LeftButton);
+        EXPECT_EQ(FSettings.Theora.FPS, fps);
+    }
 }
 
 TEST_F(SettingsDialogTest, ValueLabelsFollowTheirBars) {
@@ -237,17 +243,101 @@ TEST_F(SettingsDialogTest, OkCopiesEveryControlIntoItsField) {
 TEST_F(SettingsDialogTest, SpinFieldWithoutANumberGivesItsMinimum) {
     SetDistinctValues(FSettings);
     TfrmSettings& d = Open();
-    for (TSpinEdit* field : {d.spnPort, d.spnBitrate, d.spnKeyFreq, d.spW, d.spT})
+    for (TSpinEdit* field : {d.spnPort, d.spnBitrate, d.spnKeyFreq, d.spT})
         field->findChild<QLineEdit*>()->setText("");
-    d.spH->findChild<QLineEdit*>()->setText("-");
+    d.spB->findChild<QLineEdit*>()->setText("-");
     QTest::mouseClick(d.btnOK, Qt::LeftButton);
-    EXPECT_EQ(FSettings.Icecast.Port, 0);
+    EXPECT_EQ(FSettings.Icecast.Port, 1);
     EXPECT_EQ(FSettings.Icecast.Bitrate, 8);
     EXPECT_EQ(FSettings.Theora.AutoKeyframeMax, 1);
-    EXPECT_EQ(FSettings.Processing.ResizeW, 0);
-    EXPECT_EQ(FSettings.Processing.ResizeH, 0);
     EXPECT_EQ(FSettings.Processing.CropT, 0);
+    EXPECT_EQ(FSettings.Processing.CropB, 0);
     EXPECT_EQ(FSettings.Processing.CropL, 11) << "untouched fields keep their values";
+}
+
+// Values no run can use hold OK back: the reason shows beside the field, its page comes up,
+// and nothing is copied. Put right, OK takes them.
+TEST_F(SettingsDialogTest, ValuesNoRunCanUseHoldOkBackWithTheReason) {
+    const QString tooLong = "/tmp/" + QString(PATH_MAX, 'a');
+    struct TCase {
+        const char* Name;
+        std::function<void(TfrmSettings&)> Spoil, Mend;
+        std::function<QLabel*(TfrmSettings&)> Label;
+        std::function<QWidget*(TfrmSettings&)> Page;
+        const char* Reason;
+    } cases[] = {
+        {"a resize of no height", [](auto& d) { d.spH->setValue(0); },
+         [](auto& d) { d.spH->setValue(576); }, [](auto& d) { return d.lblProcessingProblem; },
+         [](auto& d) { return d.TabVideo; },
+         "Resize: 720x0 is not a picture size; each side must be 1 to 4096 pixels"},
+        {"a resize past 4096", [](auto& d) { d.spW->setValue(16384); },
+         [](auto& d) { d.spW->setValue(720); }, [](auto& d) { return d.lblProcessingProblem; },
+         [](auto& d) { return d.TabVideo; },
+         "Resize: 16384x576 is not a picture size; each side must be 1 to 4096 pixels"},
+        {"a crop wider than the picture", [](auto& d) { d.spL->setValue(100000); },
+         [](auto& d) { d.spL->setValue(11); }, [](auto& d) { return d.lblProcessingProblem; },
+         [](auto& d) { return d.TabVideo; },
+         "Crop: 100000 + 12 pixels from left and right leave nothing of a picture 640 wide"},
+        {"a crop that takes the whole height", [](auto& d) { d.spB->setValue(467); },
+         [](auto& d) { d.spB->setValue(14); }, [](auto& d) { return d.lblProcessingProblem; },
+         [](auto& d) { return d.TabVideo; },
+         "Crop: 13 + 467 pixels from top and bottom leave nothing of a picture 480 high"},
+        {"a negative crop", [](auto& d) { d.spT->setValue(-1); },
+         [](auto& d) { d.spT->setValue(13); }, [](auto& d) { return d.lblProcessingProblem; },
+         [](auto& d) { return d.TabVideo; }, "Crop: the top and bottom crops cannot be negative"},
+        {"a capture file path past the system's limit",
+         [&](auto& d) { d.txtFilename->setText(tooLong); },
+         [](auto& d) { d.txtFilename->setText("/tmp/out.ogg"); },
+         [](auto& d) { return d.lblFileProblem; }, [](auto& d) { return d.TabCapture; },
+         "The path is longer than the system allows (4095 bytes at most)"},
+        {"an overlay path past the system's limit",
+         [&](auto& d) { d.txtOverlayImage->setText(tooLong); },
+         [](auto& d) { d.txtOverlayImage->setText("/tmp/logo.bmp"); },
+         [](auto& d) { return d.lblOverlayProblem; }, [](auto& d) { return d.tabMeta; },
+         "The path is longer than the system allows (4095 bytes at most)"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        SetDistinctValues(FSettings);
+        const std::string before = SettingsText(FSettings);
+        FDialog = std::make_unique<TfrmSettings>(FSettings, nullptr, TSettingsContext{640, 480});
+        TfrmSettings& d = *FDialog;
+        d.show();
+        d.btn2->click();
+        c.Spoil(d);
+        QTest::mouseClick(d.btnOK, Qt::LeftButton);
+        EXPECT_TRUE(d.isVisible()) << "OK closed the dialog";
+        EXPECT_EQ(SettingsText(FSettings), before);
+        EXPECT_TRUE(c.Label(d)->isVisibleTo(&d));
+        EXPECT_EQ(c.Label(d)->text().toStdString(), c.Reason);
+        EXPECT_EQ(d.Pages->currentWidget(), c.Page(d));
+        c.Mend(d);
+        QTest::mouseClick(d.btnOK, Qt::LeftButton);
+        EXPECT_EQ(d.result(), QDialog::Accepted);
+        EXPECT_EQ(SettingsText(FSettings), before);
+        EXPECT_FALSE(c.Label(d)->isVisibleTo(&d));
+    }
+}
+
+// The Vorbis bar ends where libvorbis does, and the password shows as dots until "Show".
+TEST_F(SettingsDialogTest, VorbisBarSpansWhatTheEncoderTakesAndThePasswordIsHidden) {
+    SetDistinctValues(FSettings);
+    TfrmSettings& d = Open();
+    EXPECT_EQ(d.audQuality->minimum(), -100);
+    EXPECT_EQ(d.audQuality->maximum(), 1000);
+    d.audQuality->setValue(d.audQuality->minimum());
+    EXPECT_EQ(d.lblAudQuality->text(), "-0.10");
+    EXPECT_EQ(d.txtPassword->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(d.txtPassword->displayText(),
+              QString(6, QChar(d.style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr,
+                                                    d.txtPassword))));
+    d.cbxShowPassword->setChecked(true);
+    EXPECT_EQ(d.txtPassword->displayText(), "s3cret");
+    d.cbxShowPassword->setChecked(false);
+    EXPECT_EQ(d.txtPassword->echoMode(), QLineEdit::Password);
+    QTest::mouseClick(d.btnOK, Qt::LeftButton);
+    EXPECT_EQ(FSettings.VorbisQuality, -100);
+    EXPECT_EQ(FSettings.Icecast.Password, "s3cret");
 }
 
 TEST_F(SettingsDialogTest, SampleRatesListedInTableOrderAndEmptySelectionKeepsThePrevious) {

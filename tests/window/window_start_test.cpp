@@ -1,21 +1,43 @@
-// A start that cannot work, as the operator meets it: the status line says which half failed
-// and why, the earlier recording in the file stays byte for byte, the preview goes on, and
-// Start is offered again.
+// Starts as the operator meets them: every Vorbis quality the dialog offers records both
+// streams, and a start that cannot work says which half failed and why, keeps the earlier
+// recording in the file byte for byte, keeps the preview going, and offers Start again.
 
 #include <gtest/gtest.h>
 
+#include <QSlider>
 #include <functional>
+#include <vector>
 
 #include "event_wait.h"
 #include "settings/settings.h"
 #include "tests/support/file_bytes.h"
+#include "ui/frm_settings.h"
 #include "window_fixture.h"
 
 namespace {
 
-class WindowStartFailureTest : public TWindowTest {};
+class WindowStartTest : public TWindowTest {};
 
-TEST_F(WindowStartFailureTest, AFailedStartKeepsTheFileAndSaysWhy) {
+TEST_F(WindowStartTest, BothEndsOfTheVorbisBarRecordBothStreams) {
+    std::vector<int> ends;
+    {
+        TfrmSettings dialog(Settings);
+        ends = {dialog.audQuality->minimum(), dialog.audQuality->maximum()};
+    }
+    for (int quality : ends) {
+        SCOPED_TRACE(quality);
+        Settings.VorbisQuality = quality;
+        OpenWindow();
+        Press(Qt::Key_F6);
+        ASSERT_TRUE(RecordFrames(30)) << SeenLog;
+        EXPECT_EQ(Window->StatusText().toStdString().find("Failed"), std::string::npos);
+        Press(Qt::Key_F7);
+        Window.reset();
+        EXPECT_EQ(ProbeStreams(RecordingFile).size(), 2u) << SeenLog;
+    }
+}
+
+TEST_F(WindowStartTest, AFailedStartKeepsTheFileAndSaysWhy) {
     struct TCase {
         const char* Name;
         std::function<void()> Spoil;
