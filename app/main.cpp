@@ -1,10 +1,11 @@
 // kestrova_zizizada: start-up and shutdown in their fixed order. The window log's lock is a
 // static object, so it exists before anything below can write a line.
 //
-// Start: settings, event log start record, the application and its title, the signal pipe,
-// the main window (which binds the codec libraries and builds the capture graph), the loop.
-// End: the window closes (a running recording is finished, the graph torn down), then the
-// settings are saved and the event log gets its end record, whatever way the loop ended.
+// Start: the one-window lock (a second start stops here), settings, event log start record, the
+// application and its title, the signal pipe, the main window (which binds the codec libraries and
+// builds the capture graph), the loop. End: the window closes (a running recording is finished, the
+// graph torn down), then the settings are saved and the event log gets its end record, whatever way
+// the loop ended.
 
 #include <QSessionManager>
 #include <clocale>
@@ -13,6 +14,7 @@
 
 #include "app/frm_capture.h"
 #include "app/kestrova_application.h"
+#include "app/single_instance.h"
 #include "app/stop_signals.h"
 #include "engine/library_folder.h"
 #include "settings/event_log.h"
@@ -22,6 +24,12 @@
 #include "settings/store/settings_store.h"
 
 int main(int argc, char** argv) {
+    // Before any setting is read: a second window would overwrite what the first one stores.
+    TSingleInstance instance;
+    if (!instance.Claim()) {
+        std::cerr << "kestrova_zizizada is already running: its window was brought forward.\n";
+        return 0;
+    }
     // The window log's time stamps carry the user's short date.
     std::setlocale(LC_TIME, "");
     SetInstallationFolderLookup(InstallationFolder);
@@ -33,6 +41,12 @@ int main(int argc, char** argv) {
         if (argc > 1) std::cerr << "kestrova_zizizada takes no arguments; ignoring them.\n";
         TStopSignals stopSignals;
         TfrmCapture window;
+        instance.Listen();
+        QObject::connect(&instance, &TSingleInstance::ActivationWanted, &window, [&window] {
+            window.showNormal();
+            window.raise();
+            window.activateWindow();
+        });
         QObject::connect(&stopSignals, &TStopSignals::StopRequested, &window,
                          &TfrmCapture::ExitClick);
         // The session's end closes the window as Exit does, before the loop returns.

@@ -9,6 +9,9 @@ namespace {
 
 int Pipe[2] = {-1, -1};
 
+// SIGHUP too: a closed terminal or a logout must finish the recording, not cut it off.
+constexpr int StopSignals[] = {SIGTERM, SIGINT, SIGHUP};
+
 void WriteSignal(int signalNumber) {
     const int savedErrno = errno;
     const unsigned char byte = static_cast<unsigned char>(signalNumber);
@@ -31,13 +34,11 @@ TStopSignals::TStopSignals(QObject* parent) : QObject(parent) {
     if (pipe2(Pipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
     FNotifier = std::make_unique<QSocketNotifier>(Pipe[0], QSocketNotifier::Read);
     connect(FNotifier.get(), &QSocketNotifier::activated, this, &TStopSignals::Drain);
-    SetHandler(SIGTERM, WriteSignal);
-    SetHandler(SIGINT, WriteSignal);
+    for (int signalNumber : StopSignals) SetHandler(signalNumber, WriteSignal);
 }
 
 TStopSignals::~TStopSignals() {
-    SetHandler(SIGTERM, SIG_DFL);
-    SetHandler(SIGINT, SIG_DFL);
+    for (int signalNumber : StopSignals) SetHandler(signalNumber, SIG_DFL);
     FNotifier.reset();
     for (int& end : Pipe) {
         if (end >= 0) close(end);

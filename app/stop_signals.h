@@ -1,5 +1,5 @@
 #pragma once
-// SIGTERM and SIGINT reach the window as an ordinary Qt signal: the handler writes one byte
+// SIGTERM, SIGINT and SIGHUP reach the window as an ordinary Qt signal: the handler writes one byte
 // into a pipe (the only thing a handler may safely do) and a QSocketNotifier on the pipe's
 // other end emits StopRequested on the window thread, where the program closes as its Exit
 // item does.

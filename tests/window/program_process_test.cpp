@@ -9,6 +9,8 @@
 #include <QDateTime>
 #include <QSettings>
 #include <chrono>
+#include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -49,28 +51,35 @@ class ProgramProcessTest : public ::testing::Test {
         Settings.APreview = false;
         ASSERT_TRUE(SaveSettings());
         FStarted = fs::file_time_type::clock::now();
+        // A runtime folder of the test's own: the one-window lock lives there.
+        ASSERT_EQ(mkdir(Work.File("runtime").c_str(), 0700), 0);
     }
 
     std::string ProgramCommand(const std::string& environment) const {
-        return "env HOME=" + Quote(Work.Path()) + " XDG_CONFIG_HOME=" + Quote(StoreHome()) + " " +
-               environment + " " + KZ_BIN_DIR + "/kestrova_zizizada";
+        return "env HOME=" + Quote(Work.Path()) + " XDG_CONFIG_HOME=" + Quote(StoreHome()) +
+               " XDG_RUNTIME_DIR=" + Quote(Work.File("runtime")) + " " + environment + " " +
+               KZ_BIN_DIR + "/kestrova_zizizada";
     }
 
-    // Runs the program until the recording has grown for a while, sends SIGTERM, and checks
-    // what a user would find afterwards.
-    void RecordAndTerminate(const std::string& environment) {
+    // The file output writes whole 16 KiB buffers: the first one means the run is under way.
+    bool RecordingUnderWay() const {
+        const std::string file = Work.File("recording.ogg");
+        for (int waited = 0; waited < 600; ++waited) {
+            std::this_thread::sleep_for(100ms);
+            if (fs::exists(file) && fs::file_size(file) >= 16384) return true;
+        }
+        return false;
+    }
+
+    // Runs the program until the recording has grown for a while, sends the signal, and
+    // checks what a user would find afterwards.
+    void RecordAndSignal(const std::string& environment, int signalNumber = SIGTERM) {
         TBackgroundProcess program(ProgramCommand(environment), Work.File("program.log"));
         const std::string file = Work.File("recording.ogg");
-        // The file output writes whole 16 KiB buffers: the first one means the run is under
-        // way; what follows is still in memory when the signal comes.
-        bool growing = false;
-        for (int waited = 0; waited < 600 && !growing; ++waited) {
-            std::this_thread::sleep_for(100ms);
-            growing = fs::exists(file) && fs::file_size(file) >= 16384;
-        }
-        ASSERT_TRUE(growing) << program.Output();
+        ASSERT_TRUE(RecordingUnderWay()) << program.Output();
+        // What follows is still in memory when the signal comes.
         std::this_thread::sleep_for(2s);
-        ASSERT_EQ(kill(program.Pid(), SIGTERM), 0);
+        ASSERT_EQ(kill(program.Pid(), signalNumber), 0);
         ASSERT_EQ(program.Wait(15000), 0) << program.Output();
 
         // A complete file: both streams, and decodable to its end.
@@ -120,15 +129,40 @@ class ProgramProcessTest : public ::testing::Test {
 
 std::unique_ptr<TTempFolder> ProgramProcessTest::Config;
 
-TEST_F(ProgramProcessTest, SigtermDuringARecordingClosesItCompletely) {
-    RecordAndTerminate("QT_QPA_PLATFORM=offscreen");
+// A closed terminal or a logout (SIGHUP) finishes the recording as SIGTERM does.
+TEST_F(ProgramProcessTest, SigtermOrSighupDuringARecordingClosesItCompletely) {
+    for (int signalNumber : {SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(strsignal(signalNumber));
+        RecordAndSignal("QT_QPA_PLATFORM=offscreen", signalNumber);
+        FStarted = fs::file_time_type::clock::now();
+    }
+}
+
+// A second start leaves the first window alone: it exits at once, and writes no settings, so
+// what the first window stores stays.
+TEST_F(ProgramProcessTest, ASecondStartLeavesOneWindowAndItsSettings) {
+    TBackgroundProcess first(ProgramCommand("QT_QPA_PLATFORM=offscreen"), Work.File("first.log"));
+    ASSERT_TRUE(RecordingUnderWay()) << first.Output();
+    const std::string storedBefore = ReadFile(SettingsFilePath());
+    const auto writtenBefore = fs::last_write_time(SettingsFilePath());
+    const auto second =
+        RunCommand("timeout 20 " + ProgramCommand("QT_QPA_PLATFORM=offscreen") + " 2>&1");
+    EXPECT_EQ(second.ExitCode, 0) << second.Output;
+    EXPECT_NE(second.Output.find("kestrova_zizizada is already running"), std::string::npos)
+        << second.Output;
+    EXPECT_EQ(fs::last_write_time(SettingsFilePath()), writtenBefore);
+    EXPECT_EQ(ReadFile(SettingsFilePath()), storedBefore);
+    EXPECT_EQ(kill(first.Pid(), 0), 0) << "the first window is gone";
+    ASSERT_EQ(kill(first.Pid(), SIGTERM), 0);
+    ASSERT_EQ(first.Wait(15000), 0) << first.Output();
+    EXPECT_EQ(ProbeStreams(Work.File("recording.ogg")).size(), 2u);
 }
 
 TEST_F(ProgramProcessTest, UnderXvfbWithTheXcbPlatform) {
     if (RunCommand("command -v Xvfb").ExitCode != 0) GTEST_SKIP() << "Xvfb is not installed";
     TPrivateXServer server(Work.File("xvfb.log"));
     ASSERT_FALSE(server.Display().empty()) << "no X server could be started";
-    RecordAndTerminate("QT_QPA_PLATFORM=xcb DISPLAY=" + server.Display());
+    RecordAndSignal("QT_QPA_PLATFORM=xcb DISPLAY=" + server.Display());
 }
 
 }  // namespace
