@@ -117,7 +117,7 @@ void TfrmCapture::BuildLayout() {
     logLayout->addWidget(Logs);
     auto* statusBar = new QStatusBar(pnlLog);
     statusBar->setSizeGripEnabled(false);
-    Status = new QLabel(statusBar);
+    Status = new TElidedLabel(statusBar);
     Status->setObjectName("Status");
     statusBar->addWidget(Status, 1);
     FLevelMeter = new TLevelMeter(FAudioLevel, statusBar);
@@ -151,7 +151,7 @@ void TfrmCapture::ConnectMenus() {
     connect(FMenus->VideoCapturePin, &QAction::triggered, this, &TfrmCapture::VideoPinClick);
     connect(FMenus->VideoPreviewPin, &QAction::triggered, this, &TfrmCapture::VideoPinClick);
     connect(FMenus->VideoCrossbar, &QAction::triggered, this, &TfrmCapture::VideoCrossbarClick);
-    connect(FRun.get(), &TRunControl::StatusChanged, Status, &QLabel::setText);
+    connect(FRun.get(), &TRunControl::StatusChanged, Status, &TElidedLabel::SetFullText);
     connect(FRun.get(), &TRunControl::RestartWanted, this, &TfrmCapture::RestartRun);
 }
 
@@ -195,7 +195,7 @@ std::string TfrmCapture::AbsentStatus() const {
 }
 
 void TfrmCapture::ShowStatus(const std::string& text) {
-    Status->setText(QString::fromStdString(text));
+    Status->SetFullText(QString::fromStdString(text));
 }
 
 void TfrmCapture::ConnectSources() {

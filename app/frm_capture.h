@@ -16,6 +16,7 @@
 
 #include "app/audio_level.h"
 #include "app/capture_menus.h"
+#include "app/elided_label.h"
 #include "app/level_meter.h"
 #include "app/log_pane.h"
 #include "app/preview_panel.h"
@@ -35,7 +36,7 @@ class TfrmCapture final : public QMainWindow {
     ~TfrmCapture() override;
 
     // For tests and the screenshot script: what the operator sees.
-    QString StatusText() const { return Status->text(); }
+    QString StatusText() const { return Status->FullText(); }
     TCaptureMenus& Menus() { return *FMenus; }
     TPreviewPanel& PreviewPanel() { return *pnlBG; }
     TLogPane& LogPane() { return *Logs; }
@@ -106,7 +107,7 @@ class TfrmCapture final : public QMainWindow {
     QSplitter* Splitter1 = nullptr;
     QWidget* pnlLog = nullptr;
     TLogPane* Logs = nullptr;
-    QLabel* Status = nullptr;
+    TElidedLabel* Status = nullptr;
     TLevelMeter* FLevelMeter = nullptr;
     QTimer Startup;
     QTimer Autostart;

@@ -1,6 +1,7 @@
 #include "app/run_control.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <cstdlib>
 
 #include "app/capture_file_name.h"
@@ -77,7 +78,26 @@ std::string TRunControl::FailedStart(bool video, const std::string& reason) {
 
 void TRunControl::Stop() {
     FForwarder.SetEncoder(nullptr);
+    if (!FEncoder) return;
+    FEncoder->Stop();
+    if (!FRecordingFile.empty() && FFileError.empty()) LogLine(SavedLine());
     FEncoder.reset();
+}
+
+// Where the recording went and how long it is, in words: the log pane's last word on a run.
+std::string TRunControl::SavedLine() const {
+    double seconds = 0;
+    if (FHasVideo)
+        seconds = FEncoder->FramesEncoded() / static_cast<double>(Settings.Theora.FPS);
+    else if (FEncoder->SampleRate() > 0)
+        seconds = static_cast<double>(FEncoder->SamplesEncoded()) / FEncoder->SampleRate();
+    QString path = QString::fromStdString(FRecordingFile);
+    const QString home = QDir::homePath() + "/";
+    if (path.startsWith(home)) path = "~/" + path.mid(home.size());
+    const std::string where =
+        QString::number(seconds, 'f', 1).toStdString() + " s to " + path.toStdString();
+    if (FEncoder->OutputFailed()) return "Saved only part of " + where + ": writing failed";
+    return "Saved " + where;
 }
 
 void TRunControl::EnableRefresh(bool enabled) {

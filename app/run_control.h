@@ -35,7 +35,8 @@ class TRunControl final : public QObject {
     // " - Audio Failed - " and the reason.
     std::string Start(const std::string& baseStatus, const std::optional<TWaveFormatEx>& audio,
                       const std::optional<TBitmapInfoHeader>& video);
-    // Frees the encoder: a file gets every queued page, a broadcast drops what was not sent.
+    // Ends the run and frees the encoder; a recording's end is logged as "Saved <seconds> s to
+    // <file>".
     void Stop();
 
     bool Recording() const { return FEncoder != nullptr; }
@@ -58,6 +59,7 @@ class TRunControl final : public QObject {
   private:
     void tRefreshTimer();
     std::string FailedStart(bool video, const std::string& reason);
+    std::string SavedLine() const;
     std::unique_ptr<TLiveEncoder> CreateEncoder(const std::optional<TWaveFormatEx>& audio,
                                                 const std::optional<TBitmapInfoHeader>& video);
 

@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QLabel>
 #include <QSlider>
 #include <functional>
+#include <regex>
 #include <vector>
 
 #include "event_wait.h"
@@ -79,6 +81,39 @@ TEST_F(WindowStartTest, AFailedStartKeepsTheFileAndSaysWhy) {
         Settings.Processing.Crop = false;
         Settings.VorbisQuality = -60;
     }
+}
+
+// The end of a run says where the recording went and how long it is; a status as long as a
+// page leaves the window as wide as it was, the whole text in the tooltip.
+TEST_F(WindowStartTest, TheStopLineNamesTheFileAndLongStatusTextsKeepTheWidth) {
+    TTestDeviceOptions devices;
+    devices.Fps = 15;
+    OpenWindow(true, devices);
+    const int width = Window->width();
+    Press(Qt::Key_F6);
+    ASSERT_TRUE(RecordFrames(45)) << SeenLog;
+    Press(Qt::Key_F7);
+    // The home folder (the test folder here) is written as "~".
+    const std::regex saved("Saved ([0-9]+\\.[0-9]) s to ~/recording\\.ogg");
+    std::smatch match;
+    ASSERT_TRUE(WaitUntil(
+        [&] { return LogHas("Saved ") && std::regex_search(SeenLog, match, saved); }, 2000))
+        << SeenLog;
+    EXPECT_NEAR(std::stod(match[1]), ProbeDuration(RecordingFile), 0.1);
+
+    const std::string longPath = "/" + std::string(4096, 'p') + ".ogg";
+    Settings.CaptureFile = longPath;
+    Press(Qt::Key_F6);
+    RunEventsFor(300);
+    EXPECT_EQ(Window->width(), width);
+    EXPECT_EQ(Window->StatusText().toStdString(),
+              BaseStatus + " - Error writing to file " + longPath);
+    const QLabel* status = Window->findChild<QLabel*>("Status");
+    ASSERT_NE(status, nullptr);
+    EXPECT_EQ(status->toolTip(), Window->StatusText());
+    EXPECT_LE(status->text().size(), 300);
+    EXPECT_TRUE(status->text().contains(QChar(0x2026))) << "cut in the middle";
+    Press(Qt::Key_F7);
 }
 
 }  // namespace
