@@ -55,6 +55,7 @@ void TUpdateNotifier::UpdateAvailable(const TUpdateNotice& notice) {
     // One question per run: the check reports once, and nothing may stack a second box.
     if (FAsked) return;
     FAsked = true;
+    // Taken first: the window, and this notifier with it, may go while the prompt is open.
     const QUrl page(FDownloadPage);
     if (AskToDownload(FWindow, notice)) QDesktopServices::openUrl(page);
 }
