@@ -5,7 +5,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <mutex>
@@ -13,6 +12,7 @@
 
 #include "base/timed_lock.h"
 #include "base/unique_fd.h"
+#include "settings/event_log_folder.h"
 
 namespace {
 
@@ -42,34 +42,6 @@ std::string FormatUtc(std::time_t when, const char* pattern) {
     char text[64];
     size_t length = std::strftime(text, sizeof text, pattern, &utc);
     return std::string(text, length);
-}
-
-bool MakeWritableFolder(const fs::path& folder) {
-    std::error_code error;
-    fs::create_directories(folder, error);
-    return fs::is_directory(folder, error) && access(folder.c_str(), W_OK | X_OK) == 0;
-}
-
-fs::path StateHome() {
-    // Relative values are invalid for XDG base directories and are ignored.
-    const char* state = std::getenv("XDG_STATE_HOME");
-    if (state && state[0] == '/') return state;
-    const char* home = std::getenv("HOME");
-    if (home && home[0] == '/') return fs::path(home) / ".local" / "state";
-    return {};
-}
-
-std::string ChooseFolder(const std::string& programPath) {
-    fs::path programFolder = fs::path(programPath).parent_path();
-    if (programFolder.empty()) programFolder = ".";
-    fs::path folder = programFolder / "logs";
-    if (!MakeWritableFolder(folder)) {
-        fs::path home = StateHome();
-        if (home.empty()) return {};
-        folder = home / "kestrova_zizizada" / "logs";
-        if (!MakeWritableFolder(folder)) return {};
-    }
-    return folder.string() + "/";
 }
 
 void CloseFile() {
@@ -139,7 +111,7 @@ void EventLogStart(const std::string& programPath) {
     std::unique_lock lock(EventLogMutex, MutexWait);
     if (!lock) return;
     CloseFile();
-    State.Folder = ChooseFolder(programPath);
+    State.Folder = ChooseEventLogFolder(programPath);
     State.ProgramName = fs::path(programPath).filename().string();
     State.FilePath.clear();
     State.Started = true;

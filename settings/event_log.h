@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-// Chooses the folder (the program's folder + "logs/", or the per-user state folder when that
-// is not writable), creates it, and writes the start record (code 100). Called on the main
+// Chooses the folder (ChooseEventLogFolder: the per-user state folder, or an existing writable
+// "logs" folder beside the program), and writes the start record (code 100). Called on the main
 // thread before any other thread writes; a second call ends the previous log first.
 void EventLogStart(const std::string& programPath);
 

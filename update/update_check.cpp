@@ -1,5 +1,6 @@
 #include "update/update_check.h"
 
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -35,9 +36,7 @@ void TUpdateCheck::Ask() {
     std::vector<char> reply(kReplyBytes);
     const int32_t received = FSocket.ReceiveData(reply.data(), kReplyBytes);
     if (Terminated() || received <= 0) return;
-    for (const TUpdateNotice& notice : NoticesInReply(
-             std::string_view(reply.data(), static_cast<size_t>(received)), FCurrentVersion)) {
-        if (Terminated()) return;
-        FNotify(notice);
-    }
+    const auto notice = NewestNoticeInReply(
+        std::string_view(reply.data(), static_cast<size_t>(received)), FCurrentVersion);
+    if (notice && !Terminated()) FNotify(*notice);
 }

@@ -1,7 +1,7 @@
 #pragma once
 // TUpdateCheck: the one version check of a program run, on a thread of its own. It asks the
-// update server once and calls notify, on its own thread, for every newer version the reply
-// announces. Every failure ends the check without a word.
+// update server once and calls notify at most once, on its own thread, with the highest newer
+// version the reply announces. Every failure ends the check without a word.
 //
 // Threads: the owner creates and destroys it (the window's thread); notify runs on the check's
 // thread and must only hand the notice on (post it to the window). Destroying the check stops

@@ -52,20 +52,12 @@ void TUpdateNotifier::customEvent(QEvent* event) {
 }
 
 void TUpdateNotifier::UpdateAvailable(const TUpdateNotice& notice) {
-    FPending.push_back(notice);
-    // A prompt is open: its nested event loop brought this report, which waits its turn
-    // instead of stacking a second box on top of the first.
-    if (FAsking) return;
-    FAsking = true;
-    // The window, and this object with it, may go while a prompt is open.
-    const QPointer<TUpdateNotifier> alive(this);
-    while (alive && !FPending.empty()) {
-        const TUpdateNotice next = FPending.front();
-        FPending.pop_front();
-        const QUrl page(FDownloadPage);
-        if (AskToDownload(FWindow, next)) QDesktopServices::openUrl(page);
-    }
-    if (alive) FAsking = false;
+    // One question per run: the check reports once, and nothing may stack a second box.
+    if (FAsked) return;
+    FAsked = true;
+    // Taken first: the window, and this notifier with it, may go while the prompt is open.
+    const QUrl page(FDownloadPage);
+    if (AskToDownload(FWindow, notice)) QDesktopServices::openUrl(page);
 }
 
 bool AskToDownload(QWidget* window, const TUpdateNotice& notice) {

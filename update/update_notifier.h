@@ -1,8 +1,8 @@
 #pragma once
 // TUpdateNotifier: the main window's side of the update check. The window creates one as the
 // last step of its own creation and keeps it until it closes; it starts the check (when an
-// update server is configured) and, for every newer version the check reports, asks the
-// operator on the window's thread whether to open the download page.
+// update server is configured) and, when the check reports a newer version, asks the operator
+// once, on the window's thread, whether to open the download page.
 //
 // Threads: created, used and destroyed on the window's thread. The check's reports wait in a
 // locked list and a posted event wakes that thread for each; destroying the notifier stops and
@@ -38,16 +38,15 @@ class TUpdateNotifier final : public QObject {
   private:
     // The check's thread.
     void Report(const TUpdateNotice& notice);
-    // WM_UPDATEAVAILABLE: the prompt, and the download page on Yes; one prompt at a time,
-    // in the order the reports came.
+    // WM_UPDATEAVAILABLE: the prompt, and the download page on Yes; at most one prompt in the
+    // notifier's life, later reports are dropped.
     void UpdateAvailable(const TUpdateNotice& notice);
 
     QWidget* const FWindow;
     const QString FDownloadPage;
-    std::deque<TUpdateNotice> FPending;
     std::mutex FReportsLock;
     std::deque<TUpdateNotice> FReports;  // guarded by FReportsLock
-    bool FAsking = false;
+    bool FAsked = false;
     std::unique_ptr<TUpdateCheck> FCheck;
 };
 

@@ -100,12 +100,18 @@ std::optional<TUpdateNotice> NoticeFor(double announced, double current) {
     return TUpdateNotice{static_cast<int32_t>(major), static_cast<int32_t>(hundredths)};
 }
 
-std::vector<TUpdateNotice> NoticesInReply(std::string_view reply, double current) {
-    std::vector<TUpdateNotice> notices;
+std::optional<TUpdateNotice> NewestNoticeInReply(std::string_view reply, double current) {
+    std::optional<TUpdateNotice> newest;
+    double newestVersion = current;
     for (double version : AnnouncedVersions(reply)) {
-        if (const auto notice = NoticeFor(version, current)) notices.push_back(*notice);
+        if (version <= newestVersion) continue;
+        // A version too large to pass on leaves the highest one that can be.
+        if (const auto notice = NoticeFor(version, current)) {
+            newest = notice;
+            newestVersion = version;
+        }
     }
-    return notices;
+    return newest;
 }
 
 std::string UpdateVersionText(const TUpdateNotice& notice) {

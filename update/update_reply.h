@@ -33,8 +33,9 @@ std::vector<double> AnnouncedVersions(std::string_view reply);
 // large to pass on).
 std::optional<TUpdateNotice> NoticeFor(double announced, double current);
 
-// Every notice a reply gives, in order: one per newer version header.
-std::vector<TUpdateNotice> NoticesInReply(std::string_view reply, double current);
+// The one notice a reply gives: for the highest version it announces that is newer than
+// current, whatever the order and number of its version headers; nullopt when none is.
+std::optional<TUpdateNotice> NewestNoticeInReply(std::string_view reply, double current);
 
 // The version as the prompt shows it: three decimals with trailing zeros dropped, so 2 and 14
 // give "2.14", 1 and 50 give "1.5", 3 and 0 give "3.".

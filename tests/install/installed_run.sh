@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix and checks the installed tree: the programs in
 # bin/, the program's own library where the installed program finds it, a three-second
-# recording made by the installed runner from an unrelated working folder, and the desktop
-# files as the desktop validators see them. Arguments: the build folder, the private library
-# folder and the application id, as the install rules name them.
+# recording made by the installed runner from an unrelated working folder with its event log
+# in the user's state folder, the desktop files as the desktop validators see them, and the
+# manual pages against the programs. Arguments: the build folder, the private library folder
+# and the application id, as the install rules name them.
 set -euo pipefail
 build="$1"
 libdir="$2"
@@ -42,15 +43,29 @@ for size in 48 128 256; do
         fail "no ${size}x${size} icon"
     fi
 done
-expect_file share/man/man1/kestrova_headless.1.gz
+programs=(kestrova_headless)
+if [ -f "$build/bin/kestrova_zizizada" ]; then programs+=(kestrova_zizizada); fi
+for program in "${programs[@]}"; do expect_file "share/man/man1/$program.1.gz"; done
 expect_file share/doc/kestrova-zizizada/examples/kestrova-headless.service
+expect_file share/doc/kestrova-zizizada/copyright
+expect_file share/doc/kestrova-zizizada/changelog.gz
 
 desktop-file-validate "$prefix/share/applications/$app_id.desktop" || fail "desktop file"
 appstreamcli validate --no-net "$prefix/share/metainfo/$app_id.metainfo.xml" >"$work/as.log" ||
     { cat "$work/as.log"; fail "metainfo file"; }
-man_warnings="$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -E UTF-8 -l \
-    "$prefix/share/man/man1/kestrova_headless.1.gz" 2>&1 >/dev/null)"
-[ -z "$man_warnings" ] || fail "man page: $man_warnings"
+for program in "${programs[@]}"; do
+    page="$prefix/share/man/man1/$program.1.gz"
+    [ -f "$page" ] || continue
+    man_warnings="$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -E UTF-8 -l \
+        "$page" 2>&1 >/dev/null)"
+    [ -z "$man_warnings" ] || fail "$program man page: $man_warnings"
+done
+# The runner's manual names exactly the options its --help names.
+options() { grep -oE -- '--[a-z]([a-z-]*[a-z])?' | sort -u | tr '\n' ' '; }
+help_options="$("$prefix/bin/kestrova_headless" --help | options)"
+man_options="$(gzip -dc "$prefix/share/man/man1/kestrova_headless.1.gz" | sed 's/\\-/-/g' | options)"
+[ "$help_options" = "$man_options" ] ||
+    fail "--help names '$help_options', the man page '$man_options'"
 
 # The installed runner, from another folder, with settings and logs of its own: it must find
 # libplanewright.so and the codec libraries without the build tree.
@@ -69,6 +84,19 @@ else
     cat "$work/run.log"
     fail "no recording"
 fi
+
+# The event log of that run lies in the user's state folder, none beside the program.
+state_logs="$work/home/.local/state/kestrova-zizizada/logs"
+event_log="$(ls "$state_logs"/kestrova_headless\ *.log 2>/dev/null | head -n 1)"
+if [ -n "$event_log" ]; then
+    [ "$(head -n 1 "$event_log" | cut -d, -f3-)" = $'100,"Feed kestrova_headless started"\r' ] ||
+        fail "the event log does not start with its start record"
+    [ "$(tail -n 1 "$event_log" | cut -d, -f3-)" = $'101,"Feed kestrova_headless stopped"\r' ] ||
+        fail "the event log does not end with its end record"
+else
+    fail "no event log in $state_logs"
+fi
+[ ! -e "$prefix/bin/logs" ] || fail "an event log folder was made beside the installed program"
 
 if [ "$failures" -ne 0 ]; then
     echo "$failures check(s) failed" >&2

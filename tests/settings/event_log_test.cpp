@@ -61,7 +61,8 @@ class EventLogTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_FALSE(FFolder.empty());
-        fs::create_directories(FFolder + "/bin");
+        // A portable copy: the logs go to the existing folder beside the program.
+        fs::create_directories(FFolder + "/bin/logs");
         FProgram = FFolder + "/bin/kestrova_zizizada";
         // Whatever a test does, nothing lands in the real user's state folder.
         FStateHome.Set(FFolder + "/state");
@@ -70,8 +71,8 @@ class EventLogTest : public ::testing::Test {
 
     void TearDown() override { EventLogEnd(); }
 
-    // Makes the program's own "logs" folder impossible to create, even for root.
-    void BlockProgramFolder() const { std::ofstream(FFolder + "/bin/logs") << "in the way"; }
+    // An installed program: no "logs" folder beside it.
+    void RemovePortableFolder() const { fs::remove(FFolder + "/bin/logs"); }
 
     TTempFolder FTemp;
     const std::string& FFolder = FTemp.Path();
@@ -182,16 +183,16 @@ TEST_F(EventLogTest, EachRunGetsItsOwnFileAndRecordsAfterTheEndAreDropped) {
     EXPECT_EQ(ReadRecords(second).size(), 2u);
 }
 
-TEST_F(EventLogTest, UnwritableProgramFolderFallsBackToTheStateFolder) {
-    BlockProgramFolder();
+TEST_F(EventLogTest, WithoutAPortableFolderTheLogsGoToTheStateFolder) {
+    RemovePortableFolder();
     struct TCase {
         std::optional<std::string> StateHome;
         std::string Expected;
     };
     const TCase cases[] = {
-        {FFolder + "/state", FFolder + "/state/kestrova_zizizada/logs/"},
-        {std::nullopt, FFolder + "/home/.local/state/kestrova_zizizada/logs/"},
-        {"relative/state", FFolder + "/home/.local/state/kestrova_zizizada/logs/"},
+        {FFolder + "/state", FFolder + "/state/kestrova-zizizada/logs/"},
+        {std::nullopt, FFolder + "/home/.local/state/kestrova-zizizada/logs/"},
+        {"relative/state", FFolder + "/home/.local/state/kestrova-zizizada/logs/"},
     };
     for (const TCase& c : cases) {
         c.StateHome ? FStateHome.Set(*c.StateHome) : FStateHome.Unset();
@@ -207,7 +208,7 @@ TEST_F(EventLogTest, UnwritableProgramFolderFallsBackToTheStateFolder) {
 }
 
 TEST_F(EventLogTest, NoWritableFolderDropsRecordsQuietly) {
-    BlockProgramFolder();
+    RemovePortableFolder();
     std::ofstream(FFolder + "/state") << "in the way";
     FHome.Set(FFolder + "/state/home");
     EventLogStart(FProgram);

@@ -3,6 +3,8 @@
 #include <poll.h>
 #include <sys/socket.h>
 
+#include <iterator>
+
 namespace {
 
 constexpr int kStopPollMs = 20;
@@ -60,4 +62,17 @@ void tHttpReplyServer::Serve() {
 
 std::string HttpReply(const std::string& status, const std::string& headers) {
     return "HTTP/1.1 " + status + "\r\n" + headers + "\r\n";
+}
+
+std::string ManyVersionHeaders(size_t bytes, const std::string& highest) {
+    const std::string lower[] = {"1.6", "2.0", "3.33", "5.5"};
+    const std::string end = "X-Padding: \r\n\r\n";
+    std::string reply = "HTTP/1.1 302 Found\r\n";
+    for (size_t i = 0;; ++i) {
+        const std::string version = i == 70 ? highest : lower[i % std::size(lower)];
+        const std::string line = "X-Zizizada-Version: " + version + "\r\n";
+        if (reply.size() + line.size() + end.size() > bytes) break;
+        reply += line;
+    }
+    return reply + "X-Padding: " + std::string(bytes - reply.size() - end.size(), 'x') + "\r\n\r\n";
 }

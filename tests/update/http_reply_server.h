@@ -3,6 +3,7 @@
 // request up to its empty line, answers with a fixed reply and closes. Without a reply it
 // holds the connection open and says nothing until it is destroyed.
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -42,3 +43,7 @@ class tHttpReplyServer {
 
 // "HTTP/1.1 <status>" CR LF, the given header lines (each ended with CR LF), an empty line.
 std::string HttpReply(const std::string& status, const std::string& headers);
+
+// A redirect of exactly `bytes` bytes packed with version headers: about 150 of them in 4 KB,
+// all above 1.5 and below highest, which stands among them. A padding header fills the rest.
+std::string ManyVersionHeaders(size_t bytes, const std::string& highest);

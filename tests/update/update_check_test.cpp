@@ -93,13 +93,20 @@ TEST(UpdateCheck, OnlyARedirectIsExamined) {
     EXPECT_TRUE(CheckAgainst(HttpReply("301 Moved", "X-Zizizada-Version: 2.14\r\n"), 1.5).empty());
 }
 
-TEST(UpdateCheck, HeaderNamesInAnyCaseAndEveryHeaderCounts) {
+TEST(UpdateCheck, HeaderNamesInAnyCaseAndTheHighestHeaderCounts) {
     EXPECT_EQ(CheckAgainst(Redirect("x-zizizada-version: 2.0\r\n"), 1.5),
               (std::vector<TUpdateNotice>{{2, 0}}));
-    EXPECT_EQ(CheckAgainst(Redirect("X-Zizizada-Version: 2.14\r\nServer: test\r\n"
-                                    "X-ZIZIZADA-VERSION: 3.1\r\n"),
+    EXPECT_EQ(CheckAgainst(Redirect("X-Zizizada-Version: 3.1\r\nServer: test\r\n"
+                                    "X-ZIZIZADA-VERSION: 2.14\r\n"),
                            1.5),
-              (std::vector<TUpdateNotice>{{2, 14}, {3, 10}}));
+              (std::vector<TUpdateNotice>{{3, 10}}));
+}
+
+// A reply that fills the whole 4096-byte read with version headers is reported once.
+TEST(UpdateCheck, AReplyFullOfVersionHeadersIsReportedOnce) {
+    const std::string reply = ManyVersionHeaders(TUpdateCheck::kReplyBytes, "7.25");
+    ASSERT_EQ(reply.size(), size_t(TUpdateCheck::kReplyBytes));
+    EXPECT_EQ(CheckAgainst(reply, 1.5), (std::vector<TUpdateNotice>{{7, 25}}));
 }
 
 TEST(UpdateCheck, FailuresEndTheCheckWithoutReportsOrLogLines) {

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <optional>
+#include <sstream>
+#include <string>
 
 #include "tests/support/environment_variable.h"
 #include "update/update_server.h"
@@ -65,6 +68,33 @@ TEST(UpdateReply, OnlyNewerVersionsBeyondTheToleranceGiveANotice) {
     EXPECT_EQ(NoticeFor(2.999, 1.0), (TUpdateNotice{2, 99}));
     // A version too large to pass on is dropped rather than overflowing.
     EXPECT_EQ(NoticeFor(1e12, 1.0), std::nullopt);
+}
+
+// However many version headers a reply holds, it gives one notice: the highest newer one.
+TEST(UpdateReply, AReplyGivesOneNoticeForItsHighestNewerVersion) {
+    struct TCase {
+        const char* Versions;  // the values of the reply's version headers, in order
+        std::optional<TUpdateNotice> Expected;
+    };
+    const TCase cases[] = {
+        {"1.6 1.7", TUpdateNotice{1, 70}},
+        {"3.1 2.14", TUpdateNotice{3, 10}},
+        {"1.2 2.14 1.9 2.14", TUpdateNotice{2, 14}},
+        // Too large to pass on: the highest that can be passed on is named.
+        {"2.0 1e12 1.7", TUpdateNotice{2, 0}},
+        {"1.4 1.5 1.5005 soon", std::nullopt},
+        {"1e12", std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const TCase& c : cases) {
+        std::string reply = "HTTP/1.1 302 Found\r\nServer: test\r\n";
+        std::istringstream versions(c.Versions);
+        for (std::string version; versions >> version;)
+            reply += "X-Zizizada-Version: " + version + "\r\n";
+        EXPECT_EQ(NewestNoticeInReply(reply, 1.5), c.Expected) << c.Versions;
+    }
+    EXPECT_EQ(NewestNoticeInReply("HTTP/1.1 200 OK\r\nX-Zizizada-Version: 2\r\n", 1.5),
+              std::nullopt);
 }
 
 TEST(UpdateReply, VersionTextDropsTrailingZerosAndThePromptQuotesIt) {
