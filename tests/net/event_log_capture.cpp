@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 
 #include "settings/event_log.h"
@@ -14,6 +15,8 @@ class tEventLogInTempFolder final : public ::testing::Environment {
   public:
     void SetUp() override {
         FFolder = std::make_unique<TTempFolder>();
+        // A folder beside the "program" is used first: the user's own state folder stays clean.
+        std::filesystem::create_directory(FFolder->File("logs"));
         EventLogStart(FFolder->File("net_tests"));
     }
     void TearDown() override {
