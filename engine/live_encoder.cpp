@@ -101,6 +101,9 @@ TLiveEncoder::~TLiveEncoder() {
 }
 
 void TLiveEncoder::Stop() {
+    // The owner may stop the run to read its end, then free it: the second call is a no-op.
+    if (FStopped) return;
+    FStopped = true;
     // Flag, wake (the output stops waiting on the network), join, free.
     StopThread();
     FTheoraThread.reset();  // waits for the frame being encoded

@@ -120,4 +120,5 @@ class TLiveEncoder final : public TWorkerThread {
     std::atomic<int64_t> FSamplesEncoded{0};
     std::atomic<int32_t> FFramesEncoded{0};
     std::atomic<int32_t> FProgressState{0};
+    bool FStopped = false;  // owner's thread
 };

@@ -134,6 +134,7 @@ TEST_F(ProgramProcessTest, SigtermOrSighupDuringARecordingClosesItCompletely) {
     for (int signalNumber : {SIGTERM, SIGHUP}) {
         SCOPED_TRACE(strsignal(signalNumber));
         RecordAndSignal("QT_QPA_PLATFORM=offscreen", signalNumber);
+        fs::remove(Work.File("recording.ogg"));
         FStarted = fs::file_time_type::clock::now();
     }
 }
