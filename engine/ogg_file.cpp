@@ -6,13 +6,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 #include "settings/log.h"
 
 namespace {
 
 // With maxQueued 0 the span does not matter: everything queued goes, in time order.
-constexpr int CloseSpanMs = 3000;
+constexpr int IntervalSpanMs = 3000;
 
 }  // namespace
 
@@ -23,8 +24,11 @@ tOggFile::~tOggFile() {
 bool tOggFile::Open(const std::string& fileName) {
     Close();
     FFileName = fileName;
-    FWriteFailed = false;
+    FEnded = false;
     FLostData = false;
+    FDiskBytes = 0;
+    FCompleteBytes = 0;
+    FPageEnds.clear();
     FFile.Reset(open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
     if (!FFile.Valid()) {
         LogLine("Error writing to file " + fileName);
@@ -44,6 +48,9 @@ int32_t tOggFile::ReadData(uint8_t* buffer, int32_t size) {
 
 int32_t tOggFile::WriteData(const uint8_t* data, int32_t size) {
     std::lock_guard lock(FBufferLock);
+    // After a failed write nothing more goes in: a later write after the gap would make a file
+    // that no player reads past the gap.
+    if (FEnded) return size;
     int32_t copied = 0;
     while (copied < size) {
         const int32_t piece = std::min(size - copied, FBufferFree);
@@ -51,6 +58,8 @@ int32_t tOggFile::WriteData(const uint8_t* data, int32_t size) {
         FBufferFill += piece;
         FBufferFree -= piece;
         copied += piece;
+        // Each call brings one whole page: where it ends, a player can stop reading cleanly.
+        if (copied == size) FPageEnds.push_back(FBufferFill);
         if (FBufferFill == BufferSize) FlushBufferLocked();
     }
     return copied;
@@ -62,32 +71,60 @@ void tOggFile::FlushBuffer() {
 }
 
 void tOggFile::FlushBufferLocked() {
-    if (FFile.Valid()) {
+    if (FFile.Valid() && !FEnded) {
         size_t written = 0;
+        int error = 0;
         const size_t fill = static_cast<size_t>(FBufferFill);
         while (written < fill) {
             ssize_t count = WriteToDisk(FFile.Get(), FBuffer.data() + written, fill - written);
             if (count < 0 && errno == EINTR) continue;
-            if (count <= 0) break;
+            if (count <= 0) {
+                error = count < 0 ? errno : EIO;
+                break;
+            }
             written += static_cast<size_t>(count);
         }
         if (written < fill) {
-            ReportWriteFailure();
+            EndAtLastPage(written, error);
         } else {
-            FWriteFailed = false;
+            if (!FPageEnds.empty()) FCompleteBytes = FDiskBytes + FPageEnds.back();
+            FDiskBytes += static_cast<int64_t>(fill);
         }
     }
+    FPageEnds.clear();
     FBufferFill = 0;
     FBufferFree = BufferSize;
 }
 
+// The file is cut back to the end of the last page that reached the disk whole, so all of it
+// plays, and the output ends: nothing more is written to it.
+void tOggFile::EndAtLastPage(size_t written, int error) {
+    for (int32_t end : FPageEnds) {
+        if (static_cast<size_t>(end) <= written) FCompleteBytes = FDiskBytes + end;
+    }
+    FEnded = true;
+    FLostData = true;
+    LogLine("Error writing to file " + FFileName);
+    char text[256];
+    const std::string reason = strerror_r(error, text, sizeof text);
+    if (ftruncate(FFile.Get(), FCompleteBytes) != 0) {
+        LogLine("Recording ended: " + reason + "; the file could not be cut back to its last " +
+                "complete page");
+        return;
+    }
+    LogLine("Recording ended: " + reason + "; the file keeps the " +
+            std::to_string(FCompleteBytes) + " bytes written before the error");
+}
+
 void tOggFile::Close() {
     if (!FFile.Valid()) return;
-    for (int index = 0; index < StreamCount(); ++index) FlushStream(index);
-    WritePages(0, CloseSpanMs);
+    WriteRemainingPages();
     FlushBuffer();
     ClearStreams();
-    if (!FFile.Close()) ReportWriteFailure();
+    if (!FFile.Close() && !FEnded) {
+        FLostData = true;
+        LogLine("Error writing to file " + FFileName);
+    }
 }
 
 bool tOggFile::IntervalPassed() {
@@ -103,7 +140,7 @@ void tOggFile::WritePagesAfterQueueing() {
         tOggIOBase::WritePagesAfterQueueing();
         return;
     }
-    WritePages(0, CloseSpanMs);
+    WritePages(0, IntervalSpanMs);
     FlushBuffer();
 }
 
@@ -113,11 +150,4 @@ std::chrono::steady_clock::time_point tOggFile::Now() const {
 
 ssize_t tOggFile::WriteToDisk(int fileHandle, const uint8_t* data, size_t size) {
     return write(fileHandle, data, size);
-}
-
-void tOggFile::ReportWriteFailure() {
-    // Once per run of failures: a full disk must not flood the log every 16 KiB.
-    if (!FWriteFailed) LogLine("Error writing to file " + FFileName);
-    FWriteFailed = true;
-    FLostData = true;
 }

@@ -97,6 +97,9 @@ class tOggIOBase {
     virtual void Close() {}
     // True once the output has lost data it was given (logged by the output).
     virtual bool Failed() const { return false; }
+    // True once the output's bytes were let through to where they go at least once: a network
+    // output accepted by its server. Always true for a file.
+    virtual bool EverAccepted() const { return true; }
 
     // While held, WritePages writes nothing: the live encoder holds writing until every
     // stream's headers are queued, so all beginning-of-stream pages lead the output. Letting
@@ -142,6 +145,10 @@ class tOggIOBase {
     // The interleaver (see the top of this file). False when the lock wait ran out or a write
     // came up short; the pages not written stay queued.
     bool WritePages(int maxQueued, int maxSpanMs);
+
+    // The end of the output: forces every stream's partial page out, then writes every queued
+    // page in time order. Only once the producers have finished.
+    void WriteRemainingPages();
 
   protected:
     // Called after every queued page, on the thread that queued it, without the queue lock:
