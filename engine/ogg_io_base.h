@@ -88,12 +88,12 @@ class tOggIOBase {
 
     bool OggReady() const { return FOggUse.Ready(); }
 
-    // Makes every write waiting on the medium, and every later one, give up at once; called
-    // when a run stops, so no stop waits on a peer. Outputs that never wait on a peer (a
-    // file) keep writing.
+    // A run is stopping: every write waiting on the medium, and every later one, gives up
+    // within the output's stop bound (a network stream: its drain budget), so no stop waits on
+    // a peer for longer. Outputs that never wait on a peer (a file) keep writing.
     virtual void Abort() {}
-    // Writes out what is still queued and lets go of the medium; outputs that discard what
-    // they hold when they go (a network stream) do nothing here.
+    // Writes out what is still queued, the streams' last pages included, and lets go of the
+    // medium; a network stream sends it within the same bound.
     virtual void Close() {}
     // True once the output has lost data it was given (logged by the output).
     virtual bool Failed() const { return false; }
