@@ -4,7 +4,11 @@
 #include <functional>
 #include <map>
 
+#include "settings/setting_text.h"
+
 namespace {
+
+constexpr size_t ShownValueBytes = 100;
 
 template <typename Number>
 bool ParseNumber(const std::string& text, Number& value) {
@@ -36,7 +40,7 @@ const std::map<std::string, ValueParser>& ValueOptions() {
         {"--file",
          [](const std::string& v, THeadlessOptions& o) {
              o.File = v;
-             return !v.empty();
+             return !v.empty() && v.size() < MaxPathBytes;
          }},
         {"--video",
          [](const std::string& v, THeadlessOptions& o) { return ParseSource(v, o.Video); }},
@@ -87,7 +91,7 @@ const std::map<std::string, ValueParser>& ValueOptions() {
         {"--server",
          [](const std::string& v, THeadlessOptions& o) {
              o.Server = v;
-             return !v.empty();
+             return !v.empty() && !HoldsControlCharacter(v);
          }},
         {"--port",
          [](const std::string& v, THeadlessOptions& o) {
@@ -96,10 +100,11 @@ const std::map<std::string, ValueParser>& ValueOptions() {
              o.Port = port;
              return true;
          }},
+        // The mount point goes into the request line, as the stored one.
         {"--mount",
          [](const std::string& v, THeadlessOptions& o) {
              o.Mount = v;
-             return !v.empty();
+             return !v.empty() && v.size() <= MaxRequestTextBytes && !HoldsControlCharacter(v);
          }},
         {"--user",
          [](const std::string& v, THeadlessOptions& o) {
@@ -135,7 +140,7 @@ std::optional<THeadlessOptions> ParseHeadlessOptions(const std::vector<std::stri
         else {
             const auto parser = ValueOptions().find(name);
             if (parser == ValueOptions().end()) {
-                error = "unknown option '" + name + "' (see --help)";
+                error = "unknown option '" + EscapedText(name, ShownValueBytes) + "' (see --help)";
                 return std::nullopt;
             }
             if (i + 1 >= args.size()) {
@@ -144,7 +149,7 @@ std::optional<THeadlessOptions> ParseHeadlessOptions(const std::vector<std::stri
             }
             const std::string& value = args[++i];
             if (!parser->second(value, options)) {
-                error = "bad value '" + value + "' for " + name;
+                error = "bad value '" + EscapedText(value, ShownValueBytes) + "' for " + name;
                 return std::nullopt;
             }
         }
@@ -194,5 +199,9 @@ std::string HeadlessUsage() {
            "  --audio-device NAME     capture sound from NAME (\"<None>\": none)\n"
            "  --test-pattern-format bgr|i420|mjpeg   what the \"Test Pattern\" device offers\n"
            "  --fail-video-after S, --fail-audio-after S   a test device fails S seconds in\n"
-           "  --help, --version\n";
+           "  --help, --version\n"
+           "Exit status: 0 when the run ended as asked; 1 when the output or an encoder failed\n"
+           "(a file that could not be written ends the run); 2 for options that cannot be used;\n"
+           "3 when a capture device failed or stalled; 4 when a broadcast's server never let\n"
+           "it in (refused, unreachable or never answering for the whole run).\n";
 }

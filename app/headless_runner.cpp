@@ -1,6 +1,7 @@
 #include "app/headless_runner.h"
 
 #include <chrono>
+#include <iomanip>
 #include <thread>
 #include <utility>
 
@@ -68,8 +69,10 @@ void THeadlessRunner::StopRun() {
     // the encoder goes away.
     if (FCapture) FCapture->StopRun();
     if (!FEncoder) return;
-    FEarlierRunsSeconds += EncodedSeconds();
     FEncoder->Stop();
+    // Counted once the encoder has ended, so the last frames are in.
+    FEarlierRunsSeconds += EncodedSeconds();
+    if (FEncoder->OutputEverAccepted()) FEverAccepted = true;
     // The output and the codecs report their own failures in the log; the exit status tells
     // a script that this run is not what was asked for.
     if (FEncoder->OutputFailed()) FailRun("the output could not be written");
@@ -118,7 +121,7 @@ int THeadlessRunner::Run(const std::atomic<bool>& stop) {
     if (!FCapture->Open() || !StartRun()) {
         StopRun();
         FlushLog();
-        return 1;
+        return FailedStatus;
     }
     TRestartRule rule;
     auto nextCheck = Clock::now() + milliseconds(TRestartRule::PollIntervalMs);
@@ -129,9 +132,11 @@ int THeadlessRunner::Run(const std::atomic<bool>& stop) {
         std::this_thread::sleep_for(milliseconds(FOptions.Fast ? 2 : 10));
         if (FCapture->Fault()) {
             // The device's own log line says why; the run ends as a Stop would end it.
-            status = 3;
+            status = DeviceFaultStatus;
             break;
         }
+        // A file output that failed has ended for good (logged); the run is over.
+        if (FEncoder->OutputFailed()) break;
         if (FCapture->LiveDevices()) FStalls.Check(*FEncoder, FRunHasAudio, FRunHasVideo);
         const auto now = Clock::now();
         if (FOptions.Stream && now >= nextCheck) {
@@ -150,10 +155,16 @@ int THeadlessRunner::Run(const std::atomic<bool>& stop) {
     StopRun();
     FCapture.reset();
     FlushLog();
+    FOut << "Encoded " << std::fixed << std::setprecision(3) << FEarlierRunsSeconds << " s\n";
     // A device that stalled is a device that stopped for a script, though the file is whole.
-    if (status == 0 && FStalls.StallSeen()) status = 3;
+    if (status == 0 && FStalls.StallSeen()) status = DeviceFaultStatus;
     if (status != 0) return status;
-    return FFailed ? 1 : 0;
+    if (FFailed) return FailedStatus;
+    if (FOptions.Stream && !FEverAccepted) {
+        FErr << "kestrova_headless: the server never accepted the broadcast\n";
+        return NeverConnectedStatus;
+    }
+    return 0;
 }
 
 void ListCaptureDevices(const THeadlessOptions& options, std::ostream& out) {

@@ -19,9 +19,14 @@ class THeadlessRunner final {
     THeadlessRunner(const THeadlessOptions& options, std::ostream& out, std::ostream& err);
     ~THeadlessRunner();
 
+    // Exit statuses besides 0 (as asked) and 2 (options that cannot be used).
+    static constexpr int FailedStatus = 1;          // the output or an encoder failed
+    static constexpr int DeviceFaultStatus = 3;     // a capture device failed or stalled
+    static constexpr int NeverConnectedStatus = 4;  // no server ever let the broadcast in
+
     // Applies the option overrides to the in-memory settings (never saved), runs until the
-    // duration has been encoded, a device fails or `stop` turns true, and returns the exit
-    // status.
+    // duration has been encoded, a device fails, the output fails or `stop` turns true, and
+    // returns the exit status.
     int Run(const std::atomic<bool>& stop);
 
   private:
@@ -46,6 +51,7 @@ class THeadlessRunner final {
     bool FRunHasAudio = false;
     double FEarlierRunsSeconds = 0;
     bool FFailed = false;
+    bool FEverAccepted = false;  // a broadcast's server let one of the runs in
 };
 
 // Prints "video: NAME" and "audio: NAME", one device a line, in the menus' order; under each

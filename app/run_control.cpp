@@ -110,6 +110,8 @@ void TRunControl::EnableRefresh(bool enabled) {
 std::string TRunControl::RunStatus() const {
     if (!FEncoder) return FBaseStatus;
     if (!FFileError.empty()) return FBaseStatus + " - " + FFileError;
+    // A file whose write failed has ended for good (logged); the status line keeps saying so.
+    if (FEncoder->OutputFailed()) return FBaseStatus + " - Error writing to file " + FRecordingFile;
     TRunCounts counts;
     if (FHasAudio) counts.Samples = FEncoder->SamplesEncoded();
     if (FHasVideo) counts.Frames = FEncoder->FramesEncoded();

@@ -111,7 +111,7 @@ void TLiveEncoder::Stop() {
     FTheoraCodec.reset();
     if (FVorbisCodec) FVorbisCodec->Finish();
     FVorbisCodec.reset();
-    // A file writes what is still queued; a network stream discards it when it goes.
+    // The output sends or writes what is still queued, the end-of-stream pages included.
     if (FOutput) FOutput->Close();
 }
 

@@ -68,6 +68,8 @@ class TLiveEncoder final : public TWorkerThread {
 
     // The output lost data it was given (a file write failed; logged by the output).
     bool OutputFailed() const { return FOutput && FOutput->Failed(); }
+    // A network output's server let the broadcast in at least once (always true for a file).
+    bool OutputEverAccepted() const { return FOutput && FOutput->EverAccepted(); }
 
     // Where the encoder thread is in its step; see the stop line it logs.
     int32_t ProgressState() const { return FProgressState.load(std::memory_order_relaxed); }

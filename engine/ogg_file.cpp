@@ -1,18 +1,20 @@
 #include "engine/ogg_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 #include "settings/log.h"
 
 namespace {
 
 // With maxQueued 0 the span does not matter: everything queued goes, in time order.
-constexpr int CloseSpanMs = 3000;
+constexpr int IntervalSpanMs = 3000;
 
 }  // namespace
 
@@ -23,13 +25,20 @@ tOggFile::~tOggFile() {
 bool tOggFile::Open(const std::string& fileName) {
     Close();
     FFileName = fileName;
-    FWriteFailed = false;
+    FEnded = false;
     FLostData = false;
+    FDiskBytes = 0;
+    FCompleteBytes = 0;
+    FPageEnds.clear();
     FFile.Reset(open(fileName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
     FCreatedByOpen = FFile.Valid();
     if (!FFile.Valid() && errno == EEXIST)
         FFile.Reset(open(fileName.c_str(), O_WRONLY | O_CLOEXEC));
-    FEmptyPending = FFile.Valid() && !FCreatedByOpen;
+    // Only a regular file has old contents to empty; a device or a pipe takes the writes as
+    // they come.
+    struct stat info {};
+    FEmptyPending =
+        FFile.Valid() && !FCreatedByOpen && fstat(FFile.Get(), &info) == 0 && S_ISREG(info.st_mode);
     if (!FFile.Valid()) {
         LogLine("Error writing to file " + fileName);
         return false;
@@ -48,6 +57,9 @@ int32_t tOggFile::ReadData(uint8_t* buffer, int32_t size) {
 
 int32_t tOggFile::WriteData(const uint8_t* data, int32_t size) {
     std::lock_guard lock(FBufferLock);
+    // After a failed write nothing more goes in: a later write after the gap would make a file
+    // that no player reads past the gap.
+    if (FEnded) return size;
     int32_t copied = 0;
     while (copied < size) {
         const int32_t piece = std::min(size - copied, FBufferFree);
@@ -55,6 +67,8 @@ int32_t tOggFile::WriteData(const uint8_t* data, int32_t size) {
         FBufferFill += piece;
         FBufferFree -= piece;
         copied += piece;
+        // Each call brings one whole page: where it ends, a player can stop reading cleanly.
+        if (copied == size) FPageEnds.push_back(FBufferFill);
         if (FBufferFill == BufferSize) FlushBufferLocked();
     }
     return copied;
@@ -66,36 +80,64 @@ void tOggFile::FlushBuffer() {
 }
 
 void tOggFile::FlushBufferLocked() {
-    if (FFile.Valid() && FBufferFill > 0 && FEmptyPending) {
+    if (FFile.Valid() && !FEnded && FBufferFill > 0 && FEmptyPending) {
         FEmptyPending = false;
-        if (ftruncate(FFile.Get(), 0) != 0) ReportWriteFailure();
+        if (ftruncate(FFile.Get(), 0) != 0) EndAtLastPage(0, errno);
     }
-    if (FFile.Valid()) {
+    if (FFile.Valid() && !FEnded) {
         size_t written = 0;
+        int error = 0;
         const size_t fill = static_cast<size_t>(FBufferFill);
         while (written < fill) {
             ssize_t count = WriteToDisk(FFile.Get(), FBuffer.data() + written, fill - written);
             if (count < 0 && errno == EINTR) continue;
-            if (count <= 0) break;
+            if (count <= 0) {
+                error = count < 0 ? errno : EIO;
+                break;
+            }
             written += static_cast<size_t>(count);
         }
         if (written < fill) {
-            ReportWriteFailure();
+            EndAtLastPage(written, error);
         } else {
-            FWriteFailed = false;
+            if (!FPageEnds.empty()) FCompleteBytes = FDiskBytes + FPageEnds.back();
+            FDiskBytes += static_cast<int64_t>(fill);
         }
     }
+    FPageEnds.clear();
     FBufferFill = 0;
     FBufferFree = BufferSize;
 }
 
+// The file is cut back to the end of the last page that reached the disk whole, so all of it
+// plays, and the output ends: nothing more is written to it.
+void tOggFile::EndAtLastPage(size_t written, int error) {
+    for (int32_t end : FPageEnds) {
+        if (static_cast<size_t>(end) <= written) FCompleteBytes = FDiskBytes + end;
+    }
+    FEnded = true;
+    FLostData = true;
+    LogLine("Error writing to file " + FFileName);
+    char text[256];
+    const std::string reason = strerror_r(error, text, sizeof text);
+    if (ftruncate(FFile.Get(), FCompleteBytes) != 0) {
+        LogLine("Recording ended: " + reason + "; the file could not be cut back to its last " +
+                "complete page");
+        return;
+    }
+    LogLine("Recording ended: " + reason + "; the file keeps the " +
+            std::to_string(FCompleteBytes) + " bytes written before the error");
+}
+
 void tOggFile::Close() {
     if (!FFile.Valid()) return;
-    for (int index = 0; index < StreamCount(); ++index) FlushStream(index);
-    WritePages(0, CloseSpanMs);
+    WriteRemainingPages();
     FlushBuffer();
     ClearStreams();
-    if (!FFile.Close()) ReportWriteFailure();
+    if (!FFile.Close() && !FEnded) {
+        FLostData = true;
+        LogLine("Error writing to file " + FFileName);
+    }
 }
 
 void tOggFile::Abandon() {
@@ -123,7 +165,7 @@ void tOggFile::WritePagesAfterQueueing() {
         tOggIOBase::WritePagesAfterQueueing();
         return;
     }
-    WritePages(0, CloseSpanMs);
+    WritePages(0, IntervalSpanMs);
     FlushBuffer();
 }
 
@@ -133,11 +175,4 @@ std::chrono::steady_clock::time_point tOggFile::Now() const {
 
 ssize_t tOggFile::WriteToDisk(int fileHandle, const uint8_t* data, size_t size) {
     return write(fileHandle, data, size);
-}
-
-void tOggFile::ReportWriteFailure() {
-    // Once per run of failures: a full disk must not flood the log every 16 KiB.
-    if (!FWriteFailed) LogLine("Error writing to file " + FFileName);
-    FWriteFailed = true;
-    FLostData = true;
 }

@@ -20,8 +20,11 @@
 // pages; FlushBuffer runs there or on a thread that queued a page. FBufferLock guards the
 // buffer; it is taken after the queue lock, never before it.
 //
-// A file that cannot be created, and a disk write that fails, are logged once with
-// "Error writing to file <path>"; the bytes concerned are lost and the run goes on.
+// A file that cannot be created is logged with "Error writing to file <path>"; the bytes
+// given are dropped and the run goes on. A disk write that fails (a full disk, a medium gone)
+// ends the output for good: the file is cut back to the end of its last complete page, so
+// everything before the error plays, the failure and its reason are logged, Failed() turns
+// true and every later byte is dropped. No write resumes after a gap.
 
 #include <sys/types.h>
 
@@ -31,6 +34,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "base/unique_fd.h"
 #include "engine/ogg_io_base.h"
@@ -63,8 +67,8 @@ class tOggFile : public tOggIOBase {
     void Close() override;
     // Closes without writing anything; a file that Open created is removed again.
     void Abandon() override;
-    // A write to the disk failed at least once in this file.
-    bool Failed() const override { return FLostData; }
+    // A write to the disk failed: the output has ended.
+    bool Failed() const override { return FLostData.load(); }
 
   protected:
     // One write(2) of the file; tests override it to watch the writes. A derived class that
@@ -77,7 +81,7 @@ class tOggFile : public tOggIOBase {
 
   private:
     void FlushBufferLocked();
-    void ReportWriteFailure();
+    void EndAtLastPage(size_t written, int error);
     // True for one caller once the interval has passed; starts the next interval.
     bool IntervalPassed();
 
@@ -87,10 +91,14 @@ class tOggFile : public tOggIOBase {
     std::array<uint8_t, BufferSize> FBuffer{};  // guarded by FBufferLock, as the fields below
     int32_t FBufferFill = 0;                    // bytes held in FBuffer
     int32_t FBufferFree = BufferSize;           // BufferSize - FBufferFill
-    bool FWriteFailed = false;                  // the current failure has been logged
-    bool FLostData = false;                     // some write failed since Open
-    bool FEmptyPending = false;                 // the old contents go at the first write
-    bool FCreatedByOpen = false;                // the file did not exist before Open
+    std::vector<int32_t> FPageEnds;             // where pages end in FBuffer
+    int64_t FDiskBytes = 0;                     // bytes of the file written whole
+    int64_t FCompleteBytes = 0;                 // of those, up to the end of the last page
+    bool FEnded = false;                        // a write failed: nothing more is written
+    // A write or the close failed since Open; the owner polls it while the encoders write.
+    std::atomic<bool> FLostData{false};
+    bool FEmptyPending = false;   // the old contents go at the first write
+    bool FCreatedByOpen = false;  // the file did not exist before Open
     // When the next interval write is due, steady clock nanoseconds; taken by one thread.
     std::atomic<std::chrono::steady_clock::rep> FNextWrite{0};
 };

@@ -161,6 +161,12 @@ bool tOggIOBase::QueuePage(int index, const ogg_page& page, double timeSec) {
     return true;
 }
 
+void tOggIOBase::WriteRemainingPages() {
+    for (int index = 0; index < StreamCount(); ++index) FlushStream(index);
+    // With no page held back the span does not matter.
+    WritePages(0, QueuedSpanLimitMs);
+}
+
 void tOggIOBase::WritePagesAfterQueueing() {
     WritePages(QueuedPageLimit, QueuedSpanLimitMs);
 }

@@ -88,18 +88,21 @@ class tOggIOBase {
 
     bool OggReady() const { return FOggUse.Ready(); }
 
-    // Makes every write waiting on the medium, and every later one, give up at once; called
-    // when a run stops, so no stop waits on a peer. Outputs that never wait on a peer (a
-    // file) keep writing.
+    // A run is stopping: every write waiting on the medium, and every later one, gives up
+    // within the output's stop bound (a network stream: its drain budget), so no stop waits on
+    // a peer for longer. Outputs that never wait on a peer (a file) keep writing.
     virtual void Abort() {}
-    // Writes out what is still queued and lets go of the medium; outputs that discard what
-    // they hold when they go (a network stream) do nothing here.
+    // Writes out what is still queued, the streams' last pages included, and lets go of the
+    // medium; a network stream sends it within the same bound.
     virtual void Close() {}
     // For a run whose start failed: drops what is queued and leaves the medium as it was
     // before the output was made (a file keeps its old contents).
     virtual void Abandon() {}
     // True once the output has lost data it was given (logged by the output).
     virtual bool Failed() const { return false; }
+    // True once the output's bytes were let through to where they go at least once: a network
+    // output accepted by its server. Always true for a file.
+    virtual bool EverAccepted() const { return true; }
 
     // While held, WritePages writes nothing: the live encoder holds writing until every
     // stream's headers are queued, so all beginning-of-stream pages lead the output. Letting
@@ -145,6 +148,10 @@ class tOggIOBase {
     // The interleaver (see the top of this file). False when the lock wait ran out or a write
     // came up short; the pages not written stay queued.
     bool WritePages(int maxQueued, int maxSpanMs);
+
+    // The end of the output: forces every stream's partial page out, then writes every queued
+    // page in time order. Only once the producers have finished.
+    void WriteRemainingPages();
 
   protected:
     // Called after every queued page, on the thread that queued it, without the queue lock:

@@ -2,9 +2,11 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <linux/sockios.h>
 #include <netdb.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -95,6 +97,9 @@ bool tEasySocket::OpenSocket() {
         return false;
     }
     FSocket = std::move(handle);
+    FHandedBytes = 0;
+    FTakenBytes = 0;
+    FTakenAt = tClock::now();
     return true;
 }
 
@@ -188,7 +193,8 @@ bool tEasySocket::TimeoutPassed(int64_t elapsedMs) const {
 
 bool tEasySocket::FailWrite(int32_t code) {
     SetLastError(code);
-    WriteEvent(kWriteFailedEvent, "WriteData Failed: " + std::to_string(code));
+    if (!FAborted.load())
+        WriteEvent(kWriteFailedEvent, "WriteData Failed: " + std::to_string(code));
     Disconnect();
     return false;
 }
@@ -203,16 +209,43 @@ void tEasySocket::WaitWritable(int fd, int64_t idleMs) const {
     (void)poll(&poller, 1, static_cast<int>(waitMs));
 }
 
+// The peer's progress is what it has acknowledged, not what the system took into the send
+// buffer: that buffer grows by itself towards megabytes, and taking a little now and then it
+// would hide a peer that stopped reading for minutes. Owner thread.
+bool tEasySocket::PeerStalled(int fd) {
+    int waiting = 0;
+    if (ioctl(fd, SIOCOUTQ, &waiting) != 0) return false;
+    const int64_t taken = FHandedBytes - waiting;
+    if (waiting == 0 || taken > FTakenBytes) {
+        FTakenBytes = taken;
+        FTakenAt = tClock::now();
+        return false;
+    }
+    return TimeoutPassed(MsSince(FTakenAt));
+}
+
+bool tEasySocket::FailStalled() {
+    Disconnect();
+    SetLastError(ETIMEDOUT);
+    if (!FAborted.load()) WriteEvent(kWriteFailedEvent, "WriteData Failed: Timeout");
+    return false;
+}
+
+bool tEasySocket::PeerTakesData() {
+    const tHandlePtr handle = Handle();
+    if (!handle) return false;
+    return !PeerStalled(handle->Fd) || FailStalled();
+}
+
 bool tEasySocket::WriteData(const void* buffer, int32_t length) {
     const auto* bytes = static_cast<const char*>(buffer);
     const tHandlePtr handle = Handle();
     int32_t sent = 0;
-    auto lastProgress = tClock::now();
     while (sent < length) {
         if (!handle) return FailWrite(ENOTCONN);
         // A plain blocking send would sit forever on a peer that stops reading; waiting for
         // room with a bound and sending without blocking keeps the no-progress time-out alive.
-        WaitWritable(handle->Fd, MsSince(lastProgress));
+        WaitWritable(handle->Fd, MsSince(FTakenAt));
         ssize_t r = send(handle->Fd, bytes + sent, static_cast<size_t>(length - sent),
                          MSG_NOSIGNAL | MSG_DONTWAIT);
         if (r < 0) {
@@ -221,18 +254,38 @@ bool tEasySocket::WriteData(const void* buffer, int32_t length) {
         }
         if (r > 0) {
             sent += static_cast<int32_t>(r);
-            lastProgress = tClock::now();
+            FHandedBytes += r;
         } else {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
-        if (sent < length && TimeoutPassed(MsSince(lastProgress))) {
-            Disconnect();
-            SetLastError(ETIMEDOUT);
-            WriteEvent(kWriteFailedEvent, "WriteData Failed: Timeout");
-            return false;
-        }
+        if (sent < length && PeerStalled(handle->Fd)) return FailStalled();
     }
     return true;
+}
+
+bool tEasySocket::FinishSending(tClock::time_point deadline) {
+    const tHandlePtr handle = Handle();
+    if (!handle) return false;
+    bool peerClosed = false;
+    if (shutdown(handle->Fd, SHUT_WR) == 0) {
+        // Closing while the peer still sends would reset the connection and could drop the
+        // tail it has not read yet; so its end is awaited, reading what it sends meanwhile.
+        char scrap[512];
+        while (!peerClosed && Handle() == handle) {
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(deadline - tClock::now());
+            if (left.count() <= 0) break;
+            pollfd poller{handle->Fd, POLLIN, 0};
+            const int waitMs = static_cast<int>(std::min<int64_t>(left.count(), kReceiveWaitMs));
+            if (poll(&poller, 1, waitMs) <= 0) continue;
+            std::lock_guard lock(FLock);
+            const ssize_t r = recv(handle->Fd, scrap, sizeof scrap, MSG_DONTWAIT);
+            if (r == 0) peerClosed = true;
+            if (r < 0 && !WouldBlock(errno)) break;
+        }
+    }
+    Disconnect();
+    return peerClosed;
 }
 
 // One receive pass on a readable socket: false when the peer closed or an error occurred.

@@ -47,9 +47,22 @@ class tEasySocket final {
     // queued. A false answer also closes the socket.
     bool Connected();
 
-    // Sends all length bytes; false after an error or timeoutSec seconds without progress.
-    // Failures also go to the event log (code 999).
+    // Sends all length bytes; false after an error or timeoutSec seconds in which the peer
+    // acknowledged none of the bytes waiting for it.
+    // Failures also go to the event log (code 999), except those of a send that an Abort
+    // ended: that is the owner stopping, not a fault.
     bool WriteData(const void* buffer, int32_t length);
+
+    // False (and the socket closed, the failure in the event log) when bytes have waited for
+    // the peer for timeoutSec seconds without the peer acknowledging any; for an owner that
+    // has nothing more to send but wants to know. Owner thread.
+    bool PeerTakesData();
+
+    // Ends the sending side, so the peer reads the end of the stream after every byte sent, and
+    // waits until the peer closes its side too (unread bytes from it are discarded) or
+    // deadline; then lets go of the socket. True when the peer closed in time: it then has
+    // read every byte. Owner thread.
+    bool FinishSending(std::chrono::steady_clock::time_point deadline);
 
     // Receives until length bytes arrived, the peer closed, an error occurred or timeoutSec
     // seconds passed since the call began; returns the bytes received.
@@ -81,6 +94,8 @@ class tEasySocket final {
     int AwaitHandshake(const tHandlePtr& handle) const;
     void WaitWritable(int fd, int64_t idleMs) const;
     bool FailWrite(int32_t code);
+    bool PeerStalled(int fd);
+    bool FailStalled();
     bool ReceiveSome(int fd, char* buffer, int32_t wanted, int32_t& received);
     int32_t ReceiveLoop(char* buffer, int32_t length,
                         std::chrono::steady_clock::time_point deadline);
@@ -93,6 +108,11 @@ class tEasySocket final {
     const bool FTimedConnect;
     std::atomic<int32_t> FLastError{0};
     std::atomic<bool> FAborted{false};
+    // Owner thread only: bytes the system took for the current socket, bytes the peer has
+    // acknowledged of them, and when that last grew (or nothing waited).
+    int64_t FHandedBytes = 0;
+    int64_t FTakenBytes = 0;
+    std::chrono::steady_clock::time_point FTakenAt;
     mutable std::mutex FHandleLock;  // held only to copy or swap FSocket
     tHandlePtr FSocket;              // guarded by FHandleLock; null when there is no socket
     std::mutex FLock;                // serialises peeks and receives; never held while waiting

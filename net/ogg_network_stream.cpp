@@ -1,6 +1,19 @@
 #include "net/ogg_network_stream.h"
 
-tOggNetworkStream::tOggNetworkStream() : FWriter(std::make_unique<tQueueWriter>()) {}
+#include <thread>
+
+#include "settings/log.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr auto kDrainPoll = std::chrono::milliseconds(5);
+
+}  // namespace
+
+tOggNetworkStream::tOggNetworkStream(std::chrono::milliseconds drainBudget)
+    : FDrainBudget(drainBudget), FWriter(std::make_unique<tQueueWriter>()) {}
 
 tOggNetworkStream::~tOggNetworkStream() {
     // The sender goes first so a send in progress fails at once; the base then drops the
@@ -9,7 +22,34 @@ tOggNetworkStream::~tOggNetworkStream() {
     FWriter.reset();
 }
 
+Clock::time_point tOggNetworkStream::StopDeadline() {
+    std::call_once(FStopOnce, [this] { FStopDeadline = Clock::now() + FDrainBudget; });
+    return FStopDeadline;
+}
+
 void tOggNetworkStream::Abort() {
+    // A broadcast the server has not let in has nothing to end: no write waits for it.
+    if (!FWriter->Accepted()) FWriter->ForceQuit();
+    FWriter->EndBy(StopDeadline());
+}
+
+void tOggNetworkStream::Close() {
+    if (FClosed) return;
+    FClosed = true;
+    const auto deadline = StopDeadline();
+    FWriter->EndBy(deadline);
+    // A sender that has ended already lost its server and said so; it has nothing to end.
+    const bool sending = FWriter->Running();
+    WriteRemainingPages();
+    FWriter->Drain(deadline);
+    // A broadcast the server has not let in yet has nothing to end either: the sender quits at
+    // once.
+    while (FWriter->Accepted() && FWriter->Running() && Clock::now() < deadline)
+        std::this_thread::sleep_for(kDrainPoll);
+    if (sending && FWriter->Accepted() && !FWriter->Drained())
+        LogLine("Stopping: the server did not take the end of the broadcast within " +
+                std::to_string(FDrainBudget.count()) + " ms; " +
+                std::to_string(FWriter->UnsentBytes()) + " bytes were not sent");
     FWriter->ForceQuit();
 }
 
@@ -30,4 +70,8 @@ bool tOggNetworkStream::Connected() {
 
 bool tOggNetworkStream::Connecting() {
     return FWriter && FWriter->Connecting();
+}
+
+bool tOggNetworkStream::EverAccepted() const {
+    return FWriter && FWriter->Accepted();
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <chrono>
 #include <exception>
 #include <thread>
@@ -11,12 +12,14 @@
 #include "net/send_rate.h"
 #include "net/source_request.h"
 #include "settings/log.h"
+#include "settings/setting_text.h"
 #include "settings/settings.h"
 
 namespace {
 
 constexpr auto kEnqueueRetry = std::chrono::milliseconds(10);
 constexpr auto kSendPause = std::chrono::milliseconds(2);
+constexpr size_t ShownReplyBytes = 200;
 
 int64_t NowMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -30,7 +33,8 @@ std::string ServerAndPort() {
 
 }  // namespace
 
-tQueueWriter::tQueueWriter(int32_t timeoutSec) : FConnection(timeoutSec, false, false) {
+tQueueWriter::tQueueWriter(int32_t timeoutSec)
+    : FStallTimeoutSec(timeoutSec), FConnection(timeoutSec, false, false) {
     StartThread(1);
 }
 
@@ -45,12 +49,39 @@ void tQueueWriter::Enqueue(const uint8_t* data, int32_t length) {
     while (length > 0) {
         const int32_t piece = std::min(length, FQueue.Capacity());
         while (!FQueue.Write(data, piece)) {
-            if (Terminated()) return;
+            if (Terminated() || DeadlinePassed()) {
+                FDroppedBytes.fetch_add(length, std::memory_order_relaxed);
+                return;
+            }
             std::this_thread::sleep_for(kEnqueueRetry);
         }
         data += piece;
         length -= piece;
     }
+}
+
+void tQueueWriter::EndBy(std::chrono::steady_clock::time_point deadline) {
+    std::chrono::steady_clock::rep none = 0;
+    FDeadline.compare_exchange_strong(none, deadline.time_since_epoch().count());
+}
+
+void tQueueWriter::Drain(std::chrono::steady_clock::time_point deadline) {
+    EndBy(deadline);
+    FDraining.store(true, std::memory_order_release);
+}
+
+bool tQueueWriter::DeadlinePassed() const {
+    const auto deadline = FDeadline.load();
+    return deadline != 0 && std::chrono::steady_clock::now().time_since_epoch().count() >= deadline;
+}
+
+// Everything given has left the queue for the socket.
+bool tQueueWriter::DrainDue() const {
+    return FDraining.load(std::memory_order_acquire) && FQueue.Count() == 0;
+}
+
+int64_t tQueueWriter::UnsentBytes() const {
+    return FQueue.Count() + FDroppedBytes.load(std::memory_order_relaxed);
 }
 
 void tQueueWriter::ForceQuit() {
@@ -131,10 +162,13 @@ std::string tQueueWriter::ReadReplyLine() {
 
 void tQueueWriter::Verdict(const std::string& reply) {
     if (SourceReplyAccepted(reply)) {
+        FAccepted.store(true, std::memory_order_release);
         LogLine("Server ready for data");
         return;
     }
-    if (!reply.empty()) LogLine("Unable to stream to server: " + reply);
+    // The server's bytes reach the log and terminals: shown escaped.
+    if (!reply.empty())
+        LogLine("Unable to stream to server: " + EscapedText(reply, ShownReplyBytes));
     FConnection.Disconnect();
     DebugLine("Connection Error");
 }
@@ -149,12 +183,27 @@ void tQueueWriter::SendQueued() {
             DebugLine("tQueueWriter:Soc.Connected=false");
             continue;
         }
+        if (DrainDue()) {
+            // Queued before the check, so nothing given is left behind.
+            const auto deadline = std::chrono::steady_clock::time_point(
+                std::chrono::steady_clock::duration(FDeadline.load()));
+            FDrained.store(FConnection.FinishSending(deadline) && FDroppedBytes.load() == 0,
+                           std::memory_order_release);
+            return;
+        }
         std::this_thread::sleep_for(kSendPause);
+        // Everything may sit in the system's buffer with nothing left to send: the peer must
+        // still take it.
+        if (!FConnection.PeerTakesData()) {
+            ReportLostConnection();
+            return;
+        }
         int32_t n = std::min(FQueue.Count(), BlockSize);
         if (n > 0) {
             n = FQueue.Read(block.data(), n, 1);
             if (!FConnection.WriteData(block.data(), n)) {
                 DebugLine("ExitPoint 3");
+                ReportLostConnection();
                 return;
             }
             rate.Add(n);
@@ -167,8 +216,19 @@ void tQueueWriter::SendQueued() {
     } while (FConnection.Connected() && !Terminated());
 }
 
+// A send that failed while the broadcast was meant to go on: the owner restarts it.
+void tQueueWriter::ReportLostConnection() {
+    if (Terminated()) return;
+    const int32_t code = FConnection.LastError();
+    if (code == ETIMEDOUT)
+        LogLine("The server took no data for " + std::to_string(FStallTimeoutSec) +
+                " s: connection to " + ServerAndPort() + " dropped");
+    else
+        LogLine("Connection to " + ServerAndPort() + " lost: " + SocketErrorText(code));
+}
+
 void tQueueWriter::Finish() {
-    if (Terminated()) LogLine("Streaming ended");
+    if (Terminated() || FDraining.load()) LogLine("Streaming ended");
     DebugLine("tQueueWriter: Finally");
     if (!FConnection.Connected()) DebugLine("Socket was Disconnected");
     FConnecting.store(false, std::memory_order_release);

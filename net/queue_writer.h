@@ -3,7 +3,8 @@
 // settings as soon as it exists, announces the source, and then sends what Enqueue put into its
 // send queue, in blocks of at most 8192 bytes, until the connection ends or it is told to quit.
 // It never reconnects: once it has ended, Connecting() and Connected() are false and the owner
-// starts a new broadcast.
+// starts a new broadcast. A server that takes no byte for StallTimeoutSec while data waits is
+// given up as lost. At the end of a broadcast Drain lets it send the rest, within a deadline.
 //
 // Threads: its own thread connects, sends and measures; one encoding thread at a time calls
 // Enqueue (the owner serialises them); the main thread reads Connecting, Connected and
@@ -11,6 +12,7 @@
 // it on the heap.
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -22,19 +24,37 @@ class tQueueWriter final : public TWorkerThread {
   public:
     static constexpr int32_t QueueCapacity = 962000;
     static constexpr int32_t BlockSize = 8192;
-    static constexpr int32_t DefaultTimeoutSec = 180;
+    // A server that takes no byte for this long while data waits is given up like a lost one,
+    // so the broadcast restarts instead of standing still behind a full queue.
+    static constexpr int32_t StallTimeoutSec = 10;
     // A server that takes the connection but does not answer within this is given up like a
     // lost one: waiting the full send time-out would show a live broadcast that sends nothing.
     static constexpr int32_t ReplyTimeoutSec = 10;
 
     // Starts the thread at once. timeoutSec bounds sends without progress; the wait for the
     // server's reply is the shorter of timeoutSec and ReplyTimeoutSec (tests shorten both).
-    explicit tQueueWriter(int32_t timeoutSec = DefaultTimeoutSec);
+    explicit tQueueWriter(int32_t timeoutSec = StallTimeoutSec);
     ~tQueueWriter() override;
 
     // Queues all length bytes, waiting in 10 ms steps while the queue has no room. Once the
-    // writer has been told to quit or has ended, the bytes are dropped at once.
+    // writer has been told to quit or has ended, or a drain has passed its deadline, the bytes
+    // are dropped at once.
     void Enqueue(const uint8_t* data, int32_t length);
+
+    // The broadcast ends by deadline: from now on Enqueue waits for room only until then. The
+    // first call sets the deadline. Any thread; does not wait.
+    void EndBy(std::chrono::steady_clock::time_point deadline);
+    // Every byte of the broadcast has been given: the writer sends what is queued, ends the
+    // connection cleanly and ends (within the deadline of EndBy, which this sets when no call
+    // has). Any thread; does not wait.
+    void Drain(std::chrono::steady_clock::time_point deadline);
+    // After Drain: true once every byte given has reached the server and the connection
+    // ended cleanly.
+    bool Drained() const { return FDrained.load(std::memory_order_acquire); }
+    // Bytes given to Enqueue that have not reached the socket: queued, or dropped.
+    int64_t UnsentBytes() const;
+    // The server accepted the source request.
+    bool Accepted() const { return FAccepted.load(std::memory_order_acquire); }
 
     // Sets the terminate flag and closes the connection under the thread's feet, so a send in
     // progress fails at once. Does not wait.
@@ -54,9 +74,19 @@ class tQueueWriter final : public TWorkerThread {
     std::string ReadReplyLine();
     void Verdict(const std::string& reply);
     void SendQueued();
+    void ReportLostConnection();
     void Finish();
 
+    bool DrainDue() const;
+    bool DeadlinePassed() const;
+
+    const int32_t FStallTimeoutSec;
     std::atomic<bool> FConnecting{true};
+    std::atomic<bool> FDraining{false};
+    std::atomic<bool> FDrained{false};
+    std::atomic<std::chrono::steady_clock::rep> FDeadline{0};  // 0: none yet
+    std::atomic<int64_t> FDroppedBytes{0};
+    std::atomic<bool> FAccepted{false};
     std::atomic<int32_t> FSendRateKbps{0};
     tByteQueue FQueue{QueueCapacity};
     tEasySocket FConnection;

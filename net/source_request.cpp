@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "settings/setting_text.h"
 #include "settings/settings.h"
 
 namespace {
@@ -14,8 +15,20 @@ void AddLine(std::string& request, std::string_view line) {
     request += kCrLf;
 }
 
+// The settings refuse such values when they come in (with a log line); this keeps a value set
+// any other way from ending its line early and adding lines of its own.
+std::string RequestText(const std::string& value) {
+    if (!HoldsControlCharacter(value)) return value;
+    std::string kept;
+    for (char c : value) {
+        if (!HoldsControlCharacter(std::string_view(&c, 1))) kept += c;
+    }
+    return kept;
+}
+
 void AddOptional(std::string& request, std::string_view name, const std::string& value) {
-    if (!value.empty()) AddLine(request, std::string(name) + value);
+    const std::string text = RequestText(value);
+    if (!text.empty()) AddLine(request, std::string(name) + text);
 }
 
 }  // namespace
@@ -41,7 +54,7 @@ std::string Base64(std::string_view bytes) {
 std::string SourceRequest(const TSettings& settings) {
     const TIcecastSettings& icecast = settings.Icecast;
     std::string request;
-    AddLine(request, "SOURCE " + icecast.MountPoint + " HTTP/1.0");
+    AddLine(request, "SOURCE " + RequestText(icecast.MountPoint) + " HTTP/1.0");
     AddLine(request, "Authorization: Basic " + Base64(icecast.Username + ":" + icecast.Password));
     AddLine(request, "User-Agent: Kestrova-Ondrelay");
     AddLine(request, "content-type: application/ogg");

@@ -12,7 +12,8 @@ struct TSettings;
 std::string Base64(std::string_view bytes);
 
 // The whole request up to and including the empty line that ends it. Values go in byte for
-// byte; optional lines are left out only when their value is empty.
+// byte, control characters left out (no value can end its line or add one); optional lines
+// are left out only when their value is then empty.
 std::string SourceRequest(const TSettings& settings);
 
 // The reply line is read up to this many bytes; a longer line is a refusal.

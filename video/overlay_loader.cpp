@@ -7,9 +7,12 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstring>
+#include <string>
 #include <vector>
 
 #include "settings/log.h"
+#include "settings/setting_text.h"
 #include "video/bmp_reader.h"
 #include "video/jpeg_reader.h"
 #include "video/png_reader.h"
@@ -23,21 +26,41 @@ bool IsRegularFile(const struct stat& status) {
     return S_ISREG(status.st_mode);
 }
 
+void ReportUnusable(const std::string& fileName, const std::string& why) {
+    LogLine("Overlay image " + EscapedText(fileName, MaxPathBytes) + " cannot be used: " + why);
+}
+
+std::string ErrorText(int error) {
+    char text[256];
+    return strerror_r(error, text, sizeof text);
+}
+
 // Only a regular file is read: a FIFO would block the reader in open or read, a device
 // could be endless. The name is looked at before opening; the descriptor again after, in
 // case the name changed in between (opening without blocking, so a FIFO cannot hold it).
 std::optional<std::vector<uint8_t>> ReadWholeFile(const std::string& fileName) {
     struct stat status {};
-    if (stat(fileName.c_str(), &status) != 0) return std::nullopt;
+    if (stat(fileName.c_str(), &status) != 0) {
+        ReportUnusable(fileName, ErrorText(errno));
+        return std::nullopt;
+    }
     if (!IsRegularFile(status)) {
         LogLine("Overlay image is not a regular file: " + fileName);
         return std::nullopt;
     }
     const int fd = open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
+    if (fd < 0) {
+        ReportUnusable(fileName, ErrorText(errno));
+        return std::nullopt;
+    }
     std::optional<std::vector<uint8_t>> bytes;
-    if (fstat(fd, &status) == 0 && IsRegularFile(status) && status.st_size > 0 &&
-        status.st_size <= MaxFileBytes) {
+    if (fstat(fd, &status) != 0 || !IsRegularFile(status)) {
+        ReportUnusable(fileName, "it changed while it was opened");
+    } else if (status.st_size == 0) {
+        ReportUnusable(fileName, "the file is empty");
+    } else if (status.st_size > MaxFileBytes) {
+        ReportUnusable(fileName, "the file is larger than 300 MB");
+    } else {
         bytes.emplace(static_cast<size_t>(status.st_size));
         size_t done = 0;
         while (done < bytes->size()) {
@@ -46,7 +69,10 @@ std::optional<std::vector<uint8_t>> ReadWholeFile(const std::string& fileName) {
             if (got <= 0) break;
             done += static_cast<size_t>(got);
         }
-        if (done != bytes->size()) bytes.reset();
+        if (done != bytes->size()) {
+            ReportUnusable(fileName, "the file could not be read whole");
+            bytes.reset();
+        }
     }
     close(fd);
     return bytes;
@@ -118,6 +144,10 @@ std::optional<TBgraImage> LoadOverlayImage(const std::string& fileName,
     }
     std::optional<std::vector<uint8_t>> bytes = ReadWholeFile(fileName);
     if (!bytes) return std::nullopt;
-    if (png) return LoadOverlayPng(bytes->data(), bytes->size(), options);
-    return LoadOverlayPicture(bytes->data(), bytes->size(), extension == ".jpg", options);
+    std::optional<TBgraImage> image =
+        png ? LoadOverlayPng(bytes->data(), bytes->size(), options)
+            : LoadOverlayPicture(bytes->data(), bytes->size(), extension == ".jpg", options);
+    // The decoders refuse damaged, truncated and oversized pictures without a word.
+    if (!image) ReportUnusable(fileName, "not a picture that can be decoded (" + extension + ")");
+    return image;
 }

@@ -15,6 +15,7 @@
 
 #include "base/unique_fd.h"
 #include "settings/log.h"
+#include "settings/setting_text.h"
 #include "settings/settings.h"
 #include "settings/video_mode.h"
 
@@ -22,18 +23,32 @@ namespace {
 
 using TField = std::variant<std::string*, int32_t*, uint16_t*, bool*, std::atomic<bool>*>;
 
+// What a text value may hold.
+enum class TText {
+    Any,
+    // Goes into the codec headers and the server's request: no control characters; a longer
+    // one is cut, as a name or description still serves in part.
+    Comment,
+    // Goes into the request line: no control characters; a longer one is refused, as a cut
+    // mount point names another mount.
+    Mount,
+    // A file name: one longer than the system takes is refused.
+    Path,
+};
+
 struct TValue {
     const char* Key;  // group path and value name
     TField Field;
     const char* Default;      // as stored text
     int32_t Min = INT32_MIN;  // loaded numbers outside Min..Max take the default
     int32_t Max = INT32_MAX;
-    size_t MaxBytes = 0;  // texts: longer ones are cut to this many bytes; 0: no bound
+    TText Text = TText::Any;
 };
 
-// Stream comments go into the codec headers and the server's request: a few megabytes there
-// break the file's page order and every player. Far more than any name or description needs.
-constexpr size_t MaxStreamTextBytes = 1024;
+constexpr int32_t NoMin = INT32_MIN;
+constexpr int32_t NoMax = INT32_MAX;
+// What the server's ice-bitrate can sensibly announce, kbit/s.
+constexpr int32_t MaxIcecastBitrate = 100000;
 
 constexpr size_t ValueCount = 44;
 constexpr size_t FirstGroupCount = 15;
@@ -50,21 +65,22 @@ std::array<TValue, ValueCount> Values() {
         {"Zizizada/VideoDevice", &s.VideoDevice, ""},
         {"Zizizada/Preview", &s.Preview, "1"},
         {"Zizizada/CaptureToFile", &s.CaptureToFile, "1"},
-        {"Zizizada/CaptureFile", &s.CaptureFile, ""},
+        {"Zizizada/CaptureFile", &s.CaptureFile, "", NoMin, NoMax, TText::Path},
         {"Zizizada/APreview", &s.APreview, "0"},
         // libvorbis takes qualities from -0.1 to 1.0 only.
         {"Zizizada/VorbisQuality", &s.VorbisQuality, "-60", -100, 1000},
         {"Zizizada/VorbisSampleFreq", &s.VorbisSampleFreq, "2", 0, std::size(SampleRateTable) - 1},
         {"Zizizada/VorbisStereo", &s.VorbisStereo, "0"},
-        {"Zizizada/StreamName", &s.StreamName, "", INT32_MIN, INT32_MAX, MaxStreamTextBytes},
-        {"Zizizada/StreamDesc", &s.StreamDesc, "", INT32_MIN, INT32_MAX, MaxStreamTextBytes},
-        {"Zizizada/StreamURL", &s.StreamURL, "", INT32_MIN, INT32_MAX, MaxStreamTextBytes},
-        {"Zizizada/StreamGenre", &s.StreamGenre, "", INT32_MIN, INT32_MAX, MaxStreamTextBytes},
+        {"Zizizada/StreamName", &s.StreamName, "", NoMin, NoMax, TText::Comment},
+        {"Zizizada/StreamDesc", &s.StreamDesc, "", NoMin, NoMax, TText::Comment},
+        {"Zizizada/StreamURL", &s.StreamURL, "", NoMin, NoMax, TText::Comment},
+        {"Zizizada/StreamGenre", &s.StreamGenre, "", NoMin, NoMax, TText::Comment},
         {"Zizizada/Autostart", &s.Autostart, "0"},
-        {"Zizizada/Theora/Width", &t.Width, "320"},
-        {"Zizizada/Theora/Height", &t.Height, "240"},
+        // Larger pictures and rates than the encoder can serve live only stall the run.
+        {"Zizizada/Theora/Width", &t.Width, "320", MinPictureSide, MaxPictureSide},
+        {"Zizizada/Theora/Height", &t.Height, "240", MinPictureSide, MaxPictureSide},
         // The frame clock divides by FPS.
-        {"Zizizada/Theora/FPS", &t.FPS, "15", 1},
+        {"Zizizada/Theora/FPS", &t.FPS, "15", MinFramesPerSecond, MaxFramesPerSecond},
         {"Zizizada/Theora/Bitrate", &t.Bitrate, "1000", 0},
         // libtheora's quality scale.
         {"Zizizada/Theora/Quality", &t.Quality, "10", 0, 63},
@@ -74,13 +90,13 @@ std::array<TValue, ValueCount> Values() {
         {"Zizizada/Icecast/Server", &i.Server, "localhost"},
         {"Zizizada/Icecast/Username", &i.Username, "source"},
         {"Zizizada/Icecast/Password", &i.Password, "wenduk"},
-        {"Zizizada/Icecast/MountPoint", &i.MountPoint, "/stream.ogg"},
-        {"Zizizada/Icecast/Port", &i.Port, "8000"},
-        {"Zizizada/Icecast/Bitrate", &i.Bitrate, "128"},
+        {"Zizizada/Icecast/MountPoint", &i.MountPoint, "/stream.ogg", NoMin, NoMax, TText::Mount},
+        {"Zizizada/Icecast/Port", &i.Port, "8000", 1, UINT16_MAX},
+        {"Zizizada/Icecast/Bitrate", &i.Bitrate, "128", 1, MaxIcecastBitrate},
         {"Zizizada/Icecast/YP", &i.YP, "1"},
         // A picture needs at least one pixel each way, and crops cannot be negative.
-        {"Zizizada/Processing/ResizeW", &p.ResizeW, "320", 1},
-        {"Zizizada/Processing/ResizeH", &p.ResizeH, "240", 1},
+        {"Zizizada/Processing/ResizeW", &p.ResizeW, "320", MinPictureSide, MaxPictureSide},
+        {"Zizizada/Processing/ResizeH", &p.ResizeH, "240", MinPictureSide, MaxPictureSide},
         {"Zizizada/Processing/Resize", &p.Resize, "0"},
         {"Zizizada/Processing/HighQualityResize", &p.HighQualityResize, "1"},
         {"Zizizada/Processing/Crop", &p.Crop, "0"},
@@ -89,8 +105,8 @@ std::array<TValue, ValueCount> Values() {
         {"Zizizada/Processing/CropT", &p.CropT, "0", 0},
         {"Zizizada/Processing/CropB", &p.CropB, "0", 0},
         {"Zizizada/Processing/Overlay", &p.Overlay, "0"},
-        {"Zizizada/Processing/OverlayAlpha", &p.OverlayAlpha, "255"},
-        {"Zizizada/Processing/OverlayImage", &p.OverlayImage, ""},
+        {"Zizizada/Processing/OverlayAlpha", &p.OverlayAlpha, "255", 0, 255},
+        {"Zizizada/Processing/OverlayImage", &p.OverlayImage, "", NoMin, NoMax, TText::Path},
         {"Zizizada/Processing/OverlayColor", &p.OverlayColor, "0"},
         {"Zizizada/Processing/TransColor", &p.TransColor, "1"},
     }};
@@ -129,14 +145,21 @@ TStored ReadStored(const QSettings& store, const char* key) {
     return {true, value.toString().toStdString()};
 }
 
+// A stored value as the log shows it: quoted, control bytes escaped, long ones shortened.
+constexpr size_t ShownValueBytes = 200;
+
+void ReportSetAside(const TValue& value, const std::string& what) {
+    LogLine(std::string("Setting ") + value.Key + ": the stored value " + what +
+            ", using the default \"" + value.Default + "\"");
+}
+
 // One line per stored value replaced, so the user learns why the run is not what was set.
 // An absent value takes its default silently: that is a first start, not a fault.
 void ReportDefault(const TValue& value, const TStored& stored) {
     if (!stored.Present) return;
-    const std::string what =
-        stored.Text ? "\"" + *stored.Text + "\" is not usable" : "cannot be read";
-    LogLine(std::string("Setting ") + value.Key + ": the stored value " + what +
-            ", using the default \"" + value.Default + "\"");
+    ReportSetAside(
+        value, stored.Text ? "\"" + EscapedText(*stored.Text, ShownValueBytes) + "\" is not usable"
+                           : "cannot be read");
 }
 
 int32_t ReadNumber(const TValue& value, const TStored& stored) {
@@ -149,19 +172,38 @@ int32_t ReadNumber(const TValue& value, const TStored& stored) {
 }
 
 // Cut at a character boundary, so the kept part is still valid UTF-8.
+std::string CutText(const TValue& value, std::string text) {
+    size_t cut = MaxRequestTextBytes;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+    text.resize(cut);
+    LogLine(std::string("Setting ") + value.Key + ": the stored value is longer than " +
+            std::to_string(MaxRequestTextBytes) + " bytes, cut to " + std::to_string(cut));
+    return text;
+}
+
+// Why a stored text cannot be used, or nothing.
+std::optional<std::string> RefusedText(const TValue& value, const std::string& text) {
+    const bool request = value.Text == TText::Comment || value.Text == TText::Mount;
+    if (request && HoldsControlCharacter(text)) return "holds control characters";
+    if (value.Text == TText::Mount && text.size() > MaxRequestTextBytes)
+        return "is longer than " + std::to_string(MaxRequestTextBytes) + " bytes";
+    if (value.Text == TText::Path && text.size() >= MaxPathBytes)
+        return "is longer than " + std::to_string(MaxPathBytes - 1) + " bytes";
+    return std::nullopt;
+}
+
 std::string ReadText(const TValue& value, const TStored& stored) {
     if (!stored.Text) {
         ReportDefault(value, stored);
         return value.Default;
     }
-    std::string text = *stored.Text;
-    if (value.MaxBytes == 0 || text.size() <= value.MaxBytes) return text;
-    size_t cut = value.MaxBytes;
-    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
-    text.resize(cut);
-    LogLine(std::string("Setting ") + value.Key + ": the stored value is longer than " +
-            std::to_string(value.MaxBytes) + " bytes, cut to " + std::to_string(cut));
-    return text;
+    if (const auto why = RefusedText(value, *stored.Text)) {
+        ReportSetAside(value, *why);
+        return value.Default;
+    }
+    if (value.Text == TText::Comment && stored.Text->size() > MaxRequestTextBytes)
+        return CutText(value, *stored.Text);
+    return *stored.Text;
 }
 
 void Load(const TValue& value, const QSettings& store) {
@@ -175,7 +217,7 @@ void Load(const TValue& value, const QSettings& store) {
                 field->store(ReadNumber(value, stored) != 0);
             else if constexpr (std::is_same_v<T, bool>)
                 *field = ReadNumber(value, stored) != 0;
-            else  // the port keeps the low 16 bits
+            else  // the port's range fits its type
                 *field = static_cast<T>(ReadNumber(value, stored));
         },
         value.Field);

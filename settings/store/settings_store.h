@@ -8,8 +8,11 @@
 #include <string>
 
 // Reads every value into Settings. A value that is missing, unreadable, not a decimal integer
-// where one is expected, or one that would break its users (FPS below 1, a sample-rate index
-// outside the table) takes its default.
+// where one is expected, or outside the range its users can honour (FPS 1..120, picture sides
+// 1..4096, port 1..65535, announced bitrate 1..100000, overlay alpha 0..255, a sample-rate
+// index outside the table), a request text (mount point, stream name, genre, description, URL)
+// holding control characters, a mount point over 1024 bytes or a path the system cannot take
+// takes its default, with a log line when a value was stored. Longer stream texts are cut.
 void LoadSettings();
 
 // Writes every value from Settings as text. The file is readable by its owner only, at every

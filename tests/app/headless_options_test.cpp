@@ -76,12 +76,24 @@ TEST(HeadlessOptions, RefusesBadInputWithOneLine) {
         {"--video-device", "Cam", "--video-mode", "0x720@30"},
         // Only the capture graph asks a device for a mode.
         {"--video-mode", "1280x720@30"},
+        // What the stored settings refuse: text that would split the server request or reach
+        // a terminal raw, a mount point or a path longer than what takes it.
+        {"--mount", "/live.ogg\r\nX-Injected: yes"},
+        {"--mount", "/live\x1b[2J.ogg"},
+        {"--mount", "/" + std::string(1024, 'm')},
+        {"--server", "127.0.0.1\nX"},
+        {"--file", "/" + std::string(4095, 'f')},
     };
     for (const auto& args : bad) {
         std::string error;
         EXPECT_FALSE(Parse(args, &error)) << args[0];
+        // The refused value is quoted escaped: one line, no terminal control.
         EXPECT_EQ(error.find('\n'), std::string::npos);
+        EXPECT_EQ(error.find('\x1b'), std::string::npos);
+        EXPECT_LT(error.size(), 300u);
     }
+    EXPECT_TRUE(Parse({"--mount", "/" + std::string(1023, 'm')}));
+    EXPECT_TRUE(Parse({"--file", "/" + std::string(4094, 'f')}));
 }
 
 TEST(HeadlessOptions, DeviceOptionsSelectTheGraphAndRefuseWhatCannotWork) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <fstream>
 #include <iterator>
@@ -30,6 +32,17 @@ class TWatchedFile : public tOggFile {
     std::chrono::steady_clock::time_point Now() const override { return Clock; }
 };
 
+// Queues page `number` of stream 0, `size` bytes long, at 0.1 s per page; its bytes are added
+// to `into` when given.
+void QueueFakePage(tOggIOBase& output, int number, size_t size, std::vector<uint8_t>* into) {
+    TFakePage fake(0, number, false, size - 27);
+    ogg_page page = fake.Page();
+    ASSERT_TRUE(output.QueuePage(0, page, 0.1 * number));
+    if (!into) return;
+    into->insert(into->end(), fake.Header.begin(), fake.Header.end());
+    into->insert(into->end(), fake.Body.begin(), fake.Body.end());
+}
+
 TEST(OggFile, PagesReachTheDiskInWholeBuffers) {
     const std::string path = MakeTempFolder("whole_buffers") + "out.ogg";
     TWatchedFile file;
@@ -37,13 +50,7 @@ TEST(OggFile, PagesReachTheDiskInWholeBuffers) {
     ASSERT_EQ(file.AddStream(), 0);
     // Ten pages of 4000 bytes: the fifth straddles the first buffer boundary.
     std::vector<uint8_t> expected;
-    for (int i = 0; i < 10; ++i) {
-        TFakePage fake(0, i, false, 4000 - 27);
-        ogg_page page = fake.Page();
-        ASSERT_TRUE(file.QueuePage(0, page, 0.1 * i));
-        expected.insert(expected.end(), fake.Header.begin(), fake.Header.end());
-        expected.insert(expected.end(), fake.Body.begin(), fake.Body.end());
-    }
+    for (int i = 0; i < 10; ++i) QueueFakePage(file, i, 4000, &expected);
     EXPECT_TRUE(file.DiskWrites.empty());
     ASSERT_TRUE(file.WritePages(0, 3000));
     EXPECT_EQ(file.DiskWrites, (std::vector<size_t>{16384, 16384}));
@@ -152,19 +159,83 @@ TEST(OggFile, FileThatCannotBeCreatedIsLoggedAndItsBytesDropped) {
     EXPECT_TRUE(file.DiskWrites.empty());
 }
 
-TEST(OggFile, FailingDiskIsLoggedOnceAndWritingGoesOn) {
+TEST(OggFile, FailingDiskEndsTheOutputWithOneLineAndNoLaterWrite) {
     TakeLog();
     TWatchedFile file;
     // Every write to /dev/full fails with "no space left on device".
     ASSERT_TRUE(file.Open("/dev/full"));
     std::vector<uint8_t> bytes(40000, 1);
     EXPECT_EQ(file.WriteData(bytes.data(), 40000), 40000);
+    EXPECT_TRUE(file.Failed());
     file.Close();
-    EXPECT_EQ(file.DiskWrites, (std::vector<size_t>{16384, 16384, 7232}));
+    EXPECT_EQ(file.DiskWrites, (std::vector<size_t>{16384}));
     const std::string log = TakeLog();
     const std::string line = "Error writing to file /dev/full";
     ASSERT_NE(log.find(line), std::string::npos);
     EXPECT_EQ(log.find(line, log.find(line) + 1), std::string::npos) << log;
+    EXPECT_NE(log.find("Recording ended: No space left on device"), std::string::npos) << log;
+}
+
+// A disk that takes `room` bytes, then fails with ENOSPC until it is given room again (a
+// filler file deleted).
+class TFillingDisk : public TWatchedFile {
+  public:
+    size_t Room = 0;
+
+  protected:
+    ssize_t WriteToDisk(int fileHandle, const uint8_t* data, size_t size) override {
+        if (Room == 0) {
+            DiskWrites.push_back(size);
+            errno = ENOSPC;
+            return -1;
+        }
+        const size_t taken = std::min(size, Room);
+        Room -= taken;
+        return TWatchedFile::WriteToDisk(fileHandle, data, taken);
+    }
+};
+
+// The file is cut back to the last page that reached the disk whole, and nothing is written
+// after the failure, even once the disk has room again: no gap, no torn page.
+TEST(OggFile, DiskThatFillsUpLeavesTheFileAtItsLastCompletePage) {
+    TakeLog();
+    const std::string path = MakeTempFolder("filling_disk") + "out.ogg";
+    TFillingDisk file;
+    file.Room = 20000;
+    ASSERT_TRUE(file.Open(path));
+    ASSERT_EQ(file.AddStream(), 0);
+    std::vector<uint8_t> kept;
+    // Pages end at 3000, 6000, ... ; the disk fills at 20000, inside the seventh page.
+    for (int i = 0; i < 12; ++i) QueueFakePage(file, i, 3000, i < 6 ? &kept : nullptr);
+    ASSERT_TRUE(file.WritePages(0, 3000));
+    EXPECT_TRUE(file.Failed());
+    EXPECT_EQ(ReadFileBytes(path), kept);
+    file.Room = 1 << 20;
+    for (int i = 12; i < 20; ++i) QueueFakePage(file, i, 3000, nullptr);
+    file.Close();
+    EXPECT_EQ(ReadFileBytes(path), kept);
+    const std::string log = TakeLog();
+    EXPECT_NE(log.find("Recording ended: No space left on device; the file keeps the 18000 "
+                       "bytes written before the error"),
+              std::string::npos)
+        << log;
+}
+
+// The failure that ends a file need not be the first write of a buffer: a buffer that went
+// whole keeps every page in it.
+TEST(OggFile, FailureRightAfterAWholeBufferKeepsThatBuffer) {
+    const std::string path = MakeTempFolder("full_after_buffer") + "out.ogg";
+    TFillingDisk file;
+    file.Room = 16384;
+    ASSERT_TRUE(file.Open(path));
+    ASSERT_EQ(file.AddStream(), 0);
+    std::vector<uint8_t> expected;
+    // Pages of 4096 bytes: four fill the first buffer exactly.
+    for (int i = 0; i < 8; ++i) QueueFakePage(file, i, 4096, i < 4 ? &expected : nullptr);
+    file.Close();
+    EXPECT_TRUE(file.Failed());
+    EXPECT_EQ(ReadFileBytes(path), expected);
+    TakeLog();
 }
 
 }  // namespace

@@ -107,8 +107,11 @@ bool tIcecastServer::WriteConfig() const {
            "  <logging><accesslog>access.log</accesslog><errorlog>error.log</errorlog>\n"
            "    <loglevel>4</loglevel></logging>\n"
            "  <security><chroot>0</chroot>\n"
-        << ChangeOwnerSection() << "  </security>\n"
-        << "</icecast>\n";
+        << ChangeOwnerSection() << "  </security>\n";
+    if (!FDumpMount.empty())
+        config << "  <mount type=\"normal\"><mount-name>" << FDumpMount
+               << "</mount-name><dump-file>" << DumpFile() << "</dump-file></mount>\n";
+    config << "</icecast>\n";
     return static_cast<bool>(config.flush());
 }
 

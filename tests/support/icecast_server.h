@@ -27,6 +27,10 @@ class tIcecastServer {
     // True when the icecast2 program is installed.
     static bool Installed();
 
+    // Before Start: the server keeps a copy of what a source sends to mount in DumpFile().
+    void DumpMount(const std::string& mount) { FDumpMount = mount; }
+    std::string DumpFile() const { return FFolder + "/dump.ogg"; }
+
     // Writes the configuration and starts the server; true once it accepts connections
     // (bounded wait). On false, Error() says why and nothing is left running.
     bool Start();
@@ -59,6 +63,7 @@ class tIcecastServer {
     bool Exited();
 
     std::string FFolder;
+    std::string FDumpMount;
     std::string FError;
     uint16_t FPort = 0;
     pid_t FPid = -1;

@@ -189,8 +189,33 @@ TEST_F(TOverlayLoaderTest, OtherExtensionsAreRefusedWithALogLine) {
     }
     WritePng(FFolder.File("logo.Png"), Png(1, 1, PNG_COLOR_TYPE_GRAY, {0}));
     EXPECT_TRUE(Load("logo.Png"));
-    EXPECT_FALSE(Load("missing.png"));
     EXPECT_EQ(TakeLog(), "");
+}
+
+// Every overlay that cannot be used is named in the log with the reason.
+TEST_F(TOverlayLoaderTest, UnusableFilesAreNamedWithTheReason) {
+    WritePng(FFolder.File("good.png"),
+             Png(16, 16, PNG_COLOR_TYPE_RGB, std::vector<uint8_t>(16 * 16 * 3, 7)));
+    const std::vector<uint8_t> good = ReadFileBytes(FFolder.File("good.png"));
+    WriteFileBytes(FFolder.File("empty.png"), {});
+    WriteFileBytes(FFolder.File("cut.png"), std::vector<uint8_t>(good.begin(), good.begin() + 40));
+    WriteFileBytes(FFolder.File("garbage.jpg"), std::vector<uint8_t>(500, 0x5A));
+    WriteFileBytes(FFolder.File("garbage.bmp"), std::vector<uint8_t>(500, 0x42));
+    const std::pair<const char*, std::string> cases[] = {
+        {"missing.png", "No such file or directory"},
+        {"empty.png", "the file is empty"},
+        {"cut.png", "not a picture that can be decoded (.png)"},
+        {"garbage.jpg", "not a picture that can be decoded (.jpg)"},
+        {"garbage.bmp", "not a picture that can be decoded (.bmp)"},
+    };
+    for (const auto& [name, why] : cases) {
+        TakeLog();
+        EXPECT_FALSE(Load(name)) << name;
+        const std::string log = TakeLog();
+        const std::string line = "Overlay image " + FFolder.File(name) + " cannot be used: " + why;
+        EXPECT_NE(log.find(line + "\r\n"), std::string::npos) << log;
+        EXPECT_EQ(log.find("\r\n"), log.size() - 2) << "one line: " << log;
+    }
 }
 
 TEST_F(TOverlayLoaderTest, DamagedAndOversizedFilesGiveNoImage) {
