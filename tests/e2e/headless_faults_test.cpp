@@ -23,10 +23,7 @@ using namespace std::chrono_literals;
 class HeadlessFaultsTest : public THeadlessTest {
   protected:
     void TearDown() override {
-        // The next test starts from the defaults again.
-        std::remove(SettingsFilePath().c_str());
-        LoadSettings();
-        EXPECT_TRUE(SaveSettings());
+        RestoreStoredDefaults();
         THeadlessTest::TearDown();
     }
 
