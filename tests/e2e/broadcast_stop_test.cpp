@@ -42,9 +42,7 @@ class BroadcastStopTest : public THeadlessTest {
         ASSERT_TRUE(SaveSettings());
     }
     void TearDown() override {
-        std::remove(SettingsFilePath().c_str());
-        LoadSettings();
-        EXPECT_TRUE(SaveSettings());
+        RestoreStoredDefaults();
         THeadlessTest::TearDown();
     }
 

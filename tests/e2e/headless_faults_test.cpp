@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <regex>
 #include <thread>
 
@@ -23,10 +24,7 @@ using namespace std::chrono_literals;
 class HeadlessFaultsTest : public THeadlessTest {
   protected:
     void TearDown() override {
-        // The next test starts from the defaults again.
-        std::remove(SettingsFilePath().c_str());
-        LoadSettings();
-        EXPECT_TRUE(SaveSettings());
+        RestoreStoredDefaults();
         THeadlessTest::TearDown();
     }
 
@@ -77,6 +75,36 @@ TEST_F(HeadlessFaultsTest, VorbisQualityOutOfRangeFallsBackAtLoad) {
               std::string::npos)
         << run.Output;
     EXPECT_EQ(ProbeStreams(file).size(), 2u) << "the sound is there";
+}
+
+// Stored sizes and rates no encoder serves live (a frame rate that never lets a run end, a
+// picture of gigabytes) are set aside at load: the run takes the default and ends on time.
+TEST_F(HeadlessFaultsTest, FrameRateAndPictureSizeBeyondTheLimitsFallBackAtLoad) {
+    struct TCase {
+        std::function<void()> Set;
+        std::string Line;
+    };
+    const TCase cases[] = {
+        {[] { Settings.Theora.FPS = 2147483647; },
+         "Setting Zizizada/Theora/FPS: the stored value \"2147483647\" is not usable, using the "
+         "default \"15\""},
+        {[] {
+             Settings.Processing.Resize = true;
+             Settings.Processing.ResizeW = 16384;
+         },
+         "Setting Zizizada/Processing/ResizeW: the stored value \"16384\" is not usable, using "
+         "the default \"320\""},
+    };
+    for (const TCase& c : cases) {
+        RestoreStoredDefaults();
+        c.Set();
+        Store();
+        const std::string file = Work.File("out.ogg");
+        const auto run = Record(file, "--seconds 2");
+        EXPECT_EQ(run.ExitCode, 0) << run.Output;
+        EXPECT_NE(run.Output.find(c.Line), std::string::npos) << run.Output;
+        EXPECT_NEAR(StreamSeconds(file, "v"), 2.0, 0.2) << c.Line;
+    }
 }
 
 TEST_F(HeadlessFaultsTest, OutputThatCannotBeWrittenFailsTheRun) {

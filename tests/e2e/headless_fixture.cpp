@@ -1,6 +1,7 @@
 #include "headless_fixture.h"
 
 #include <QSettings>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -58,6 +59,12 @@ void THeadlessTest::TearDown() {
                       << text.str();
         std::filesystem::remove(report);
     }
+}
+
+void THeadlessTest::RestoreStoredDefaults() {
+    std::remove(SettingsFilePath().c_str());
+    LoadSettings();
+    EXPECT_TRUE(SaveSettings());
 }
 
 std::string THeadlessTest::HeadlessCommand(const std::string& options) {

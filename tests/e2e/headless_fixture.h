@@ -19,6 +19,9 @@ class THeadlessTest : public ::testing::Test {
     // Fails the test with every sanitizer report the runner wrote, and clears them.
     void TearDown() override;
 
+    // The store holds the defaults again, so the next test starts from them.
+    static void RestoreStoredDefaults();
+
     // The shell command that runs the runner with these options against the test's store.
     static std::string HeadlessCommand(const std::string& options);
 

@@ -50,9 +50,7 @@ long ResidentKb(int pid) {
 class StreamIntegrityTest : public THeadlessTest {
   protected:
     void TearDown() override {
-        std::remove(SettingsFilePath().c_str());
-        LoadSettings();
-        EXPECT_TRUE(SaveSettings());
+        RestoreStoredDefaults();
         THeadlessTest::TearDown();
     }
 
