@@ -48,6 +48,10 @@ std::string TRunControl::Start(const std::string& baseStatus,
     FBaseStatus = baseStatus;
     FHasAudio = audio.has_value();
     FHasVideo = video.has_value();
+    // A start by hand begins afresh; a retry keeps showing why the last attempt failed.
+    FBroadcast.Accepted = false;
+    if (!FRetrying) FBroadcast.Problem.clear();
+    FRetrying = false;
     if (video) {
         const std::string problem =
             ProcessingProblem(Settings.Processing, video->biWidth, std::abs(video->biHeight));
@@ -66,7 +70,9 @@ std::string TRunControl::Start(const std::string& baseStatus,
     FEncoder->ReplaceLateMedia(true);
     FForwarder.SetEncoder(FEncoder.get());
     if (!FRecordingFile.empty() && FFileError.empty()) LogLine("Recording to " + FRecordingFile);
-    return FFileError.empty() ? FBaseStatus + " - Recording!" : FBaseStatus + " - " + FFileError;
+    if (!FFileError.empty()) return FBaseStatus + " - " + FFileError;
+    if (!Settings.CaptureToFile) return BroadcastStatus(FBaseStatus, FBroadcast, {});
+    return FBaseStatus + " - Recording!";
 }
 
 std::string TRunControl::FailedStart(bool video, const std::string& reason) {
@@ -115,13 +121,25 @@ std::string TRunControl::RunStatus() const {
     TRunCounts counts;
     if (FHasAudio) counts.Samples = FEncoder->SamplesEncoded();
     if (FHasVideo) counts.Frames = FEncoder->FramesEncoded();
-    if (!Settings.CaptureToFile) counts.Kbps = FEncoder->SendRateKbps();
-    return RecordingStatus(FBaseStatus, counts) + FStallWarning;
+    if (Settings.CaptureToFile) return RecordingStatus(FBaseStatus, counts) + FStallWarning;
+    counts.Kbps = FEncoder->SendRateKbps();
+    return BroadcastStatus(FBaseStatus, FBroadcast, counts) + FStallWarning;
+}
+
+void TRunControl::LookAtTheServer() {
+    // Connecting is read first: the attempt may end between the reads.
+    const bool connecting = FEncoder->Connecting();
+    FBroadcast.Accepted = !connecting && FEncoder->Connected() && FEncoder->OutputEverAccepted();
+    const std::string problem = FEncoder->ConnectionProblem();
+    // A problem stays on show through the retries until a server lets the broadcast in.
+    if (!problem.empty()) FBroadcast.Problem = problem;
+    if (FBroadcast.Accepted) FBroadcast.Problem.clear();
 }
 
 void TRunControl::tRefreshTimer() {
     if (!FEncoder) return;
     FStallWarning = FStalls.Check(*FEncoder, FHasAudio, FHasVideo);
+    if (!Settings.CaptureToFile) LookAtTheServer();
     emit StatusChanged(QString::fromStdString(RunStatus()));
     // Connecting is read first: the attempt may end between the two reads.
     const bool connecting = FEncoder->Connecting();
@@ -135,5 +153,6 @@ void TRunControl::tRefreshTimer() {
     // The new run re-enables this timer, so its first look comes a retry interval later.
     FRefresh.stop();
     FRefresh.setInterval(nextMs);
+    FRetrying = true;
     emit RestartWanted();
 }

@@ -17,6 +17,7 @@
 #include <string>
 
 #include "app/stall_report.h"
+#include "app/status_text.h"
 #include "capture/capture_forwarder.h"
 #include "engine/live_encoder.h"
 #include "engine/restart_rule.h"
@@ -60,6 +61,7 @@ class TRunControl final : public QObject {
     void tRefreshTimer();
     std::string FailedStart(bool video, const std::string& reason);
     std::string SavedLine() const;
+    void LookAtTheServer();
     std::unique_ptr<TLiveEncoder> CreateEncoder(const std::optional<TWaveFormatEx>& audio,
                                                 const std::optional<TBitmapInfoHeader>& video);
 
@@ -72,6 +74,8 @@ class TRunControl final : public QObject {
     std::string FBaseStatus;
     std::string FRecordingFile;
     std::string FFileError;  // shown instead of the counts while the file cannot be written
+    TBroadcastState FBroadcast;
+    bool FRetrying = false;  // the coming Start is a retry this control asked for
     bool FHasAudio = false;
     bool FHasVideo = false;
 };

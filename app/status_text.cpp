@@ -7,3 +7,10 @@ std::string RecordingStatus(const std::string& baseStatus, const TRunCounts& cou
     if (counts.Kbps) text += " - " + std::to_string(*counts.Kbps) + " kbps";
     return text;
 }
+
+std::string BroadcastStatus(const std::string& baseStatus, const TBroadcastState& state,
+                            const TRunCounts& counts) {
+    if (state.Accepted) return RecordingStatus(baseStatus, counts);
+    if (state.Problem.empty()) return baseStatus + " - Connecting to server...";
+    return baseStatus + " - Not connected - " + state.Problem + " - retrying";
+}

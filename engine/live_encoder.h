@@ -70,6 +70,8 @@ class TLiveEncoder final : public TWorkerThread {
     bool OutputFailed() const { return FOutput && FOutput->Failed(); }
     // A network output's server let the broadcast in at least once (always true for a file).
     bool OutputEverAccepted() const { return FOutput && FOutput->EverAccepted(); }
+    // Why a network output is not connected; empty for a file or while all is well.
+    std::string ConnectionProblem() const { return FOutput->ConnectionProblem(); }
 
     // Where the encoder thread is in its step; see the stop line it logs.
     int32_t ProgressState() const { return FProgressState.load(std::memory_order_relaxed); }

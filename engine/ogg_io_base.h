@@ -27,6 +27,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "base/timed_lock.h"
@@ -103,6 +104,8 @@ class tOggIOBase {
     // True once the output's bytes were let through to where they go at least once: a network
     // output accepted by its server. Always true for a file.
     virtual bool EverAccepted() const { return true; }
+    // Why a network output is not connected, in a few words; empty for a file.
+    virtual std::string ConnectionProblem() const { return {}; }
 
     // While held, WritePages writes nothing: the live encoder holds writing until every
     // stream's headers are queued, so all beginning-of-stream pages lead the output. Letting

@@ -75,3 +75,7 @@ bool tOggNetworkStream::Connecting() {
 bool tOggNetworkStream::EverAccepted() const {
     return FWriter && FWriter->Accepted();
 }
+
+std::string tOggNetworkStream::ConnectionProblem() const {
+    return FWriter ? FWriter->Problem() : std::string();
+}

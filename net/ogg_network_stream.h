@@ -47,6 +47,7 @@ class tOggNetworkStream final : public tOggIOBase {
     int32_t SendRateKbps() const override { return FWriter ? FWriter->SendRateKbps() : 0; }
     // The server accepted the source request at least once.
     bool EverAccepted() const override;
+    std::string ConnectionProblem() const override;
 
   private:
     std::chrono::steady_clock::time_point StopDeadline();

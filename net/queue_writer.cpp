@@ -31,6 +31,14 @@ std::string ServerAndPort() {
     return Settings.Icecast.Server + " on port " + std::to_string(Settings.Icecast.Port);
 }
 
+// A refusal's status and reason, as the operator wants to read it: "HTTP/1.0 401
+// Authentication Required" says "401 Authentication Required".
+std::string RefusalText(const std::string& reply) {
+    if (reply.rfind("HTTP/", 0) != 0) return reply;
+    const size_t blank = reply.find(' ');
+    return blank == std::string::npos ? reply : reply.substr(blank + 1);
+}
+
 }  // namespace
 
 tQueueWriter::tQueueWriter(int32_t timeoutSec)
@@ -122,15 +130,17 @@ void tQueueWriter::ConnectToServer() {
         // A connect given up for a quit is no failure to report.
         if (Terminated())
             DebugLine("tQueueWriter: quit while connecting");
-        else
-            LogLine("Unable to connect to " + ServerAndPort() +
-                    " because: " + SocketErrorText(FConnection.LastError()));
+        else {
+            SetProblem(SocketErrorText(FConnection.LastError()));
+            LogLine("Unable to connect to " + ServerAndPort() + " because: " + Problem());
+        }
     } else {
         LogLine("Connected to server " + ServerAndPort());
         const std::string request = SourceRequest(Settings);
         if (FConnection.WriteData(request.data(), static_cast<int32_t>(request.size()))) {
             reply = ReadReplyLine();
         } else {
+            SetProblem("Disconnected while sending the request");
             LogLine("Got disconnected sending stream request");
         }
     }
@@ -149,8 +159,10 @@ std::string tQueueWriter::ReadReplyLine() {
             // A stop ends the wait too; that is no server fault to report.
             if (Terminated())
                 DebugLine("tQueueWriter: quit while waiting for the server's answer");
-            else
+            else {
+                SetProblem("No answer from the server");
                 LogLine("Got disconnected reading response to stream request. Check server logs");
+            }
             return line;
         }
         if (c == '\r' || c == '\n') break;
@@ -167,8 +179,11 @@ void tQueueWriter::Verdict(const std::string& reply) {
         return;
     }
     // The server's bytes reach the log and terminals: shown escaped.
-    if (!reply.empty())
-        LogLine("Unable to stream to server: " + EscapedText(reply, ShownReplyBytes));
+    if (!reply.empty()) {
+        const std::string shown = EscapedText(reply, ShownReplyBytes);
+        LogLine("Unable to stream to server: " + shown);
+        SetProblem(RefusalText(shown));
+    }
     FConnection.Disconnect();
     DebugLine("Connection Error");
 }
@@ -220,11 +235,23 @@ void tQueueWriter::SendQueued() {
 void tQueueWriter::ReportLostConnection() {
     if (Terminated()) return;
     const int32_t code = FConnection.LastError();
-    if (code == ETIMEDOUT)
-        LogLine("The server took no data for " + std::to_string(FStallTimeoutSec) +
-                " s: connection to " + ServerAndPort() + " dropped");
-    else
+    if (code == ETIMEDOUT) {
+        SetProblem("The server took no data for " + std::to_string(FStallTimeoutSec) + " s");
+        LogLine(Problem() + ": connection to " + ServerAndPort() + " dropped");
+    } else {
+        SetProblem("Connection lost: " + SocketErrorText(code));
         LogLine("Connection to " + ServerAndPort() + " lost: " + SocketErrorText(code));
+    }
+}
+
+void tQueueWriter::SetProblem(const std::string& problem) {
+    std::lock_guard lock(FProblemLock);
+    FProblem = problem;
+}
+
+std::string tQueueWriter::Problem() const {
+    std::lock_guard lock(FProblemLock);
+    return FProblem;
 }
 
 void tQueueWriter::Finish() {

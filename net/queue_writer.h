@@ -14,6 +14,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 #include "base/byte_queue.h"
@@ -55,6 +56,9 @@ class tQueueWriter final : public TWorkerThread {
     int64_t UnsentBytes() const;
     // The server accepted the source request.
     bool Accepted() const { return FAccepted.load(std::memory_order_acquire); }
+    // Why the connection failed or ended, in a few words ("401 Authentication Required",
+    // "Connection refused (111)"); empty while nothing went wrong. Any thread.
+    std::string Problem() const;
 
     // Sets the terminate flag and closes the connection under the thread's feet, so a send in
     // progress fails at once. Does not wait.
@@ -75,6 +79,7 @@ class tQueueWriter final : public TWorkerThread {
     void Verdict(const std::string& reply);
     void SendQueued();
     void ReportLostConnection();
+    void SetProblem(const std::string& problem);
     void Finish();
 
     bool DrainDue() const;
@@ -87,6 +92,8 @@ class tQueueWriter final : public TWorkerThread {
     std::atomic<std::chrono::steady_clock::rep> FDeadline{0};  // 0: none yet
     std::atomic<int64_t> FDroppedBytes{0};
     std::atomic<bool> FAccepted{false};
+    mutable std::mutex FProblemLock;
+    std::string FProblem;  // guarded by FProblemLock
     std::atomic<int32_t> FSendRateKbps{0};
     tByteQueue FQueue{QueueCapacity};
     tEasySocket FConnection;

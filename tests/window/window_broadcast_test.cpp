@@ -12,6 +12,7 @@
 #include <QTest>
 #include <QTimer>
 #include <chrono>
+#include <functional>
 
 #include "event_wait.h"
 #include "settings/settings.h"
@@ -69,14 +70,21 @@ class WindowBroadcastTest : public TWindowTest {
         return status == 0;
     }
 
-    size_t LostCount() {
+    // The newest "connection lost" line of the log pane, time stamp included; empty while
+    // there is none. The pane keeps 50 lines, fewer than two retries log: a new line with a
+    // later time is how a further retry shows.
+    std::string LastLostLine() {
         LogHas("");
-        size_t count = 0;
-        const std::string lost = "Main: Encoder.Connected=false";
-        for (size_t at = SeenLog.find(lost); at != std::string::npos;
-             at = SeenLog.find(lost, at + 1))
-            ++count;
-        return count;
+        const size_t at = SeenLog.rfind("Main: Encoder.Connected=false");
+        if (at == std::string::npos) return {};
+        const size_t start = SeenLog.rfind('\n', at);
+        return SeenLog.substr(start == std::string::npos ? 0 : start + 1,
+                              at - (start == std::string::npos ? 0 : start + 1));
+    }
+    // Waits for a retry after the one seen last (bounded).
+    bool WaitForRetry(int timeoutMs) {
+        const std::string before = LastLostLine();
+        return WaitUntil([&] { return LastLostLine() != before; }, timeoutMs);
     }
 
     tIcecastServer Server;
@@ -176,9 +184,9 @@ TEST_F(WindowBroadcastTest, ALostServerIsRetriedUntilAListenerDecodesAgain) {
     ASSERT_TRUE(ListenerDecodes()) << ListenerOutput;
 
     Server.Stop();
-    ASSERT_TRUE(WaitUntil([&] { return LostCount() >= 1; }, 20000)) << SeenLog;
+    ASSERT_TRUE(WaitForRetry(20000)) << SeenLog;
     const auto firstRestart = std::chrono::steady_clock::now();
-    ASSERT_TRUE(WaitUntil([&] { return LostCount() >= 2; }, 20000)) << SeenLog;
+    ASSERT_TRUE(WaitForRetry(20000)) << SeenLog;
     // The next look comes a retry interval after a restart (a generous lower bound).
     EXPECT_GT(std::chrono::steady_clock::now() - firstRestart, std::chrono::seconds(4));
     EXPECT_TRUE(Window->Recording());
@@ -191,6 +199,48 @@ TEST_F(WindowBroadcastTest, ALostServerIsRetriedUntilAListenerDecodesAgain) {
     Press(Qt::Key_F7);
     EXPECT_FALSE(Window->Recording());
     EXPECT_TRUE(WaitForMount(false, 10000));
+}
+
+// A broadcast the server refuses, or a server that is not there, is not shown as recording:
+// the status line says why and that the window retries, through the retries, and turns into
+// "Recording!" once a server lets the broadcast in.
+TEST_F(WindowBroadcastTest, AStartTheServerRefusesSaysWhyAndRetries) {
+    struct TCase {
+        const char* Name;
+        std::function<void()> Spoil, Mend;
+        std::string Problem;
+    } cases[] = {
+        {"a wrong password", [] { Settings.Icecast.Password = "not-the-password"; },
+         [] { Settings.Icecast.Password = tIcecastServer::SourcePassword; },
+         "401 Authentication Required"},
+        {"a server that is not running", [&] { Server.Stop(); },
+         [&] { ASSERT_TRUE(Server.Restart()) << Server.Error(); }, "Connection refused (111)"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        c.Spoil();
+        OpenWindow();
+        Press(Qt::Key_F6);
+        EXPECT_EQ(Window->StatusText().toStdString(), BaseStatus + " - Connecting to server...");
+        const std::string refused = BaseStatus + " - Not connected - " + c.Problem + " - retrying";
+        EXPECT_TRUE(WaitUntil([&] { return Window->StatusText().toStdString() == refused; }, 6000))
+            << Window->StatusText().toStdString() << SeenLog;
+        // Through a retry the reason stays on show.
+        ASSERT_TRUE(WaitForRetry(15000)) << SeenLog;
+        EXPECT_EQ(Window->StatusText().toStdString(), refused);
+        EXPECT_TRUE(Window->Recording());
+
+        c.Mend();
+        EXPECT_TRUE(WaitUntil(
+            [&] {
+                return Window->StatusText().startsWith(QString::fromStdString(BaseStatus) +
+                                                       " - Recording!");
+            },
+            15000))
+            << Window->StatusText().toStdString();
+        Press(Qt::Key_F7);
+        Window.reset();
+    }
 }
 
 }  // namespace
