@@ -5,6 +5,7 @@
 #include "capture/capture_graph.h"
 #include "capture/capture_graph_parts.h"
 #include "settings/log.h"
+#include "video/frame_format.h"
 
 namespace {
 
@@ -27,6 +28,16 @@ int CapsInt(GstCaps* caps, const char* field) {
         gst_structure_get_int(gst_caps_get_structure(caps, 0), field, &value);
     }
     return value;
+}
+
+// The header of the frames the video tap delivers with these caps: I420 or BGR.
+TBitmapInfoHeader VideoTapHeader(GstCaps* caps) {
+    const int width = CapsInt(caps, "width"), height = CapsInt(caps, "height");
+    const gchar* format = caps != nullptr && gst_caps_get_size(caps) > 0
+                              ? gst_structure_get_string(gst_caps_get_structure(caps, 0), "format")
+                              : nullptr;
+    if (format != nullptr && std::string(format) == "I420") return I420BitmapHeader(width, height);
+    return BgrBitmapHeader(width, height);
 }
 
 // Runs a user callback; nothing it throws may unwind into GStreamer.
@@ -93,11 +104,7 @@ GstFlowReturn TCaptureGraph::OnVideoSample(GstAppSink* sink, gpointer self) {
     auto* graph = static_cast<TCaptureGraph*>(self);
     return TapSample<TVideoSample>(sink, graph, *graph->FVideoCache, graph->FCallbacks.Video,
                                    [](TCapsCache& cache, TVideoSample& video) {
-                                       if (cache.Fresh) {
-                                           cache.Header =
-                                               BgrBitmapHeader(CapsInt(cache.Caps, "width"),
-                                                               CapsInt(cache.Caps, "height"));
-                                       }
+                                       if (cache.Fresh) cache.Header = VideoTapHeader(cache.Caps);
                                        video.Header = &cache.Header;
                                    });
 }
