@@ -1,4 +1,6 @@
 // The capture graph's streaming-thread side: the taps' sample callbacks and the bus handler.
+#include <gst/video/video.h>
+
 #include <string>
 
 #include "base/sanitizer_sync.h"
@@ -36,8 +38,11 @@ TBitmapInfoHeader VideoTapHeader(GstCaps* caps) {
     const gchar* format = caps != nullptr && gst_caps_get_size(caps) > 0
                               ? gst_structure_get_string(gst_caps_get_structure(caps, 0), "format")
                               : nullptr;
-    if (format != nullptr && std::string(format) == "I420") return I420BitmapHeader(width, height);
-    return BgrBitmapHeader(width, height);
+    if (format == nullptr || std::string(format) != "I420") return BgrBitmapHeader(width, height);
+    GstVideoInfo info;
+    const bool fullRange = gst_video_info_from_caps(&info, caps) &&
+                           info.colorimetry.range == GST_VIDEO_COLOR_RANGE_0_255;
+    return I420BitmapHeader(width, height, fullRange);
 }
 
 // Runs a user callback; nothing it throws may unwind into GStreamer.

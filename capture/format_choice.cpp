@@ -166,8 +166,16 @@ TBitmapInfoHeader BgrBitmapHeader(int width, int height) {
     return header;
 }
 
+namespace {
+
+bool IsJpegOption(const TVideoOption& option) {
+    return option.MediaType == "image/jpeg";
+}
+
+}  // namespace
+
 bool IsYCbCrOption(const TVideoOption& option) {
-    if (option.MediaType == "image/jpeg") return true;
+    if (IsJpegOption(option)) return true;
     if (option.MediaType != "video/x-raw") return false;
     const GstVideoFormatInfo* info =
         gst_video_format_get_info(gst_video_format_from_string(option.Format.c_str()));
@@ -181,16 +189,19 @@ GstCaps* TapCaps(const TVideoOption& option) {
                                         G_TYPE_INT, option.Height, nullptr);
     if (!IsYCbCrOption(option)) {
         gst_caps_set_simple(caps, "format", G_TYPE_STRING, "BGR", nullptr);
-    } else {
-        gst_caps_set_simple(caps, "format", G_TYPE_STRING, "I420", "colorimetry", G_TYPE_STRING,
-                            "bt601", nullptr);
+        return caps;
     }
+    // The BT.601 matrix always; JPEG's full range is kept (videoconvert leaves the range of
+    // I420 as it is anyway) and brought to studio swing by the video processor.
+    gst_caps_set_simple(caps, "format", G_TYPE_STRING, "I420", "colorimetry", G_TYPE_STRING,
+                        IsJpegOption(option) ? "1:4:0:0" : "bt601", nullptr);
     return caps;
 }
 
 TBitmapInfoHeader TapHeader(const TVideoOption& option) {
-    return IsYCbCrOption(option) ? I420BitmapHeader(option.Width, option.Height)
-                                 : BgrBitmapHeader(option.Width, option.Height);
+    return IsYCbCrOption(option)
+               ? I420BitmapHeader(option.Width, option.Height, IsJpegOption(option))
+               : BgrBitmapHeader(option.Width, option.Height);
 }
 
 GstCaps* VideoOptionCaps(const TVideoOption& option, TFraction rate) {

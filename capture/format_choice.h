@@ -92,9 +92,9 @@ TBitmapInfoHeader BgrBitmapHeader(int width, int height);
 // (decoded to Y'CbCr) and raw 8-bit Y'CbCr (YUY2, NV12, I420, ...). Everything else reaches it
 // as BGR.
 bool IsYCbCrOption(const TVideoOption& option);
-// What the video tap asks for behind the option, of its size: I420 in studio swing with the
-// BT.601 matrix (what the encoder and the RGB path assume), or BGR. And the header of those
-// frames.
+// What the video tap asks for behind the option, of its size: I420 with the BT.601 matrix
+// (what the encoder and the RGB path assume), in full range behind JPEG (as decoded) and in
+// studio swing otherwise; or BGR. And the header of those frames.
 GstCaps* TapCaps(const TVideoOption& option);
 TBitmapInfoHeader TapHeader(const TVideoOption& option);
 

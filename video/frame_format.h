@@ -10,11 +10,18 @@
 
 enum class TFrameFormat { Bgrx, I420 };
 
-// 'I420' as a little-endian four-character code, in biCompression; biBitCount 12.
+// 'I420' as a little-endian four-character code, in biCompression; biBitCount 12. Studio
+// swing (Y 16..235), as the encoder takes it.
 inline constexpr uint32_t I420_COMPRESSION = 0x30323449;
+// 'J420': the same layout in full range (Y 0..255), as JPEG decoders deliver it.
+inline constexpr uint32_t J420_COMPRESSION = 0x3032344A;
 
 inline bool IsI420Header(const TBitmapInfoHeader& header) {
-    return header.biCompression == I420_COMPRESSION && header.biBitCount == 12;
+    return (header.biCompression == I420_COMPRESSION || header.biCompression == J420_COMPRESSION) &&
+           header.biBitCount == 12;
+}
+inline bool IsFullRangeHeader(const TBitmapInfoHeader& header) {
+    return IsI420Header(header) && header.biCompression == J420_COMPRESSION;
 }
 
 // Where the planes of one I420 picture lie in its buffer, in bytes.
@@ -54,12 +61,12 @@ inline constexpr TI420Layout PackedI420Layout(int64_t width, int64_t height) {
 }
 
 // The header of I420 frames of that size in the capture layout, top row first.
-inline TBitmapInfoHeader I420BitmapHeader(int32_t width, int32_t height) {
+inline TBitmapInfoHeader I420BitmapHeader(int32_t width, int32_t height, bool fullRange = false) {
     TBitmapInfoHeader header;
     header.biWidth = width;
     header.biHeight = -height;
     header.biBitCount = 12;
-    header.biCompression = I420_COMPRESSION;
+    header.biCompression = fullRange ? J420_COMPRESSION : I420_COMPRESSION;
     header.biSizeImage = static_cast<uint32_t>(CaptureI420Layout(width, height).Size);
     return header;
 }

@@ -3,6 +3,7 @@
 #include <libyuv/planar_functions.h>
 #include <libyuv/scale.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -13,7 +14,24 @@ void FillPlanes(uint8_t* frame, const TI420Layout& layout, int64_t height) {
                 static_cast<size_t>(layout.Size - layout.CbOffset));
 }
 
+// out = in x factor + offset, rounded, both in 16 fractional bits: plain arithmetic that the
+// compiler vectorises.
+void Squeeze(uint8_t* bytes, int64_t count, uint32_t factor, uint32_t offset) {
+    for (int64_t i = 0; i < count; ++i) {
+        bytes[i] = static_cast<uint8_t>((bytes[i] * factor + offset + (1u << 15)) >> 16);
+    }
+}
+
 }  // namespace
+
+void TPlanarScaler::ToStudioSwing(uint8_t* input, int64_t bytes) const {
+    bytes = std::min(bytes, FInput.Size);
+    // Luma: x 219/255 + 16; chroma: 128 + (x - 128) x 224/255.
+    Squeeze(input, std::min(bytes, FInput.CbOffset), 56285, 16 << 16);
+    if (bytes > FInput.CbOffset) {
+        Squeeze(input + FInput.CbOffset, bytes - FInput.CbOffset, 57570, 1019803);
+    }
+}
 
 TPlanarScaler::TPlanarScaler(int32_t inputWidth, int32_t inputHeight, int32_t pictureWidth,
                              int32_t pictureHeight, int32_t frameWidth, int32_t frameHeight)

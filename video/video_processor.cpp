@@ -69,7 +69,7 @@ void Reserve(Bytes& bits, int64_t bytes, const TBitmapInfoHeader& header) {
 }  // namespace
 
 TVideoProcessor::TVideoProcessor(const TBitmapInfoHeader& header)
-    : FInputHeader(header), FPlanar(IsI420Header(header)) {
+    : FInputHeader(header), FPlanar(IsI420Header(header)), FFullRange(IsFullRangeHeader(header)) {
     if (!InputUsable(FInputHeader)) FailBitmap(FInputHeader, EINVAL);
 
     const TVideoProcessing& options = Settings.Processing;
@@ -296,6 +296,7 @@ void TVideoProcessor::ProcessFrame(TInputFrame& frame) {
     // A camera frame of the encoder's size and layout is the output already: no copy at all.
     const bool asCaptured = FPlanar && frame.Data.size() == size_t(InputBytes()) &&
                             FPlanarScaler->CaptureIsOutput(source);
+    if (FFullRange) FPlanarScaler->ToStudioSwing(frame.Data.data(), int64_t(frame.Data.size()));
     if (!asCaptured) TakeCapture(frame);
     SetPos(13);
     SetPos(14);

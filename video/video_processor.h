@@ -125,8 +125,9 @@ class TVideoProcessor final {
     int32_t FPictureHeight = 0;
     int32_t FOutputStride = 0;
     int32_t FFrameSize = 0;
-    bool FPlanar = false;  // I420 in and out
-    TBytes FInputBits;     // the last capture processed (empty before the first)
+    bool FPlanar = false;     // I420 in and out
+    bool FFullRange = false;  // I420 input in full range: brought to studio swing first
+    TBytes FInputBits;        // the last capture processed (empty before the first)
     std::optional<TFrameScaler> FScaler;
     std::optional<TOverlayPlane> FOverlay;
     std::optional<TPlanarScaler> FPlanarScaler;  // instead of the two above for I420
