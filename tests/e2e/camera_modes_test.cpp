@@ -9,7 +9,7 @@
 #include "headless_fixture.h"
 #include "settings/settings.h"
 #include "settings/store/settings_store.h"
-#include "tests/video/image_files.h"
+#include "tests/support/image_files.h"
 
 namespace {
 
