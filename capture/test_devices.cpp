@@ -15,6 +15,8 @@ namespace {
 
 // Audio devices hand over buffers of about this size (the tap's buffer size).
 constexpr int AudioBufferBytes = 4096;
+// Frames the video device holds for a graph that falls behind.
+constexpr int VideoQueueFrames = 4;
 
 GstElement* Make(const char* factory) {
     return gst_element_factory_make(factory, nullptr);
@@ -192,6 +194,11 @@ TTestVideoDevice::TTestVideoDevice(const TTestDeviceOptions& options)
     : TTestDevice(TestPatternDeviceName, options.VideoFailAfterSeconds),
       FOptions(options),
       FOwnOffer(OwnOffer(options)) {
+    // Like a camera's ring of buffers: a graph that falls behind loses the oldest frames
+    // instead of piling them up in memory.
+    g_object_set(FAppSrc, "max-buffers", static_cast<guint64>(VideoQueueFrames), "max-bytes",
+                 static_cast<guint64>(0), "leaky-type", 2 /* downstream: drop the oldest */,
+                 nullptr);
     FGhost = gst_ghost_pad_new_no_target("src", GST_PAD_SRC);
     if (GhostQuery == nullptr) GhostQuery = GST_PAD_QUERYFUNC(FGhost);
     g_object_set_data_full(G_OBJECT(FGhost), OfferKey, FullOffer(FOwnOffer),

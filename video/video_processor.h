@@ -90,9 +90,10 @@ class TVideoProcessor final {
     int32_t WaitingFrames() const;
 
     static constexpr size_t MaxWaitingFrames = 41;
-    // Free frame buffers kept for reuse: more than the list swings by in a steady run, so
-    // buffers are not freed and allocated again, yet a burst does not stay allocated.
-    static constexpr size_t MaxSpareFrames = 8;
+    // Free frame buffers kept for reuse: what the list swings by in a steady run (a frame
+    // arriving while one waits), so buffers are not freed and allocated again, yet a burst (the
+    // frames that pile up while a run starts) does not stay allocated.
+    static constexpr size_t MaxSpareFrames = 2;
 
   private:
     // Grown without zeroing: every byte is written before it is read.

@@ -2,6 +2,8 @@
 // paths must agree on sizes, placement and orientation exactly and on colour within 3 levels.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <string>
 
@@ -55,11 +57,24 @@ TPlanes Convert(int width, int height, const std::function<TBgr(int, int)>& pixe
     return p;
 }
 
-// The scene as a camera would deliver it: I420 in the capture layout.
-TCapture I420Capture(int width, int height, const TPixelFn& pixel) {
-    const TPlanes planes = Convert(width, height, pixel);
+// Studio swing to full range, as a JPEG decoder delivers it: (v - from) x scale + to.
+void Expand(std::vector<uint8_t>& plane, int from, double scale, int to) {
+    for (uint8_t& v : plane)
+        v = uint8_t(std::clamp(std::lround((v - from) * scale + to), 0L, 255L));
+}
+
+// The scene as a camera would deliver it: I420 in the capture layout, in studio swing or, as
+// from a JPEG camera, in full range.
+TCapture I420Capture(int width, int height, const TPixelFn& pixel, bool fullRange) {
+    TPlanes planes = Convert(width, height, pixel);
+    if (fullRange) {
+        Expand(planes.Y, 16, 255.0 / 219, 0);
+        Expand(planes.Cb, 128, 255.0 / 224, 128);
+        Expand(planes.Cr, 128, 255.0 / 224, 128);
+    }
     const TI420Layout layout = CaptureI420Layout(width, height);
-    TCapture capture{I420BitmapHeader(width, height), std::vector<uint8_t>(size_t(layout.Size))};
+    TCapture capture{I420BitmapHeader(width, height, fullRange),
+                     std::vector<uint8_t>(size_t(layout.Size))};
     for (int y = 0; y < height; ++y) {
         std::copy_n(&planes.Y[size_t(y) * width], width, &capture.Bytes[y * layout.YStride]);
     }
@@ -106,6 +121,7 @@ struct TCase {
     int ResizeW = 0, ResizeH = 0;
     bool HighQuality = true;
     std::string Overlay;  // "", "alpha.png", "key.jpg"
+    bool FullRange = false;
 };
 
 class TPlanarPathTest : public TProcessorTest, public ::testing::WithParamInterface<TCase> {
@@ -133,7 +149,7 @@ TEST_P(TPlanarPathTest, MatchesTheRgbPath) {
         return y < c.Height * 3 / 4 ? Bars[x * 8 / c.Width] : Band;
     };
     const TCapture rgb = MakeCapture(c.Width, c.Height, false, scene);
-    const TCapture yuv = I420Capture(c.Width, c.Height, scene);
+    const TCapture yuv = I420Capture(c.Width, c.Height, scene, c.FullRange);
     TVideoProcessor rgbProcessor(rgb.Header), yuvProcessor(yuv.Header);
     ASSERT_EQ(yuvProcessor.OutputFormat(), TFrameFormat::I420);
     ASSERT_EQ(rgbProcessor.OutputFormat(), TFrameFormat::Bgrx);
@@ -185,13 +201,16 @@ TEST_P(TPlanarPathTest, MatchesTheRgbPath) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, TPlanarPathTest,
-    ::testing::Values(TCase{"CaptureIsTheFrame", 320, 240, false, false, 0, 0, true, ""},
-                      TCase{"OddSizePadded", 322, 242, false, false, 0, 0, true, ""},
-                      TCase{"CropAndHighQualityResize", 640, 480, true, true, 330, 250, true, ""},
-                      TCase{"CropAndPlainResize", 640, 480, true, true, 200, 150, false, ""},
-                      TCase{"AlphaOverlay", 320, 240, false, false, 0, 0, true, "alpha.png"},
-                      TCase{"ColourKeyOverlayOverCropAndResize", 640, 480, true, true, 330, 251,
-                            true, "key.jpg"}),
+    ::testing::Values(
+        TCase{"CaptureIsTheFrame", 320, 240, false, false, 0, 0, true, "", false},
+        TCase{"OddSizePadded", 322, 242, false, false, 0, 0, true, "", false},
+        TCase{"CropAndHighQualityResize", 640, 480, true, true, 330, 250, true, "", false},
+        TCase{"CropAndPlainResize", 640, 480, true, true, 200, 150, false, "", false},
+        TCase{"AlphaOverlay", 320, 240, false, false, 0, 0, true, "alpha.png", false},
+        TCase{"ColourKeyOverlayOverCropAndResize", 640, 480, true, true, 330, 251, true, "key.jpg",
+              false},
+        TCase{"FullRangeCaptureIsTheFrame", 320, 240, false, false, 0, 0, true, "alpha.png", true},
+        TCase{"FullRangeCropAndResize", 640, 480, true, true, 330, 250, true, "", true}),
     [](const auto& info) { return info.param.Name; });
 
 }  // namespace
