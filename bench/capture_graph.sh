@@ -1,68 +1,162 @@
 #!/usr/bin/env bash
-# CPU seconds per second of media for a real-time recording through the capture graph: the
+# CPU seconds per second of media for real-time recordings through the capture graph: the
 # "Test Pattern" and "Test Tone" devices through the GStreamer pipeline into the encoder
-# (kestrova_headless --video-device/--audio-device), beside a gst-launch-1.0 pipeline doing the
-# same capture and encoding work (the same pattern paced to the clock, a live tone, theoraenc,
-# vorbisenc and oggmux), and the ratio of the two. One run each, 640x480 at 30 fps. Also the
-# peak resident memory of each (/usr/bin/time %M) and its resident size every 10 s, to show
-# whether it stays flat over the run.
+# (kestrova_headless --video-device/--audio-device/--video-mode), beside a gst-launch-1.0
+# pipeline doing the same capture and encoding work, and the ratio of the two. Modes:
 #
-#   bench/capture_graph.sh [seconds-of-media]     (default 30; BUILD_DIR selects the build)
+#   pattern     the pattern in BGR, 640x480 at 30 fps, Theora at 30 fps (the RGB path)
+#   yuy2-480    the YUY2 640x480 camera mode, default settings (Theora at 15 fps)
+#   yuy2-720    the YUY2 1280x720 camera mode, Theora at 30 fps
+#   mjpg-720    the MJPEG 1280x720 camera mode, Theora at 30 fps
+#
+# The peer starts from the same frames (bench/pattern_frames, paced to the pipeline clock) and
+# turns them into the camera's format with the very elements our test device uses (videoconvert
+# to YUY2, or to full-range I420 and jpegenc), so both sides pay the same for the "camera";
+# then it captures as a pipeline would (jpegdec, videoconvert to I420, videorate where Theora
+# runs slower) into theoraenc, vorbisenc and oggmux with our default encoder settings. The
+# camera's own part is measured alone as well (the device line) and taken off both sides for
+# the plumbing ratio, which is what a real camera, costing nothing to either side, would show.
+#
+# Each mode runs PAIRS alternated pairs (ours, then the peer) and reports medians. Also per
+# mode: the limit, libtheora and libvorbis alone encoding the same planes and samples at the
+# same settings (bench/encode_limit), and our CPU as a multiple of it; the anonymous resident
+# memory (RssAnon, the largest sample, every 2 s) and the peak resident size (/usr/bin/time %M)
+# of each side, with RssAnon every 10 s to show it stays flat.
+#
+#   bench/capture_graph.sh [seconds-of-media] [modes...]   (default 20, all modes)
+#   PAIRS=3, BUILD_DIR selects the build.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${BUILD_DIR:-$root/build}"
-seconds="${1:-30}"
+seconds="${1:-20}"
+shift || true
+modes=("${@:-pattern yuy2-480 yuy2-720 mjpg-720}")
+read -r -a modes <<<"${modes[*]}"
+pairs="${PAIRS:-3}"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-
 export XDG_CONFIG_HOME="$work/config"
 mkdir -p "$work/config/Hadrel Forge"
-printf '[Zizizada]\nTheora\\FPS=30\n' >"$work/config/Hadrel Forge/Palunet.conf"
 
-# Runs a command; prints "cpu_seconds peak_rss_kib", and leaves its resident size in MiB,
-# sampled every 10 s, in $work/trace.
+# Runs a command; prints "cpu_seconds peak_rss_kib max_rss_anon_kib", and leaves its RssAnon in
+# MiB, every 10 s, in $work/trace.
 measure() {
     /usr/bin/time -f "%U %S %M" -o "$work/time" "$@" >"$work/out" 2>&1 &
-    local pid=$! child
+    local pid=$! child="" anon=0 now tick=0
     : >"$work/trace"
-    sleep 1
-    child=$(pgrep -P "$pid" | head -1)
     while kill -0 "$pid" 2>/dev/null; do
-        awk '/VmRSS/ { printf "%d ", $2 / 1024 }' "/proc/$child/status" >>"$work/trace" 2>/dev/null
-        sleep 10
+        [ -z "$child" ] && child=$(pgrep -P "$pid" | head -1 || true)
+        if [ -n "$child" ]; then
+            now=$(awk '/RssAnon/ { print $2 }' "/proc/$child/status" 2>/dev/null || echo 0)
+            now=${now:-0}
+            [ "$now" -gt "$anon" ] && anon=$now
+            [ $((tick % 5)) -eq 2 ] && echo -n "$((now / 1024)) " >>"$work/trace"
+        fi
+        tick=$((tick + 1))
+        sleep 2
     done
     wait "$pid" || {
         echo "failed: $*" >&2; tail -5 "$work/out" >&2; exit 1
     }
-    awk '{ print $1 + $2, $3 }' "$work/time"
+    awk -v anon="$anon" '{ print $1 + $2, $3, anon }' "$work/time"
 }
 
-# The very frames our encoder takes from the pattern (bench/pattern_frames).
-"$build/bin/pattern_frames" 640 480 30 30 "$seconds" >"$work/pattern.bgr"
-ours=$(measure "$build/bin/kestrova_headless" --seconds "$seconds" --file "$work/k.ogg" \
-    --video-device "Test Pattern" --audio-device "Test Tone")
-ours_trace=$(cat "$work/trace")
-# The peer: the same frames paced to the pipeline clock (identity sync), a live tone, the same
-# encoder settings as bench/whole_run.sh (quality before bitrate: theoraenc keeps the last).
-peer=$(measure gst-launch-1.0 -q \
-    filesrc location="$work/pattern.bgr" \
-    ! rawvideoparse width=640 height=480 format=bgr framerate=30/1 ! identity sync=true \
-    ! videoconvert \
-    ! theoraenc quality=10 bitrate=1000 speed-level=2 keyframe-freq=64 keyframe-force=64 \
-      drop-frames=true cap-overflow=true cap-underflow=true \
-    ! oggmux name=mux ! filesink location="$work/g.ogg" \
-    audiotestsrc is-live=true wave=sine freq=1000 num-buffers=$((seconds * 100)) \
-      samplesperbuffer=441 \
-    ! "audio/x-raw,format=S16LE,rate=44100,channels=2" ! audioconvert ! audioresample \
-    ! "audio/x-raw,rate=22050,channels=1" ! vorbisenc quality=-0.06 ! mux.)
-peer_trace=$(cat "$work/trace")
-awk -v o="$ours" -v p="$peer" -v t="$seconds" -v ot="$ours_trace" -v pt="$peer_trace" 'BEGIN {
-    split(o, ours, " "); split(p, peer, " ")
-    printf "640x480, 30 fps, %d s of media in real time:\n", t
-    printf "  capture graph + encoder  %6.3f CPU s per media s (%6.2f s CPU), peak RSS %5.1f MiB\n",
-        ours[1] / t, ours[1], ours[2] / 1024
-    printf "  gst-launch-1.0           %6.3f CPU s per media s (%6.2f s CPU), peak RSS %5.1f MiB\n",
-        peer[1] / t, peer[1], peer[2] / 1024
-    printf "  ratio                    %6.2f CPU, %4.2f peak RSS\n", ours[1] / peer[1], ours[2] / peer[2]
-    printf "  RSS every 10 s (MiB): ours %s; gst-launch %s\n", ot, pt
-}'
+median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+
+# mode -> width height camera-format theora-fps
+mode_params() {
+    case "$1" in
+        pattern) echo "640 480 BGR 30" ;;
+        yuy2-480) echo "640 480 YUY2 15" ;;
+        yuy2-720) echo "1280 720 YUY2 30" ;;
+        mjpg-720) echo "1280 720 MJPG 30" ;;
+        *) echo "unknown mode $1" >&2; exit 2 ;;
+    esac
+}
+
+# The camera's part of the peer, after the paced frames: the elements of our test device.
+camera_elements() {
+    case "$1" in
+        BGR) echo "" ;;
+        YUY2) echo "! videoconvert ! video/x-raw,format=YUY2,colorimetry=bt601" ;;
+        MJPG) echo "! videoconvert ! video/x-raw,format=I420,colorimetry=1:4:0:0 ! jpegenc" ;;
+    esac
+}
+
+paced_source() {  # width height
+    echo "filesrc location=$work/pattern-$1.bgr blocksize=$(($1 * $2 * 3))" \
+        "! rawvideoparse width=$1 height=$2 format=bgr framerate=30/1 ! identity sync=true"
+}
+
+ours() {  # width height format
+    local mode=()
+    [ "$3" != BGR ] && mode=(--video-mode "$3 $1x$2@30/1")
+    measure "$build/bin/kestrova_headless" --seconds "$seconds" --file "$work/k.ogg" \
+        --video-device "Test Pattern" --audio-device "Test Tone" "${mode[@]}"
+}
+
+peer() {  # width height format theora-fps
+    local decode="" rate=""
+    [ "$3" = MJPG ] && decode="! jpegdec"
+    [ "$4" != 30 ] && rate="! videorate ! video/x-raw,framerate=$4/1"
+    # shellcheck disable=SC2046
+    measure gst-launch-1.0 -q $(paced_source "$1" "$2") $(camera_elements "$3") $decode \
+        ! videoconvert ! video/x-raw,format=I420 $rate \
+        ! theoraenc quality=10 bitrate=1000 speed-level=2 keyframe-freq=64 keyframe-force=64 \
+          drop-frames=true cap-overflow=true cap-underflow=true \
+        ! oggmux name=mux ! filesink location="$work/g.ogg" \
+        audiotestsrc is-live=true wave=sine freq=1000 num-buffers=$((seconds * 100)) \
+          samplesperbuffer=441 \
+        ! "audio/x-raw,format=S16LE,rate=44100,channels=2" ! audioconvert ! audioresample \
+        ! "audio/x-raw,rate=22050,channels=1" ! vorbisenc quality=-0.06 ! mux.
+}
+
+device() {  # width height format: the camera alone, paced as in a run
+    # shellcheck disable=SC2046
+    measure gst-launch-1.0 -q $(paced_source "$1" "$2") $(camera_elements "$3") ! fakesink
+}
+
+for mode in "${modes[@]}"; do
+    read -r width height format fps <<<"$(mode_params "$mode")"
+    printf '[Zizizada]\nTheora\\FPS=%s\n' "$fps" >"$work/config/Hadrel Forge/Palunet.conf"
+    [ -f "$work/pattern-$width.bgr" ] ||
+        "$build/bin/pattern_frames" "$width" "$height" 30 30 "$seconds" >"$work/pattern-$width.bgr"
+    o_cpu="" p_cpu="" o_anon="" p_anon="" o_rss="" p_rss=""
+    for _ in $(seq "$pairs"); do
+        read -r c r a <<<"$(ours "$width" "$height" "$format")"
+        o_cpu+="$c " o_rss+="$r " o_anon+="$a "
+        o_trace=$(cat "$work/trace")
+        read -r c r a <<<"$(peer "$width" "$height" "$format" "$fps")"
+        p_cpu+="$c " p_rss+="$r " p_anon+="$a "
+        p_trace=$(cat "$work/trace")
+    done
+    d_cpu=0
+    [ "$format" != BGR ] && read -r d_cpu _ _ <<<"$(device "$width" "$height" "$format")"
+    "$build/bin/pattern_frames" "$width" "$height" 30 "$fps" "$seconds" |
+        "$build/bin/encode_limit" "$width" "$height" "$fps" "$seconds" >"$work/limit"
+    read -r limit _ _ <"$work/limit"
+    awk -v mode="$mode" -v w="$width" -v h="$height" -v f="$format" -v fps="$fps" -v t="$seconds" \
+        -v oc="$(median <<<"$o_cpu")" -v pc="$(median <<<"$p_cpu")" -v dc="$d_cpu" \
+        -v orss="$(median <<<"$o_rss")" -v prss="$(median <<<"$p_rss")" \
+        -v oa="$(median <<<"$o_anon")" -v pa="$(median <<<"$p_anon")" -v lim="$limit" \
+        -v all_o="$o_cpu" -v all_p="$p_cpu" -v ot="$o_trace" -v pt="$p_trace" -v n="$pairs" 'BEGIN {
+        printf "%s: %s %dx%d at 30 fps, Theora at %d fps, %d s of media in real time, median of %d pairs\n",
+            mode, f, w, h, fps, t, n
+        printf "  ours          %6.3f CPU s per media s   (runs: %s)\n", oc / t, all_o
+        printf "  gst-launch    %6.3f CPU s per media s   (runs: %s)\n", pc / t, all_p
+        printf "  ratio         %6.3f\n", oc / pc
+        if (dc > 0) {
+            printf "  the camera alone (device elements) %6.3f CPU s per media s;\n", dc / t
+            printf "  without it: ours %6.3f, gst-launch %6.3f, ratio %6.3f\n",
+                (oc - dc) / t, (pc - dc) / t, (oc - dc) / (pc - dc)
+        }
+        printf "  limit (libtheora + libvorbis alone) %6.3f CPU s per media s; ours / limit %5.2f",
+            lim, oc / t / lim
+        if (dc > 0) printf " (without the camera %5.2f)", (oc - dc) / t / lim
+        printf "\n"
+        printf "  RssAnon       ours %6.1f MiB, gst-launch %6.1f MiB, ratio %4.2f (goal 1.25)\n",
+            oa / 1024, pa / 1024, oa / pa
+        printf "  peak RSS      ours %6.1f MiB, gst-launch %6.1f MiB\n", orss / 1024, prss / 1024
+        printf "  RssAnon every 10 s (MiB), last pair: ours %s; gst-launch %s\n", ot, pt
+    }'
+done

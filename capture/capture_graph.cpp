@@ -178,10 +178,11 @@ bool TCaptureGraph::AddVideoBranch(GstElement* source) {
         return false;
     }
     FVideoCurrent = option;
+    if (FTestVideo) FTestVideo->Select(option);
     FVideoDeviceCaps = MakeCapsFilter(VideoOptionCaps(option, option.Rate));
-    FVideoTapCaps = MakeCapsFilter(BgrCaps(option.Width, option.Height));
+    FVideoTapCaps = MakeCapsFilter(TapCaps(option));
     GstElement* tee = MakeElement("tee");
-    FVideoTap = MakeTap("video-tap", BgrCaps(0, 0));
+    FVideoTap = MakeTap("video-tap", gst_caps_from_string("video/x-raw,format={BGR,I420}"));
     GstAppSinkCallbacks callbacks{};
     callbacks.new_sample = OnVideoSample;
     callbacks.eos = OnVideoEos;

@@ -64,10 +64,11 @@ std::optional<TBitmapInfoHeader> TCaptureGraph::ChooseVideoFormat(int fps) {
     // A chosen mode is what the user asked the device for, its rate included.
     const TVideoOption option = FVideoMode ? *FVideoCurrent : AutomaticRunOption(fps);
     FVideoCurrent = option;
+    if (FTestVideo) FTestVideo->Select(option);
     SetCaps(FVideoDeviceCaps, VideoOptionCaps(option, option.Rate));
-    SetCaps(FVideoTapCaps, BgrCaps(option.Width, option.Height));
+    SetCaps(FVideoTapCaps, TapCaps(option));
     DebugLine("Video capture format: " + option.MediaType + " " + option.Format + " " +
               std::to_string(option.Width) + "x" + std::to_string(option.Height) + " at " +
               std::to_string(option.Rate.Num) + "/" + std::to_string(option.Rate.Den));
-    return BgrBitmapHeader(option.Width, option.Height);
+    return TapHeader(option);
 }

@@ -1,10 +1,13 @@
 // The capture graph's streaming-thread side: the taps' sample callbacks and the bus handler.
+#include <gst/video/video.h>
+
 #include <string>
 
 #include "base/sanitizer_sync.h"
 #include "capture/capture_graph.h"
 #include "capture/capture_graph_parts.h"
 #include "settings/log.h"
+#include "video/frame_format.h"
 
 namespace {
 
@@ -27,6 +30,19 @@ int CapsInt(GstCaps* caps, const char* field) {
         gst_structure_get_int(gst_caps_get_structure(caps, 0), field, &value);
     }
     return value;
+}
+
+// The header of the frames the video tap delivers with these caps: I420 or BGR.
+TBitmapInfoHeader VideoTapHeader(GstCaps* caps) {
+    const int width = CapsInt(caps, "width"), height = CapsInt(caps, "height");
+    const gchar* format = caps != nullptr && gst_caps_get_size(caps) > 0
+                              ? gst_structure_get_string(gst_caps_get_structure(caps, 0), "format")
+                              : nullptr;
+    if (format == nullptr || std::string(format) != "I420") return BgrBitmapHeader(width, height);
+    GstVideoInfo info;
+    const bool fullRange = gst_video_info_from_caps(&info, caps) &&
+                           info.colorimetry.range == GST_VIDEO_COLOR_RANGE_0_255;
+    return I420BitmapHeader(width, height, fullRange);
 }
 
 // Runs a user callback; nothing it throws may unwind into GStreamer.
@@ -93,11 +109,7 @@ GstFlowReturn TCaptureGraph::OnVideoSample(GstAppSink* sink, gpointer self) {
     auto* graph = static_cast<TCaptureGraph*>(self);
     return TapSample<TVideoSample>(sink, graph, *graph->FVideoCache, graph->FCallbacks.Video,
                                    [](TCapsCache& cache, TVideoSample& video) {
-                                       if (cache.Fresh) {
-                                           cache.Header =
-                                               BgrBitmapHeader(CapsInt(cache.Caps, "width"),
-                                                               CapsInt(cache.Caps, "height"));
-                                       }
+                                       if (cache.Fresh) cache.Header = VideoTapHeader(cache.Caps);
                                        video.Header = &cache.Header;
                                    });
 }

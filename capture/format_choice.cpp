@@ -1,9 +1,12 @@
 #include "capture/format_choice.h"
 
+#include <gst/video/video.h>
+
 #include <algorithm>
 #include <limits>
 
 #include "capture/caps_values.h"
+#include "video/frame_format.h"
 
 namespace {
 
@@ -161,6 +164,44 @@ TBitmapInfoHeader BgrBitmapHeader(int width, int height) {
     header.biCompression = BI_RGB_COMPRESSION;
     header.biSizeImage = static_cast<uint32_t>(BitmapRowPitch(24, width) * height);
     return header;
+}
+
+namespace {
+
+bool IsJpegOption(const TVideoOption& option) {
+    return option.MediaType == "image/jpeg";
+}
+
+}  // namespace
+
+bool IsYCbCrOption(const TVideoOption& option) {
+    if (IsJpegOption(option)) return true;
+    if (option.MediaType != "video/x-raw") return false;
+    const GstVideoFormatInfo* info =
+        gst_video_format_get_info(gst_video_format_from_string(option.Format.c_str()));
+    return info != nullptr && GST_VIDEO_FORMAT_INFO_IS_YUV(info) &&
+           !GST_VIDEO_FORMAT_INFO_IS_TILED(info) && !GST_VIDEO_FORMAT_INFO_HAS_ALPHA(info) &&
+           GST_VIDEO_FORMAT_INFO_DEPTH(info, 0) == 8;
+}
+
+GstCaps* TapCaps(const TVideoOption& option) {
+    GstCaps* caps = gst_caps_new_simple("video/x-raw", "width", G_TYPE_INT, option.Width, "height",
+                                        G_TYPE_INT, option.Height, nullptr);
+    if (!IsYCbCrOption(option)) {
+        gst_caps_set_simple(caps, "format", G_TYPE_STRING, "BGR", nullptr);
+        return caps;
+    }
+    // The BT.601 matrix always; JPEG's full range is kept (videoconvert leaves the range of
+    // I420 as it is anyway) and brought to studio swing by the video processor.
+    gst_caps_set_simple(caps, "format", G_TYPE_STRING, "I420", "colorimetry", G_TYPE_STRING,
+                        IsJpegOption(option) ? "1:4:0:0" : "bt601", nullptr);
+    return caps;
+}
+
+TBitmapInfoHeader TapHeader(const TVideoOption& option) {
+    return IsYCbCrOption(option)
+               ? I420BitmapHeader(option.Width, option.Height, IsJpegOption(option))
+               : BgrBitmapHeader(option.Width, option.Height);
 }
 
 GstCaps* VideoOptionCaps(const TVideoOption& option, TFraction rate) {

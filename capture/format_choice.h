@@ -6,7 +6,8 @@
 // score (1 if its rate is above the wanted one, plus 1 if its channel count differs); the
 // first of equal scores wins and a score of 0 ends the search.
 // Video: the first BGR format offered; else the device's own format, decoded and converted
-// before the tap. The frame duration is only ever lowered to 1/FPS, never raised.
+// before the tap (to I420 when it is Y'CbCr, else to BGR). The frame duration is only ever lowered
+// to 1/FPS, never raised.
 
 #include <gst/gst.h>
 
@@ -86,6 +87,16 @@ int ChooseVideoOption(const std::vector<TVideoOption>& options,
 // The header of the frames the video tap delivers: BGR, top row first (negative height),
 // rows padded to 4 bytes.
 TBitmapInfoHeader BgrBitmapHeader(int width, int height);
+
+// True when the option reaches the video tap as I420 without a colour conversion: image/jpeg
+// (decoded to Y'CbCr) and raw 8-bit Y'CbCr (YUY2, NV12, I420, ...). Everything else reaches it
+// as BGR.
+bool IsYCbCrOption(const TVideoOption& option);
+// What the video tap asks for behind the option, of its size: I420 with the BT.601 matrix
+// (what the encoder and the RGB path assume), in full range behind JPEG (as decoded) and in
+// studio swing otherwise; or BGR. And the header of those frames.
+GstCaps* TapCaps(const TVideoOption& option);
+TBitmapInfoHeader TapHeader(const TVideoOption& option);
 
 // Fixed caps for one option at one rate (what the device is asked for).
 GstCaps* VideoOptionCaps(const TVideoOption& option, TFraction rate);

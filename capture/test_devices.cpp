@@ -9,11 +9,14 @@
 #include "base/sanitizer_sync.h"
 #include "capture/test_pattern_source.h"
 #include "capture/test_tone_source.h"
+#include "settings/video_mode.h"
 
 namespace {
 
 // Audio devices hand over buffers of about this size (the tap's buffer size).
 constexpr int AudioBufferBytes = 4096;
+// Frames the video device holds for a graph that falls behind.
+constexpr int VideoQueueFrames = 4;
 
 GstElement* Make(const char* factory) {
     return gst_element_factory_make(factory, nullptr);
@@ -45,38 +48,75 @@ GstCaps* OfferedCaps(const TTestDeviceOptions& o, const char* media, const char*
     return caps;
 }
 
-GstElement* AddAfter(GstBin* bin, GstElement* last, const char* factory) {
+// The device's own format, in its own size and half that size.
+GstCaps* OwnOffer(const TTestDeviceOptions& o) {
+    using TFormat = TTestDeviceOptions::TVideoFormat;
+    switch (o.VideoFormat) {
+        case TFormat::Mjpeg:
+            return OfferedCaps(o, "image/jpeg", nullptr);
+        case TFormat::I420:
+            return OfferedCaps(o, "video/x-raw", "I420");
+        case TFormat::Bgr:
+            break;
+    }
+    return OfferedCaps(o, "video/x-raw", "BGR");
+}
+
+GstCaps* CameraModeCaps(const std::string& format, int width, int height) {
+    TTestDeviceOptions mode;
+    mode.Width = width;
+    mode.Height = height;
+    mode.Fps = CameraModeFps;
+    return format == JpegModeFormat ? PatternCaps(mode, "image/jpeg", nullptr)
+                                    : PatternCaps(mode, "video/x-raw", format.c_str());
+}
+
+GstCaps* FullOffer(GstCaps* own) {
+    GstCaps* caps = gst_caps_copy(own);
+    for (const char* format : CameraModeFormats) {
+        for (auto [width, height] : CameraModeSizes) {
+            gst_caps_append(caps, CameraModeCaps(format, width, height));
+        }
+    }
+    return caps;
+}
+
+GstCaps* FixedCaps(const char* text) {
+    return gst_caps_from_string(text);
+}
+
+// Adds `factory` after `last` (a capsfilter holding `caps` when given, taken over).
+GstElement* AddAfter(GstBin* bin, std::vector<GstElement*>& chain, GstElement* last,
+                     const char* factory, GstCaps* caps = nullptr) {
     GstElement* element = Make(factory);
+    if (caps != nullptr) {
+        g_object_set(element, "caps", caps, nullptr);
+        gst_caps_unref(caps);
+    }
     gst_bin_add(bin, element);
     gst_element_link(last, element);
+    gst_element_sync_state_with_parent(element);
+    chain.push_back(element);
     return element;
 }
 
-// appsrc -> videoscale [-> videoconvert -> encoder] -> capsfilter, so the device offers one
-// format in two sizes.
-void AddOfferedFormat(GstBin* bin, GstElement* appsrc, const TTestDeviceOptions& o) {
-    using TFormat = TTestDeviceOptions::TVideoFormat;
-    GstElement* last = OffersHalfSize(o) ? AddAfter(bin, appsrc, "videoscale") : appsrc;
-    GstCaps* offered = nullptr;
-    if (o.VideoFormat == TFormat::Bgr) {
-        offered = OfferedCaps(o, "video/x-raw", "BGR");
-    } else {
-        last = AddAfter(bin, last, "videoconvert");
-        if (o.VideoFormat == TFormat::Mjpeg) {
-            last = AddAfter(bin, last, "jpegenc");
-            offered = OfferedCaps(o, "image/jpeg", nullptr);
-        } else {
-            offered = OfferedCaps(o, "video/x-raw", "I420");
-        }
-    }
-    GstElement* filter = Make("capsfilter");
-    g_object_set(filter, "caps", offered, nullptr);
-    gst_caps_unref(offered);
-    gst_bin_add(bin, filter);
-    gst_element_link(last, filter);
-    GstPad* pad = gst_element_get_static_pad(filter, "src");
-    gst_element_add_pad(GST_ELEMENT(bin), gst_ghost_pad_new("src", pad));
-    gst_object_unref(pad);
+constexpr const char* OfferKey = "kz-offer";
+
+// The device pad answers a caps query with everything the device offers, whichever format its
+// chain is built for at the moment; other queries take the ghost pad's own way.
+GstPadQueryFunction GhostQuery = nullptr;
+
+gboolean QueryOffer(GstPad* pad, GstObject* parent, GstQuery* query) {
+    if (GST_QUERY_TYPE(query) != GST_QUERY_CAPS) return GhostQuery(pad, parent, query);
+    auto* offer = static_cast<GstCaps*>(g_object_get_data(G_OBJECT(pad), OfferKey));
+    GstCaps* filter = nullptr;
+    gst_query_parse_caps(query, &filter);
+    GstCaps* result = filter != nullptr
+                          ? gst_caps_intersect_full(filter, offer, GST_CAPS_INTERSECT_FIRST)
+                          : gst_caps_ref(offer);
+    gst_query_set_caps_result(query, result);
+    gst_caps_unref(result);
+    return TRUE;
 }
 
 }  // namespace
@@ -151,20 +191,98 @@ void TTestDevice::Push(const uint8_t* data, int size, double mediaSeconds, doubl
 }
 
 TTestVideoDevice::TTestVideoDevice(const TTestDeviceOptions& options)
-    : TTestDevice(TestPatternDeviceName, options.VideoFailAfterSeconds), FOptions(options) {
-    GstCaps* caps = PatternCaps(options, "video/x-raw", "BGR");
+    : TTestDevice(TestPatternDeviceName, options.VideoFailAfterSeconds),
+      FOptions(options),
+      FOwnOffer(OwnOffer(options)) {
+    // Like a camera's ring of buffers: a graph that falls behind loses the oldest frames
+    // instead of piling them up in memory.
+    g_object_set(FAppSrc, "max-buffers", static_cast<guint64>(VideoQueueFrames), "max-bytes",
+                 static_cast<guint64>(0), "leaky-type", 2 /* downstream: drop the oldest */,
+                 nullptr);
+    FGhost = gst_ghost_pad_new_no_target("src", GST_PAD_SRC);
+    if (GhostQuery == nullptr) GhostQuery = GST_PAD_QUERYFUNC(FGhost);
+    g_object_set_data_full(G_OBJECT(FGhost), OfferKey, FullOffer(FOwnOffer),
+                           reinterpret_cast<GDestroyNotify>(gst_caps_unref));
+    gst_pad_set_query_function(FGhost, QueryOffer);
+    gst_element_add_pad(FBin, FGhost);
+    BuildChain(nullptr);
+}
+
+TTestVideoDevice::~TTestVideoDevice() {
+    Stop();
+    gst_caps_unref(FOwnOffer);
+}
+
+void TTestVideoDevice::Select(const TVideoOption& option) {
+    GstCaps* wanted = VideoOptionCaps(option, option.Rate);
+    const bool own = gst_caps_can_intersect(wanted, FOwnOffer);
+    gst_caps_unref(wanted);
+    BuildChain(own ? nullptr : &option);
+}
+
+// appsrc (the pattern in BGR) -> conversion to the delivered format -> ghost pad. The own
+// format is drawn at the device's size and scaled for the half size; a camera mode is drawn
+// at its size.
+void TTestVideoDevice::BuildChain(const TVideoOption* camera) {
+    using TFormat = TTestDeviceOptions::TVideoFormat;
+    const std::string key = camera == nullptr ? std::string("own")
+                                              : camera->MediaType + " " + camera->Format + " " +
+                                                    std::to_string(camera->Width) + "x" +
+                                                    std::to_string(camera->Height);
+    if (key == FChainKey) return;
+    FChainKey = key;
+    gst_ghost_pad_set_target(GST_GHOST_PAD(FGhost), nullptr);
+    for (GstElement* element : FChain) {
+        gst_element_set_state(element, GST_STATE_NULL);
+        gst_bin_remove(GST_BIN(FBin), element);
+    }
+    FChain.clear();
+    FRenderWidth = camera != nullptr ? camera->Width : FOptions.Width;
+    FRenderHeight = camera != nullptr ? camera->Height : FOptions.Height;
+    FRenderFps = camera != nullptr ? CameraModeFps : FOptions.Fps;
+    TTestDeviceOptions drawn = FOptions;
+    drawn.Width = FRenderWidth;
+    drawn.Height = FRenderHeight;
+    drawn.Fps = FRenderFps;
+    GstCaps* caps = PatternCaps(drawn, "video/x-raw", "BGR");
     g_object_set(FAppSrc, "caps", caps, nullptr);
     gst_caps_unref(caps);
-    AddOfferedFormat(GST_BIN(FBin), FAppSrc, options);
+
+    GstBin* bin = GST_BIN(FBin);
+    GstElement* last = FAppSrc;
+    // JPEG holds full-range Y'CbCr; webcams' raw Y'CbCr is studio swing with the BT.601 matrix.
+    const bool jpeg = camera != nullptr ? camera->MediaType == "image/jpeg"
+                                        : FOptions.VideoFormat == TFormat::Mjpeg;
+    if (camera == nullptr && OffersHalfSize(FOptions))
+        last = AddAfter(bin, FChain, last, "videoscale");
+    if (camera != nullptr || FOptions.VideoFormat != TFormat::Bgr) {
+        last = AddAfter(bin, FChain, last, "videoconvert");
+    }
+    if (jpeg) {
+        last = AddAfter(bin, FChain, last, "capsfilter",
+                        FixedCaps("video/x-raw,format=I420,colorimetry=1:4:0:0"));
+        last = AddAfter(bin, FChain, last, "jpegenc");
+    }
+    GstCaps* delivered = gst_caps_copy(FOwnOffer);
+    if (camera != nullptr) {
+        gst_caps_unref(delivered);
+        delivered =
+            CameraModeCaps(jpeg ? JpegModeFormat : camera->Format, FRenderWidth, FRenderHeight);
+        if (!jpeg) gst_caps_set_simple(delivered, "colorimetry", G_TYPE_STRING, "bt601", nullptr);
+    }
+    last = AddAfter(bin, FChain, last, "capsfilter", delivered);
+    GstPad* pad = gst_element_get_static_pad(last, "src");
+    gst_ghost_pad_set_target(GST_GHOST_PAD(FGhost), pad);
+    gst_object_unref(pad);
 }
 
 std::unique_ptr<TPacedSource> TTestVideoDevice::MakeSource() {
-    return std::make_unique<TTestPatternSource>(*this, FOptions.Width, FOptions.Height,
-                                                FOptions.Fps, false);
+    return std::make_unique<TTestPatternSource>(*this, FRenderWidth, FRenderHeight, FRenderFps,
+                                                false);
 }
 
 void TTestVideoDevice::PutVideoFrame(const uint8_t* data, int size, double timeSeconds) {
-    Push(data, size, timeSeconds, 1.0 / std::max(1, FOptions.Fps));
+    Push(data, size, timeSeconds, 1.0 / std::max(1, FRenderFps));
 }
 
 TTestAudioDevice::TTestAudioDevice(const TTestDeviceOptions& options)

@@ -3,17 +3,30 @@
 // appsrc as live sources with time stamps on the pipeline clock, so they take exactly the path
 // a real device takes. Each device is a bin with one source pad; what it offers can be shaped
 // to force the graph through decoding and conversion, and it can be made to fail.
+//
+// "Test Pattern" offers, beside its own format in two sizes, the modes a webcam offers
+// (CameraModes: YUY2 and MJPEG at 640x480 and 1280x720, 30 fps), so that the camera path can be
+// run and measured without a camera. The pattern is drawn at the chosen mode's size and turned
+// into that format inside the device, as a camera would deliver it.
 
 #include <gst/gst.h>
 
 #include <memory>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "capture/capture_sink.h"
+#include "capture/format_choice.h"
 
 // GStreamer names of the two devices' bins.
 inline constexpr const char* TestPatternDeviceName = "test-pattern";
 inline constexpr const char* TestToneDeviceName = "test-tone";
+
+// The camera modes of "Test Pattern": each format at each size, at CameraModeFps.
+inline constexpr const char* CameraModeFormats[] = {"YUY2", "MJPG"};
+inline constexpr std::pair<int, int> CameraModeSizes[] = {{640, 480}, {1280, 720}};
+inline constexpr int CameraModeFps = 30;
 
 struct TTestDeviceOptions {
     enum class TVideoFormat { Bgr, I420, Mjpeg };
@@ -70,14 +83,27 @@ class TTestDevice : public TCaptureSink {
 class TTestVideoDevice final : public TTestDevice {
   public:
     explicit TTestVideoDevice(const TTestDeviceOptions& options);
-    ~TTestVideoDevice() override { Stop(); }
+    ~TTestVideoDevice() override;
     void PutVideoFrame(const uint8_t* data, int size, double timeSeconds) override;
+
+    // Owner's thread, while the device is not running: makes the device deliver `option`, one
+    // of the formats it offers (its own format, or a camera mode).
+    void Select(const TVideoOption& option);
 
   protected:
     std::unique_ptr<TPacedSource> MakeSource() override;
 
   private:
+    void BuildChain(const TVideoOption* camera);
+
     const TTestDeviceOptions FOptions;
+    GstCaps* FOwnOffer = nullptr;     // owned: the own format in its two sizes
+    GstPad* FGhost = nullptr;         // owned by FBin
+    std::vector<GstElement*> FChain;  // between the appsrc and the ghost pad; owned by FBin
+    std::string FChainKey;            // what FChain delivers
+    int FRenderWidth = 0;             // size and rate the pattern is drawn at
+    int FRenderHeight = 0;
+    int FRenderFps = 0;
 };
 
 class TTestAudioDevice final : public TTestDevice {

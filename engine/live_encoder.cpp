@@ -250,7 +250,8 @@ bool TLiveEncoder::EncodeVideoStep(double time, TVideoProcessor::TFrameHandle& f
     }
     frame = std::move(next);
     SetState(5);
-    FTheoraThread->Submit(frame.get(), FVideoProcessor->OutputStride(), false);
+    FTheoraThread->Submit(frame.get(), FVideoProcessor->OutputStride(), false,
+                          FVideoProcessor->OutputFormat());
     SetState(6);
     FFramesEncoded.fetch_add(1, std::memory_order_relaxed);
     if (!FAudioProcessor) FOutput->WritePages(ClockMaxQueuedPages, ClockMaxSpanMs);

@@ -162,6 +162,15 @@ bool tOggTheoraCodec::EncodeRGB(const uint8_t* frame, int32_t frameStride, bool 
                         FPlanes[0].stride, FPlanes[2].data);
 }
 
+bool tOggTheoraCodec::EncodeFrame(const uint8_t* frame, int32_t frameStride, TFrameFormat format,
+                                  bool last) {
+    if (format == TFrameFormat::Bgrx) return EncodeRGB(frame, frameStride, last);
+    if (!FActive || !frame) return false;
+    const TI420Layout layout = PackedI420Layout(frameStride, FPlanes[0].height);
+    return EncodePlanes(frame, frame + layout.CbOffset, last, int32_t(layout.ChromaStride),
+                        frameStride, frame + layout.CrOffset);
+}
+
 bool tOggTheoraCodec::EncodePlanes(const uint8_t* yData, const uint8_t* cbData, bool last,
                                    int32_t chromaStride, int32_t yStride, const uint8_t* crData) {
     if (!FActive || !yData || !cbData || !crData) return false;

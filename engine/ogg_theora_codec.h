@@ -2,8 +2,9 @@
 // tOggTheoraCodec: one Theora video stream in an Ogg output. Init sets up libtheora's encoder
 // from the Theora settings and writes the header packets into a logical stream of its own;
 // each frame is then converted from 32-bit BGRx to 4:2:0 planes with planewright's RGB2YUV,
-// encoded, and its packets submitted to the output. The video stream is put onto a page at
-// least every FrameRate() frames that have packets waiting, or when 30 packets wait.
+// (a frame that is already planar skips that), encoded, and its packets submitted to the output.
+// The video stream is put onto a page at least every FrameRate() frames that have packets waiting,
+// or when 30 packets wait.
 //
 // Threads: AddComment, Init and Finish run on the owner's thread while no frame is being
 // encoded; EncodeRGB and EncodePlanes run on one thread at a time (the encoder worker). The
@@ -23,6 +24,7 @@
 #include "engine/library_binder.h"
 #include "engine/ogg_io_base.h"
 #include "settings/settings.h"
+#include "video/frame_format.h"
 
 class tOggTheoraCodec {
   public:
@@ -51,6 +53,10 @@ class tOggTheoraCodec {
     // first, rows frameStride bytes apart. last marks the end of the stream. False when the
     // codec is inactive or encoding fails.
     bool EncodeRGB(const uint8_t* frame, int32_t frameStride, bool last);
+    // Encodes one frame as the video processor hands it out: BGRX as EncodeRGB takes it, or
+    // packed I420 (Y rows frameStride bytes apart, then the Cb and Cr planes at half the stride),
+    // which goes to the encoder as it is.
+    bool EncodeFrame(const uint8_t* frame, int32_t frameStride, TFrameFormat format, bool last);
     // Encodes one frame given as planes of the sizes Planes() holds; Cb and Cr share
     // chromaStride.
     bool EncodePlanes(const uint8_t* yData, const uint8_t* cbData, bool last, int32_t chromaStride,

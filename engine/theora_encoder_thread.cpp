@@ -22,9 +22,10 @@ tTheroraVideoEncoderThread::~tTheroraVideoEncoderThread() {
     StopThread();
 }
 
-bool tTheroraVideoEncoderThread::Submit(const uint8_t* frame, int32_t frameStride, bool last) {
+bool tTheroraVideoEncoderThread::Submit(const uint8_t* frame, int32_t frameStride, bool last,
+                                        TFrameFormat format) {
     if (!WaitIdle()) return false;
-    FJob = {frame, frameStride, last};
+    FJob = {frame, frameStride, last, format};
     FIdleEvent.Reset();
     const bool previous = FLastResult.load();
     FWorkEvent.Set();
@@ -59,7 +60,7 @@ bool tTheroraVideoEncoderThread::AwaitWork() {
 }
 
 void tTheroraVideoEncoderThread::EncodeJob() {
-    FLastResult.store(FCodec.EncodeRGB(FJob.Frame, FJob.Stride, FJob.Last));
+    FLastResult.store(FCodec.EncodeFrame(FJob.Frame, FJob.Stride, FJob.Format, FJob.Last));
     FWorkEvent.Reset();
     FIdleEvent.Set();
 }

@@ -26,10 +26,11 @@ class tTheroraVideoEncoderThread final : public TWorkerThread {
     // Waits for the frame in progress, then stops and joins the worker.
     ~tTheroraVideoEncoderThread() override;
 
-    // Hands one frame (as tOggTheoraCodec::EncodeRGB takes it) to the worker once it is idle,
+    // Hands one frame (as tOggTheoraCodec::EncodeFrame takes it) to the worker once it is idle,
     // and returns the result of the previous frame's encoding (true before the first one).
     // False at once when the worker has ended; the frame is then not taken.
-    bool Submit(const uint8_t* frame, int32_t frameStride, bool last);
+    bool Submit(const uint8_t* frame, int32_t frameStride, bool last,
+                TFrameFormat format = TFrameFormat::Bgrx);
 
     // Blocks until the worker is idle; false when it has ended.
     bool WaitIdle();
@@ -47,6 +48,7 @@ class tTheroraVideoEncoderThread final : public TWorkerThread {
         const uint8_t* Frame = nullptr;
         int32_t Stride = 0;
         bool Last = false;
+        TFrameFormat Format = TFrameFormat::Bgrx;
     };
 
     tOggTheoraCodec& FCodec;

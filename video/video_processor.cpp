@@ -47,8 +47,8 @@ bool DimensionsUsable(int64_t width, int64_t height) {
 }
 
 bool InputUsable(const TBitmapInfoHeader& h) {
-    return h.biBitCount == 24 && h.biCompression == BI_RGB_COMPRESSION &&
-           DimensionsUsable(h.biWidth, h.biHeight);
+    const bool rgb = h.biBitCount == 24 && h.biCompression == BI_RGB_COMPRESSION;
+    return (rgb || IsI420Header(h)) && DimensionsUsable(h.biWidth, h.biHeight);
 }
 
 int32_t RoundUpTo16(int32_t value) {
@@ -68,7 +68,8 @@ void Reserve(Bytes& bits, int64_t bytes, const TBitmapInfoHeader& header) {
 
 }  // namespace
 
-TVideoProcessor::TVideoProcessor(const TBitmapInfoHeader& header) : FInputHeader(header) {
+TVideoProcessor::TVideoProcessor(const TBitmapInfoHeader& header)
+    : FInputHeader(header), FPlanar(IsI420Header(header)), FFullRange(IsFullRangeHeader(header)) {
     if (!InputUsable(FInputHeader)) FailBitmap(FInputHeader, EINVAL);
 
     const TVideoProcessing& options = Settings.Processing;
@@ -82,8 +83,8 @@ TVideoProcessor::TVideoProcessor(const TBitmapInfoHeader& header) : FInputHeader
     }
     FOutputHeader.biSize = sizeof(TBitmapInfoHeader);
     FOutputHeader.biPlanes = 1;
-    FOutputHeader.biBitCount = 32;
-    FOutputHeader.biCompression = BI_RGB_COMPRESSION;
+    FOutputHeader.biBitCount = FPlanar ? 12 : 32;
+    FOutputHeader.biCompression = FPlanar ? I420_COMPRESSION : BI_RGB_COMPRESSION;
     bool pictureUsable =
         FPictureWidth > 0 && FPictureHeight > 0 && DimensionsUsable(FPictureWidth, FPictureHeight);
     FOutputHeader.biWidth = pictureUsable ? RoundUpTo16(FPictureWidth) : FPictureWidth;
@@ -92,10 +93,18 @@ TVideoProcessor::TVideoProcessor(const TBitmapInfoHeader& header) : FInputHeader
         FailBitmap(FOutputHeader, EINVAL);
     }
 
-    FOutputStride = static_cast<int32_t>(BitmapRowPitch(32, FOutputHeader.biWidth));
-    FScaler.emplace(FInputHeader, FPictureWidth, FPictureHeight, FOutputStride,
-                    FOutputHeader.biHeight);
-    Reserve(FInputBits, FScaler->InputBytes(), FInputHeader);
+    if (FPlanar) {
+        FOutputStride = FOutputHeader.biWidth;
+        FPlanarScaler.emplace(FInputHeader.biWidth, std::abs(FInputHeader.biHeight), FPictureWidth,
+                              FPictureHeight, FOutputHeader.biWidth, FOutputHeader.biHeight);
+        FFrameSize = static_cast<int32_t>(FPlanarScaler->OutputBytes());
+    } else {
+        FOutputStride = static_cast<int32_t>(BitmapRowPitch(32, FOutputHeader.biWidth));
+        FScaler.emplace(FInputHeader, FPictureWidth, FPictureHeight, FOutputStride,
+                        FOutputHeader.biHeight);
+        FFrameSize = FOutputStride * FOutputHeader.biHeight;
+    }
+    Reserve(FInputBits, InputBytes(), FInputHeader);
     // One spare frame up front: too little memory for one output frame fails here, not later.
     FSpares.push_back(std::make_shared<TInputFrame>());
     Reserve(FSpares.back()->Data, GetFrameSize(), FOutputHeader);
@@ -108,11 +117,15 @@ void TVideoProcessor::LoadOverlay() {
     try {
         std::optional<TBgraImage> image =
             LoadOverlayImage(Settings.Processing.OverlayImage, Settings.Processing);
-        if (image) {
+        if (image && FPlanar) {
+            FPlanarOverlay.emplace(*image, FOutputHeader.biWidth, FOutputHeader.biHeight,
+                                   FPictureHeight);
+        } else if (image) {
             FOverlay.emplace(*image, FOutputHeader.biWidth, FOutputHeader.biHeight, FPictureHeight);
         }
     } catch (const std::bad_alloc&) {
-        FOverlay.reset();  // no room for the image or its plane: run without overlay
+        FOverlay.reset();
+        FPlanarOverlay.reset();  // no room for the image or its plane: run without overlay
     }
 }
 
@@ -279,31 +292,50 @@ void TVideoProcessor::ProcessFrame(TInputFrame& frame) {
     SetPos(11);
     if (frame.Processed) return;
     SetPos(12);
-    TakeCapture(frame);
+    const TPictureRect source = SourceRect();
+    // A camera frame of the encoder's size and layout is the output already: no copy at all.
+    const bool asCaptured = FPlanar && frame.Data.size() == size_t(InputBytes()) &&
+                            FPlanarScaler->CaptureIsOutput(source);
+    if (FFullRange) FPlanarScaler->ToStudioSwing(frame.Data.data(), int64_t(frame.Data.size()));
+    if (!asCaptured) TakeCapture(frame);
     SetPos(13);
-    TPictureRect source = SourceRect();
     SetPos(14);
-    // The frame's buffer becomes the output, grown without a fill: the scaler writes the
-    // whole picture, and only the padding needs clearing.
-    frame.Data.resize(static_cast<size_t>(GetFrameSize()));
-    if (source.Width() > 0 && source.Height() > 0) {
-        ClearPadding(frame.Data);
-    } else {
-        std::fill(frame.Data.begin(), frame.Data.end(), uint8_t{0});
-    }
     SetPos(15);
-    FScaler->Scale(FInputBits.data(), source, Settings.Processing.HighQualityResize,
-                   frame.Data.data());
+    if (!asCaptured) Scale(frame, source);
     SetPos(16);
     if (FOverlay) FOverlay->BlendOnto(frame.Data.data(), FOutputStride);
+    if (FPlanarOverlay) FPlanarOverlay->BlendOnto(frame.Data.data());
     SetPos(17);
     frame.Processed = true;
     SetPos(18);
 }
 
+// The frame's buffer becomes the output, grown without a fill: the scaler writes the whole
+// picture, and only the padding needs clearing.
+void TVideoProcessor::Scale(TInputFrame& frame, const TPictureRect& source) {
+    frame.Data.resize(static_cast<size_t>(GetFrameSize()));
+    const bool highQuality = Settings.Processing.HighQualityResize;
+    const bool someSource = source.Width() > 0 && source.Height() > 0;
+    if (FPlanar) {
+        if (!someSource) FPlanarScaler->FillOutputBlack(frame.Data.data());
+        FPlanarScaler->Scale(FInputBits.data(), source, highQuality, frame.Data.data());
+        return;
+    }
+    if (someSource) {
+        ClearPadding(frame.Data);
+    } else {
+        std::fill(frame.Data.begin(), frame.Data.end(), uint8_t{0});
+    }
+    FScaler->Scale(FInputBits.data(), source, highQuality, frame.Data.data());
+}
+
+int64_t TVideoProcessor::InputBytes() const {
+    return FPlanar ? FPlanarScaler->InputBytes() : FScaler->InputBytes();
+}
+
 // Moves the frame's capture into the input bitmap.
 void TVideoProcessor::TakeCapture(TInputFrame& frame) {
-    const auto inputBytes = static_cast<size_t>(FScaler->InputBytes());
+    const auto inputBytes = static_cast<size_t>(InputBytes());
     if (frame.Data.size() == inputBytes) {
         // A whole capture: keep it as the last one without copying it.
         frame.Data.swap(FInputBits);
@@ -311,7 +343,14 @@ void TVideoProcessor::TakeCapture(TInputFrame& frame) {
     }
     // A short capture fills only the start of the input bitmap; the rest keeps the last one,
     // black before the first.
-    if (FInputBits.size() != inputBytes) FInputBits.assign(inputBytes, 0);
+    if (FInputBits.size() != inputBytes) {
+        FInputBits.resize(inputBytes);
+        if (FPlanar) {
+            FPlanarScaler->FillInputBlack(FInputBits.data());
+        } else {
+            std::fill(FInputBits.begin(), FInputBits.end(), uint8_t{0});
+        }
+    }
     std::copy_n(frame.Data.begin(), std::min(frame.Data.size(), inputBytes), FInputBits.begin());
 }
 

@@ -4,8 +4,10 @@
 // per output frame time (GetFrame). The processor picks the first captured frame at or after
 // the requested time, so captured frames repeat or drop as the capture rate and the encoding
 // rate differ, and turns it into the encoder's input: cropped and scaled to the picture size,
-// top row first, overlaid with the logo, as 32-bit BGRX with width and height rounded up to
-// multiples of 16 (the picture in the first columns of the last rows, the rest black).
+// top row first, overlaid with the logo, with width and height rounded up to multiples of 16
+// (the picture in the first columns of the last rows, the rest black). An RGB capture becomes
+// 32-bit BGRX; an I420 capture (a camera's Y'CbCr) stays I420 and becomes a packed I420 frame,
+// so camera frames reach the encoder without a colour conversion.
 //
 // Sizes and the overlay are fixed at creation from Settings.Processing; the crop rectangle
 // and the scaling mode are read again for every processed frame. One producer thread and one
@@ -26,14 +28,18 @@
 
 #include "video/bitmap_info_header.h"
 #include "video/default_init_allocator.h"
+#include "video/frame_format.h"
 #include "video/frame_scaler.h"
 #include "video/overlay_plane.h"
+#include "video/planar_overlay.h"
+#include "video/planar_scaler.h"
 
 class TVideoProcessor final {
   public:
     // header: the capture format, 24-bit uncompressed, rows bottom-up (positive biHeight) or
-    // top-down (negative). Throws std::runtime_error("DIB Create error") after logging
-    // "CreateDIBSection Failed: " and the header when the input or output cannot be set up.
+    // top-down (negative); or I420 (I420BitmapHeader), top row first either way. Throws
+    // std::runtime_error("DIB Create error") after logging "CreateDIBSection Failed: " and the
+    // header when the input or output cannot be set up.
     explicit TVideoProcessor(const TBitmapInfoHeader& header);
     // The same without the exception: nullptr when the constructor would throw.
     static std::unique_ptr<TVideoProcessor> Create(const TBitmapInfoHeader& header);
@@ -41,8 +47,9 @@ class TVideoProcessor final {
     TVideoProcessor(const TVideoProcessor&) = delete;
     TVideoProcessor& operator=(const TVideoProcessor&) = delete;
 
-    // Bytes that GetFrame writes: OutputStride() x OutputHeight().
-    int32_t GetFrameSize() const { return FOutputStride * FOutputHeader.biHeight; }
+    // Bytes that GetFrame writes: OutputStride() x OutputHeight() for BGRX, and one and a half
+    // times that for I420.
+    int32_t GetFrameSize() const { return FFrameSize; }
 
     // Capture thread. Copies size bytes; time in seconds since the run's first frame (NaN or
     // infinite: the last time given). The frame is dropped when more than
@@ -75,15 +82,18 @@ class TVideoProcessor final {
     int32_t PictureHeight() const { return FPictureHeight; }
     int32_t OutputWidth() const { return FOutputHeader.biWidth; }
     int32_t OutputHeight() const { return FOutputHeader.biHeight; }
-    int32_t OutputStride() const { return FOutputStride; }  // bytes
+    int32_t OutputStride() const { return FOutputStride; }  // bytes (I420: of the Y plane)
+    // Bgrx for RGB captures, I420 (packed: Y, Cb, Cr planes back to back) for I420 captures.
+    TFrameFormat OutputFormat() const { return FPlanar ? TFrameFormat::I420 : TFrameFormat::Bgrx; }
     const TBitmapInfoHeader& OutputHeader() const { return FOutputHeader; }
-    bool HasOverlay() const { return FOverlay.has_value(); }
+    bool HasOverlay() const { return FOverlay.has_value() || FPlanarOverlay.has_value(); }
     int32_t WaitingFrames() const;
 
     static constexpr size_t MaxWaitingFrames = 41;
-    // Free frame buffers kept for reuse: more than the list swings by in a steady run, so
-    // buffers are not freed and allocated again, yet a burst does not stay allocated.
-    static constexpr size_t MaxSpareFrames = 8;
+    // Free frame buffers kept for reuse: what the list swings by in a steady run (a frame
+    // arriving while one waits), so buffers are not freed and allocated again, yet a burst (the
+    // frames that pile up while a run starts) does not stay allocated.
+    static constexpr size_t MaxSpareFrames = 2;
 
   private:
     // Grown without zeroing: every byte is written before it is read.
@@ -105,6 +115,8 @@ class TVideoProcessor final {
     void ProcessFrame(TInputFrame& frame);
     void TakeCapture(TInputFrame& frame);
     void ClearPadding(TBytes& output) const;
+    void Scale(TInputFrame& frame, const TPictureRect& source);
+    int64_t InputBytes() const;
     TPictureRect SourceRect() const;
     void SetPos(int32_t pos) { FProcessPos.store(pos, std::memory_order_relaxed); }
 
@@ -113,9 +125,14 @@ class TVideoProcessor final {
     int32_t FPictureWidth = 0;
     int32_t FPictureHeight = 0;
     int32_t FOutputStride = 0;
-    TBytes FInputBits;  // the last capture processed (empty before the first)
+    int32_t FFrameSize = 0;
+    bool FPlanar = false;     // I420 in and out
+    bool FFullRange = false;  // I420 input in full range: brought to studio swing first
+    TBytes FInputBits;        // the last capture processed (empty before the first)
     std::optional<TFrameScaler> FScaler;
     std::optional<TOverlayPlane> FOverlay;
+    std::optional<TPlanarScaler> FPlanarScaler;  // instead of the two above for I420
+    std::optional<TPlanarOverlay> FPlanarOverlay;
 
     mutable std::mutex FLock;
     std::deque<TFramePtr> FFrames;  // guarded by FLock; oldest first

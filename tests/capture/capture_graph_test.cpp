@@ -15,6 +15,7 @@
 
 #include "capture/capture_forwarder.h"
 #include "settings/log.h"
+#include "video/frame_format.h"
 
 namespace {
 
@@ -124,7 +125,29 @@ TEST_F(CaptureGraphTest, VideoTapDeliversTopDownBgrFramesOnTheMediaClock) {
     EXPECT_EQ(Pixel(recorder.lastFrame, 1920, 2, 470), (std::array<int, 3>{0, 0, 0}));
 }
 
-TEST_F(CaptureGraphTest, FormatsThatNeedDecodingOrConversionStillReachTheTapsAsBgrAndS16) {
+// Y'CbCr of the pixel at (x, y) of an I420 frame in the capture layout.
+std::array<int, 3> PlanesAt(const std::vector<uint8_t>& frame, int width, int height, int x,
+                            int y) {
+    const TI420Layout layout = CaptureI420Layout(width, height);
+    const int64_t chroma = y / 2 * layout.ChromaStride + x / 2;
+    return {frame[y * layout.YStride + x], frame[layout.CbOffset + chroma],
+            frame[layout.CrOffset + chroma]};
+}
+
+void ExpectNear(const std::array<int, 3>& actual, const std::array<int, 3>& expected, int within) {
+    for (int i = 0; i < 3; ++i) EXPECT_NEAR(actual[i], expected[i], within) << "component " << i;
+}
+
+// The yellow bar: BGR (0, 255, 255), Y'CbCr (210, 16, 146) in studio swing, (226, 0, 149) in
+// the full range that decoded JPEG arrives in.
+constexpr std::array<int, 3> YellowBgr{0, 255, 255};
+std::array<int, 3> YellowYCbCr(const TBitmapInfoHeader& header) {
+    return IsFullRangeHeader(header) ? std::array<int, 3>{226, 0, 149}
+                                     : std::array<int, 3>{210, 16, 146};
+}
+
+// Y'CbCr formats reach the tap as I420 (no round trip through RGB), the sound as S16.
+TEST_F(CaptureGraphTest, FormatsThatNeedDecodingOrConversionReachTheTapsAsI420AndS16) {
     using TFormat = TTestDeviceOptions::TVideoFormat;
     for (const auto& [video, rate, channels] :
          {std::tuple{TFormat::Mjpeg, 48000, 2}, std::tuple{TFormat::I420, 8000, 1}}) {
@@ -146,6 +169,7 @@ TEST_F(CaptureGraphTest, FormatsThatNeedDecodingOrConversionStillReachTheTapsAsB
         const auto header = graph.ChooseVideoFormat(15);
         ASSERT_TRUE(header);
         EXPECT_EQ(header->biHeight, -480);
+        EXPECT_TRUE(IsI420Header(*header));
         recorder.WaitFor([](auto&) { return true; }, 0ms);
         ASSERT_TRUE(graph.Run());
         ASSERT_TRUE(recorder.WaitFor([](auto& r) {
@@ -153,12 +177,49 @@ TEST_F(CaptureGraphTest, FormatsThatNeedDecodingOrConversionStillReachTheTapsAsB
         }));
         graph.Stop();
         EXPECT_EQ(recorder.format.nSamplesPerSec, static_cast<uint32_t>(rate));
-        EXPECT_EQ(recorder.frameSize, 640 * 3 * 480);
+        EXPECT_EQ(recorder.frameSize, CaptureI420Layout(640, 480).Size);
+        EXPECT_TRUE(IsI420Header(recorder.header));
+        EXPECT_EQ(IsFullRangeHeader(recorder.header), video == TFormat::Mjpeg);
+        EXPECT_EQ(recorder.header.biCompression, header->biCompression);
         // Decoded colours stay near the bars (JPEG and 4:2:0 blur the edges only).
-        const auto yellow = Pixel(recorder.lastFrame, 1920, 120, 100);
-        EXPECT_LT(yellow[0], 40);
-        EXPECT_GT(yellow[1], 215);
-        EXPECT_GT(yellow[2], 215);
+        ExpectNear(PlanesAt(recorder.lastFrame, 640, 480, 120, 100), YellowYCbCr(*header), 3);
+    }
+}
+
+// Each mode of the test pattern reaches the tap at its size: the RGB one as BGR, the camera
+// modes as I420, the same colours either way.
+TEST_F(CaptureGraphTest, EachTestPatternModeReachesTheTapInItsOwnPath) {
+    struct TCase {
+        TVideoMode Mode;
+        bool Planar;
+    };
+    for (const TCase& c :
+         {TCase{{"BGR", 640, 480, 30, 1}, false}, TCase{{"YUY2", 640, 480, 30, 1}, true},
+          TCase{{"MJPG", 1280, 720, 30, 1}, true}}) {
+        SCOPED_TRACE(VideoModeText(c.Mode));
+        TTapRecorder recorder;
+        TCaptureGraph graph(Devices);
+        graph.SetVideoMode(c.Mode);
+        ASSERT_EQ(BuildTestDevices(graph, recorder).VideoMode, c.Mode);
+        graph.Stop();
+        const auto header = graph.ChooseVideoFormat(30);
+        ASSERT_TRUE(header);
+        EXPECT_EQ(IsI420Header(*header), c.Planar);
+        EXPECT_EQ(header->biWidth, c.Mode.Width);
+        EXPECT_EQ(header->biHeight, -c.Mode.Height);
+        const size_t before = recorder.times.size();
+        ASSERT_TRUE(graph.Run());
+        ASSERT_TRUE(recorder.WaitFor([&](auto& r) { return r.times.size() >= before + 3; }));
+        graph.Stop();
+        EXPECT_EQ(recorder.frameSize, static_cast<int32_t>(header->biSizeImage));
+        EXPECT_EQ(recorder.header.biCompression, header->biCompression);
+        const int x = c.Mode.Width * 3 / 16, y = c.Mode.Height / 4;
+        if (c.Planar) {
+            ExpectNear(PlanesAt(recorder.lastFrame, c.Mode.Width, c.Mode.Height, x, y),
+                       YellowYCbCr(*header), 3);
+        } else {
+            EXPECT_EQ(Pixel(recorder.lastFrame, c.Mode.Width * 3, x, y), YellowBgr);
+        }
     }
 }
 
@@ -309,7 +370,10 @@ TEST_F(CaptureGraphTest, AChosenModeIsWhatTheDeviceDeliversAndWhatTheRunGets) {
     EXPECT_EQ(result.VideoMode, (TVideoMode{"BGR", 320, 240, 10, 1}));
     std::vector<std::string> modes;
     for (const TVideoMode& mode : graph.VideoModes()) modes.push_back(VideoModeText(mode));
-    EXPECT_EQ(modes, (std::vector<std::string>{"BGR 320x240@10/1", "BGR 640x480@10/1"}));
+    // Its own format in two sizes, then the camera modes.
+    EXPECT_EQ(modes, (std::vector<std::string>{"BGR 320x240@10/1", "BGR 640x480@10/1",
+                                               "YUY2 640x480@30/1", "MJPG 640x480@30/1",
+                                               "YUY2 1280x720@30/1", "MJPG 1280x720@30/1"}));
     EXPECT_NE(TakeLog().find("Video capture mode: BGR 320x240@10/1"), std::string::npos);
 
     graph.Stop();
@@ -330,13 +394,13 @@ TEST_F(CaptureGraphTest, AChosenModeIsWhatTheDeviceDeliversAndWhatTheRunGets) {
 TEST_F(CaptureGraphTest, AModeTheDeviceDoesNotOfferFallsBackAndIsLoggedOnce) {
     TTapRecorder recorder;  // outlives the graph, whose callbacks use it
     TCaptureGraph graph(Devices);
-    graph.SetVideoMode(TVideoMode{"YUY2", 1280, 720, 30, 1});
+    graph.SetVideoMode(TVideoMode{"YUY2", 800, 600, 30, 1});
     for (int build = 0; build < 2; ++build) {
         const TConnectResult result = BuildTestDevices(graph, recorder);
         EXPECT_EQ(result.Status, "Audio OK  -  Video OK (640x480)  -  OK");
         EXPECT_FALSE(result.VideoMode);
         const std::string line =
-            "The video device does not offer the mode YUY2 1280x720@30/1; the automatic "
+            "The video device does not offer the mode YUY2 800x600@30/1; the automatic "
             "choice applies";
         EXPECT_EQ(TakeLog().find(line) != std::string::npos, build == 0) << "build " << build;
     }

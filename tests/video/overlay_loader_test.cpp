@@ -11,8 +11,8 @@
 #include <filesystem>
 #include <future>
 
-#include "image_files.h"
 #include "settings/log.h"
+#include "tests/support/image_files.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <memory>
 #include <vector>
 
-#include "image_files.h"
 #include "settings/log.h"
 #include "settings/settings.h"
+#include "tests/support/image_files.h"
 #include "video/video_processor.h"
 
 class TProcessorTest : public ::testing::Test {

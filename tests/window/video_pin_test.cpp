@@ -44,7 +44,9 @@ class VideoPinTest : public TWindowTest {
 TEST_F(VideoPinTest, AChosenModeIsStoredSurvivesARestartAndSizesTheRecording) {
     OpenWindow();
     EXPECT_EQ(AnswerPinPage(std::nullopt),
-              (std::vector<std::string>{"Automatic", "BGR 320x240@30/1", "BGR 640x480@30/1"}));
+              (std::vector<std::string>{"Automatic", "BGR 320x240@30/1", "BGR 640x480@30/1",
+                                        "YUY2 640x480@30/1", "MJPG 640x480@30/1",
+                                        "YUY2 1280x720@30/1", "MJPG 1280x720@30/1"}));
     EXPECT_TRUE(Settings.VideoModes.empty());
     EXPECT_EQ(Status(), BaseStatus);
 
@@ -82,13 +84,13 @@ TEST_F(VideoPinTest, AChosenModeIsStoredSurvivesARestartAndSizesTheRecording) {
 // A mode stored for the device that it no longer offers leaves the automatic choice; the page
 // shows it as such, and "Automatic" forgets it.
 TEST_F(VideoPinTest, AStoredModeTheDeviceLacksIsShownAndAutomaticClearsIt) {
-    Settings.VideoModes = {{"Test Pattern", "YUY2 1280x720@30/1"}};
+    Settings.VideoModes = {{"Test Pattern", "YUY2 800x600@30/1"}};
     OpenWindow();
     EXPECT_EQ(Status(), BaseStatus);
-    EXPECT_TRUE(LogHas("The video device does not offer the mode YUY2 1280x720@30/1")) << SeenLog;
+    EXPECT_TRUE(LogHas("The video device does not offer the mode YUY2 800x600@30/1")) << SeenLog;
     const auto offered = AnswerPinPage(std::nullopt);
     ASSERT_FALSE(offered.empty());
-    EXPECT_EQ(offered.back(), "YUY2 1280x720@30/1 (not offered)");
+    EXPECT_EQ(offered.back(), "YUY2 800x600@30/1 (not offered)");
     EXPECT_EQ(Settings.VideoModes.size(), 1u) << "Cancel keeps the stored choice";
 
     AnswerPinPage("Automatic");

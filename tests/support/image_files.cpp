@@ -1,4 +1,4 @@
-#include "image_files.h"
+#include "tests/support/image_files.h"
 
 #include <jpeglib.h>
 #include <png.h>
@@ -95,4 +95,19 @@ void WriteJpeg(const std::string& path, int width, int height, int components,
     jpeg_finish_compress(&info);
     jpeg_destroy_compress(&info);
     std::fclose(file);
+}
+
+void WriteTestOverlays(const TTempFolder& folder) {
+    TPngSpec png = Png(64, 48, PNG_COLOR_TYPE_RGBA, {});
+    for (int i = 0; i < 64 * 48; ++i) {
+        const std::vector<uint8_t> p = i % 64 < 32 ? std::vector<uint8_t>{255, 0, 0, 128}
+                                                   : std::vector<uint8_t>{0, 255, 0, 255};
+        png.Pixels.insert(png.Pixels.end(), p.begin(), p.end());
+    }
+    WritePng(folder.File("alpha.png"), png);
+    std::vector<uint8_t> rgb(64 * 48 * 3, 0);
+    for (int y = 16; y < 32; ++y) {
+        for (int x = 16; x < 48; ++x) rgb[(y * 64 + x) * 3 + 2] = 255;
+    }
+    WriteJpeg(folder.File("key.jpg"), 64, 48, 3, rgb);
 }

@@ -46,3 +46,8 @@ void WritePng(const std::string& path, const TPngSpec& spec);
 // Quality-100 JPEG without chroma subsampling; components 1 (grey) or 3 (R, G, B).
 void WriteJpeg(const std::string& path, int width, int height, int components,
                const std::vector<uint8_t>& pixels);
+
+// Two 64 x 48 overlays in `folder`: "alpha.png", the left half red at alpha 128 and the right
+// half opaque green; "key.jpg", black (the default colour key) around an opaque blue block
+// (columns 16..47, rows 16..31).
+void WriteTestOverlays(const TTempFolder& folder);
