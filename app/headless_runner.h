@@ -34,6 +34,8 @@ class THeadlessRunner final {
     bool StartRun();
     void StopRun();
     void Restart();
+    // A lost server: a new connection, or a new run when the output cannot reconnect.
+    void Reconnect();
     double EncodedSeconds() const;
     // Marks the run as failed (exit status 1), telling why once.
     void FailRun(const std::string& why);

@@ -68,6 +68,12 @@ void tQueueWriter::Enqueue(const uint8_t* data, int32_t length) {
     }
 }
 
+bool tQueueWriter::TryEnqueue(const uint8_t* data, int32_t length) {
+    if (!Terminated() && FQueue.Write(data, length)) return true;
+    FDroppedBytes.fetch_add(length, std::memory_order_relaxed);
+    return false;
+}
+
 void tQueueWriter::EndBy(std::chrono::steady_clock::time_point deadline) {
     std::chrono::steady_clock::rep none = 0;
     FDeadline.compare_exchange_strong(none, deadline.time_since_epoch().count());

@@ -41,6 +41,9 @@ class tQueueWriter final : public TWorkerThread {
     // writer has been told to quit or has ended, or a drain has passed its deadline, the bytes
     // are dropped at once.
     void Enqueue(const uint8_t* data, int32_t length);
+    // Queues all length bytes at once, or none when the queue lacks the room or the writer has
+    // ended (they count as dropped); never waits.
+    bool TryEnqueue(const uint8_t* data, int32_t length);
 
     // The broadcast ends by deadline: from now on Enqueue waits for room only until then. The
     // first call sets the deadline. Any thread; does not wait.

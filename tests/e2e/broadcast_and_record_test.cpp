@@ -1,0 +1,194 @@
+// A broadcast that also records, against a private Icecast server: the recording goes on
+// without a gap while the server is away and comes back, the broadcast starts again as a
+// stream a new listener can decode, and a file that cannot be written leaves the broadcast
+// going.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "headless_fixture.h"
+#include "media_tools.h"
+#include "pattern_checks.h"
+#include "tests/support/background_process.h"
+#include "tests/support/icecast_server.h"
+#include "tests/support/run_command.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::string Mount = "/kz.ogg";
+constexpr double Fps = 15;  // the stored default
+
+double EncodedSeconds(const std::string& output) {
+    static const std::regex Line(R"(Encoded ([0-9.]+) s)");
+    std::smatch match;
+    return std::regex_search(output, match, Line) ? std::stod(match[1]) : -1;
+}
+
+struct TPacket {
+    double Start = 0;
+    double Duration = 0;
+};
+
+// The timed packets of one stream, in time order.
+std::vector<TPacket> StreamPackets(const std::string& file, const std::string& selector) {
+    const auto probe =
+        RunCommand("ffprobe -v error -select_streams " + selector +
+                   " -show_entries packet=pts_time,duration_time -of csv=p=0 " + Quote(file));
+    std::vector<TPacket> packets;
+    std::istringstream lines(probe.Output);
+    for (std::string line; std::getline(lines, line);) {
+        const auto comma = line.find(',');
+        if (comma == std::string::npos || line.compare(0, 3, "N/A") == 0) continue;
+        const std::string duration = line.substr(comma + 1);
+        packets.push_back({std::atof(line.c_str()),
+                           duration.rfind("N/A", 0) == 0 ? 0 : std::atof(duration.c_str())});
+    }
+    std::sort(packets.begin(), packets.end(),
+              [](const TPacket& a, const TPacket& b) { return a.Start < b.Start; });
+    return packets;
+}
+
+// The largest step between two frames, and the largest hole between the end of one sound
+// packet and the start of the next.
+double LargestFrameStep(const std::vector<TPacket>& frames) {
+    double largest = 0;
+    for (size_t i = 1; i < frames.size(); ++i)
+        largest = std::max(largest, frames[i].Start - frames[i - 1].Start);
+    return largest;
+}
+
+double LargestSoundHole(const std::vector<TPacket>& sound) {
+    double largest = 0;
+    for (size_t i = 1; i < sound.size(); ++i)
+        largest = std::max(largest, sound[i].Start - (sound[i - 1].Start + sound[i - 1].Duration));
+    return largest;
+}
+
+// What a listener hears: the body of the server's answer, decoded single-threaded; returns
+// ffmpeg's complaints (empty when it decoded cleanly) and the seconds of each stream.
+struct TListened {
+    std::string Problems;
+    double Video = 0;
+    double Sound = 0;
+};
+
+TListened Listen(const tIcecastServer& server, const std::string& file) {
+    const std::string answer = server.Get(Mount, 150000, 3000);
+    const size_t body = answer.find("\r\n\r\n");
+    TListened got;
+    if (answer.rfind("HTTP/1.0 200", 0) != 0 || body == std::string::npos) {
+        got.Problems = "no stream: " + answer.substr(0, 200);
+        return got;
+    }
+    std::ofstream(file, std::ios::binary) << answer.substr(body + 4);
+    const auto decode = RunCommand("ffmpeg -v error -threads 1 -i " + Quote(file) + " -f null -");
+    got.Problems = decode.ExitCode == 0 ? decode.Output : "exit " + std::to_string(decode.ExitCode);
+    got.Video = StreamSeconds(file, "v");
+    got.Sound = StreamSeconds(file, "a");
+    return got;
+}
+
+class BroadcastAndRecordTest : public THeadlessTest {
+  protected:
+    void TearDown() override {
+        RestoreStoredDefaults();
+        THeadlessTest::TearDown();
+    }
+
+    static std::string Options(uint16_t port, const std::string& file, int seconds) {
+        return "--stream --server 127.0.0.1 --port " + std::to_string(port) + " --mount " + Mount +
+               " --user source --password " + tIcecastServer::SourcePassword + " --file " +
+               Quote(file) + " --seconds " + std::to_string(seconds);
+    }
+};
+
+// The server stops 5 s into a 20 s run and comes back 5 s later: the file holds all 20 s of
+// both streams with every frame one frame time after the last and the sound unbroken, and a
+// listener who comes after the restart decodes the new broadcast.
+TEST_F(BroadcastAndRecordTest, TheRecordingHasNoGapWhileTheServerIsAway) {
+    if (!tIcecastServer::Installed()) GTEST_SKIP() << "icecast2 is not installed";
+    tIcecastServer server;
+    ASSERT_TRUE(server.Start()) << server.Error();
+    const std::string file = Work.File("copy.ogg");
+    TBackgroundProcess run(HeadlessCommand(Options(server.Port(), file, 20)), Work.File("run.txt"));
+    ASSERT_TRUE(run.WaitForOutput("Server ready for data", 1, 20s)) << run.Output();
+    std::this_thread::sleep_for(5s);
+    server.Stop();
+    std::this_thread::sleep_for(5s);
+    ASSERT_TRUE(server.Restart()) << server.Error();
+    ASSERT_TRUE(run.WaitForOutput("Server ready for data", 2, 20s)) << run.Output();
+    ASSERT_TRUE(server.WaitForMount(Mount, true)) << run.Output();
+    const TListened listened = Listen(server, Work.File("listener.ogg"));
+    const int status = run.Wait(40000);
+    const std::string output = run.Output();
+    EXPECT_EQ(status, 0) << output;
+    // One encoding for the whole run: the encoder never started again.
+    EXPECT_EQ(Count(output, "Encoding started"), 1u) << output;
+
+    const double encoded = EncodedSeconds(output);
+    EXPECT_NEAR(encoded, 20, 0.1) << output;
+    const auto check = RunCommand("ogginfo " + Quote(file));
+    EXPECT_EQ(OgginfoProblems(check.Output), "") << check.Output;
+    const auto decode = RunCommand("ffmpeg -v error -threads 1 -i " + Quote(file) + " -f null -");
+    EXPECT_EQ(decode.ExitCode, 0) << decode.Output;
+    EXPECT_EQ(decode.Output, "");
+    const std::vector<TPacket> frames = StreamPackets(file, "v");
+    const std::vector<TPacket> sound = StreamPackets(file, "a");
+    EXPECT_EQ(frames.size(), static_cast<size_t>(std::lround(20 * Fps)));
+    EXPECT_NEAR(LargestFrameStep(frames), 1 / Fps, 0.001);
+    EXPECT_LT(LargestSoundHole(sound), 0.001);
+    EXPECT_NEAR(StreamSeconds(file, "v"), 20, 0.1);
+    EXPECT_NEAR(StreamSeconds(file, "a"), 20, 0.1);
+
+    EXPECT_EQ(listened.Problems, "");
+    EXPECT_GT(listened.Video, 0.5);
+    EXPECT_GT(listened.Sound, 0.5);
+    std::cout << "[ broadcast and record ] file " << StreamSeconds(file, "v") << " s video, "
+              << StreamSeconds(file, "a") << " s sound; listener after the restart "
+              << listened.Video << " s video, " << listened.Sound << " s sound\n";
+}
+
+// The file on a device that is always full: the file fails at its first write and the status
+// says so, the broadcast goes on to its end and a listener decodes it, and the runner ends
+// with status 1 for the lost recording.
+TEST_F(BroadcastAndRecordTest, AFullDiskStopsTheFileAndTheBroadcastGoesOn) {
+    if (!tIcecastServer::Installed()) GTEST_SKIP() << "icecast2 is not installed";
+    tIcecastServer server;
+    server.DumpMount(Mount);
+    ASSERT_TRUE(server.Start()) << server.Error();
+    TBackgroundProcess run(HeadlessCommand(Options(server.Port(), "/dev/full", 10)),
+                           Work.File("run.txt"));
+    ASSERT_TRUE(run.WaitForOutput("Error writing to file /dev/full", 1, 20s)) << run.Output();
+    ASSERT_TRUE(server.WaitForMount(Mount, true)) << run.Output();
+    const TListened listened = Listen(server, Work.File("listener.ogg"));
+    const int status = run.Wait(40000);
+    const std::string output = run.Output();
+    EXPECT_EQ(status, 1) << output;
+    EXPECT_NE(output.find("kbps - Error writing to file /dev/full\n"), std::string::npos) << output;
+    EXPECT_NE(output.find("kestrova_headless: the output could not be written"), std::string::npos)
+        << output;
+    const double encoded = EncodedSeconds(output);
+    EXPECT_NEAR(encoded, 10, 0.1) << output;
+    ASSERT_TRUE(server.WaitForMount(Mount, false)) << output;
+    const std::string dump = server.DumpFile();
+    EXPECT_NEAR(StreamSeconds(dump, "v"), encoded, 0.2) << output;
+    EXPECT_NEAR(StreamSeconds(dump, "a"), encoded, 0.2) << output;
+    EXPECT_EQ(listened.Problems, "");
+    EXPECT_GT(listened.Video, 0.5);
+    EXPECT_GT(listened.Sound, 0.5);
+}
+
+}  // namespace
