@@ -11,14 +11,20 @@
 #include <QSettings>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <functional>
+#include <sstream>
+#include <vector>
 
 #include "event_wait.h"
 #include "settings/settings.h"
 #include "settings/store/settings_store.h"
+#include "tests/e2e/media_tools.h"
 #include "tests/support/icecast_server.h"
 #include "tests/support/modal_helper.h"
+#include "tests/support/run_command.h"
 #include "ui/frm_settings.h"
 #include "ui/spin_edit.h"
 #include "window_fixture.h"
@@ -44,6 +50,7 @@ class WindowBroadcastTest : public TWindowTest {
     }
     void TearDown() override {
         Settings.DebugMode = false;
+        Settings.RecordWhileStreaming = false;
         TWindowTest::TearDown();
     }
 
@@ -199,6 +206,59 @@ TEST_F(WindowBroadcastTest, ALostServerIsRetriedUntilAListenerDecodesAgain) {
     Press(Qt::Key_F7);
     EXPECT_FALSE(Window->Recording());
     EXPECT_TRUE(WaitForMount(false, 10000));
+}
+
+// A broadcast that also records: the server goes away and comes back, the window reconnects
+// without starting the run again, the status line says where the broadcast stands, and the
+// file is one recording with every frame one frame time after the last.
+TEST_F(WindowBroadcastTest, ALostServerLeavesTheRecordingGoing) {
+    const std::string file = Work.File("copy.ogg");
+    Settings.RecordWhileStreaming = true;
+    Settings.CaptureFile = file;
+    OpenWindow();
+    Press(Qt::Key_F6);
+    ASSERT_TRUE(WaitForMount(true, 15000)) << SeenLog << Server.ErrorLog();
+    EXPECT_TRUE(WaitUntil([&] { return LogHas("Recording to " + file); }, 5000)) << SeenLog;
+    // The run that goes on is the same encoder, its frame count never starting again.
+    const TLiveEncoder* encoder = Window->Run().Encoder();
+    const int32_t framesBefore = encoder->FramesEncoded();
+    Server.Stop();
+    ASSERT_TRUE(WaitForRetry(20000)) << SeenLog;
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            return Window->StatusText().toStdString() ==
+                   BaseStatus + " - Not connected - Connection refused (111) - retrying";
+        },
+        15000))
+        << Window->StatusText().toStdString();
+    ASSERT_TRUE(Server.Restart()) << Server.Error();
+    ASSERT_TRUE(WaitForMount(true, 20000)) << SeenLog;
+    bool decoded = false;
+    for (int attempt = 0; attempt < 5 && !decoded; ++attempt) decoded = ListenerDecodes();
+    EXPECT_TRUE(decoded) << ListenerOutput << SeenLog;
+    EXPECT_EQ(Window->Run().Encoder(), encoder);
+    EXPECT_GT(Window->Run().Encoder()->FramesEncoded(), framesBefore);
+    Press(Qt::Key_F7);
+    EXPECT_FALSE(Window->Recording());
+    EXPECT_TRUE(WaitUntil([&] { return LogHas("Saved "); }, 5000)) << SeenLog;
+
+    const auto decode = RunCommand("ffmpeg -v error -threads 1 -i " + Quote(file) + " -f null -");
+    EXPECT_EQ(decode.ExitCode, 0) << decode.Output;
+    const auto times = RunCommand(
+        "ffprobe -v error -select_streams v -show_entries "
+        "packet=pts_time -of csv=p=0 " +
+        Quote(file));
+    std::istringstream lines(times.Output);
+    std::vector<double> frames;
+    for (std::string line; std::getline(lines, line);)
+        if (line.rfind("N/A", 0) != 0) frames.push_back(std::atof(line.c_str()));
+    ASSERT_GT(frames.size(), 100u) << times.Output;
+    std::sort(frames.begin(), frames.end());
+    double largest = 0;
+    for (size_t i = 1; i < frames.size(); ++i)
+        largest = std::max(largest, frames[i] - frames[i - 1]);
+    EXPECT_NEAR(largest, 1.0 / Settings.Theora.FPS, 0.001);
+    EXPECT_NEAR(StreamSeconds(file, "a"), StreamSeconds(file, "v"), 0.2);
 }
 
 // A broadcast the server refuses, or a server that is not there, is not shown as recording:
