@@ -11,12 +11,9 @@
 # system time of the whole process. The default settings (640x480 captured at 30 fps, Theora
 # at 15 fps).
 set -euo pipefail
-root="$(cd "$(dirname "$0")/.." && pwd)"
-build="${BUILD_DIR:-$root/build}"
-long="${LONG:-20}"
-short="${SHORT:-4}"
-pairs="${PAIRS:-3}"
 work="$(mktemp -d)"
+build="${BUILD_DIR:-$(cd "$(dirname "$0")/.." && pwd)/build}"
+long="${LONG:-20}" short="${SHORT:-4}" pairs="${PAIRS:-3}"
 export XDG_CONFIG_HOME="$work/config"
 mkdir -p "$work/config/Hadrel Forge"
 : >"$work/config/Hadrel Forge/Palunet.conf"

@@ -3,8 +3,6 @@
 // every stream and goes on with the pages written after it, and a file that cannot be written
 // leaves the broadcast going.
 
-#include "net/ogg_stream_and_file.h"
-
 #include <gtest/gtest.h>
 #include <ogg/ogg.h>
 
@@ -15,6 +13,7 @@
 #include <vector>
 
 #include "engine/ogg_file.h"
+#include "net/ogg_stream_and_file.h"
 #include "settings/log.h"
 #include "tests/net/stream_test_support.h"
 #include "tests/support/file_bytes.h"
