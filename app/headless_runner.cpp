@@ -53,7 +53,9 @@ bool THeadlessRunner::StartRun() {
     TRunOutput run = CreateRunOutput();
     if (!run.ErrorText.empty()) {
         FErr << "kestrova_headless: " << run.ErrorText << "\n";
-        return false;
+        // A broadcast goes on without the copy it could not create; the exit status tells.
+        if (Settings.CaptureToFile) return false;
+        FFailed = true;
     }
     try {
         FEncoder = std::make_unique<TLiveEncoder>(audio ? &*audio : nullptr,

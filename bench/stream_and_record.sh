@@ -63,6 +63,10 @@ per_second() {
     awk -v l="$long" -v s="$short" -v a="$1" -v b="$2" 'BEGIN { printf "%.4f", (a - b) / (l - s) }'
 }
 
+median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+: >"$work/alone"
+: >"$work/both"
+
 echo "runs of $long s and $short s of media, 640x480 at 30 fps captured, Theora at 15 fps:"
 for pair in $(seq 1 "$pairs"); do
     if [ $((pair % 2)) -eq 1 ]; then
@@ -74,6 +78,9 @@ for pair in $(seq 1 "$pairs"); do
     fi
     stream=$(per_second "$sl" "$ss")
     both=$(per_second "$bl" "$bs")
+    echo "$stream" >>"$work/alone"
+    echo "$both" >>"$work/both"
     printf '  pair %d: streaming %s, streaming and recording %s CPU s per media s (%+.1f%%)\n' \
         "$pair" "$stream" "$both" "$(awk -v a="$stream" -v b="$both" 'BEGIN { print (b - a) * 100 / a }')"
 done
+echo "  median: streaming $(median <"$work/alone"), streaming and recording $(median <"$work/both") CPU s per media s"

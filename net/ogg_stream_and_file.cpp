@@ -12,7 +12,7 @@ constexpr int WriteAllSpanMs = 3000;
 }  // namespace
 
 tOggStreamAndFile::tOggStreamAndFile(std::unique_ptr<tOggFile> file, TStreamMaker makeStream)
-    : FFile(std::move(file)), FMakeStream(std::move(makeStream)) {
+    : FFile(std::move(file)), FFileMissing(!FFile->IsOpen()), FMakeStream(std::move(makeStream)) {
     if (!FMakeStream) FMakeStream = [] { return std::make_unique<tOggNetworkStream>(); };
     FStream = FMakeStream();
 }

@@ -48,8 +48,8 @@ class tOggStreamAndFile final : public tOggIOBase {
     // Some connection of this run was let in by the server.
     bool EverAccepted() const override;
     std::string ConnectionProblem() const override;
-    // The file lost data: it has ended, the broadcast goes on.
-    bool Failed() const override { return FFile->Failed(); }
+    // The file lost data, or could not be created: it has ended, the broadcast goes on.
+    bool Failed() const override { return FFileMissing || FFile->Failed(); }
     bool Ended() const override { return false; }
     // Replaces the lost connection with a new one, headers first. False until the headers
     // are known.
@@ -72,6 +72,7 @@ class tOggStreamAndFile final : public tOggIOBase {
     tOggNetworkStream& Stream() const;
 
     std::unique_ptr<tOggFile> FFile;
+    const bool FFileMissing;  // the file was not open when the run began
     TStreamMaker FMakeStream;
     mutable std::mutex FStreamLock;
     std::unique_ptr<tOggNetworkStream> FStream;  // guarded by FStreamLock; never null
