@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
@@ -112,10 +113,11 @@ class BroadcastAndRecordTest : public THeadlessTest {
         THeadlessTest::TearDown();
     }
 
+    // seconds 0: until a signal.
     static std::string Options(uint16_t port, const std::string& file, int seconds) {
         return "--stream --server 127.0.0.1 --port " + std::to_string(port) + " --mount " + Mount +
                " --user source --password " + tIcecastServer::SourcePassword + " --file " +
-               Quote(file) + " --seconds " + std::to_string(seconds);
+               Quote(file) + (seconds > 0 ? " --seconds " + std::to_string(seconds) : "");
     }
 };
 
@@ -194,6 +196,44 @@ TEST_F(BroadcastAndRecordTest, AFileThatFailsLeavesTheBroadcastGoing) {
         EXPECT_EQ(listened.Problems, "");
         EXPECT_GT(listened.Video, 0.5);
         EXPECT_GT(listened.Sound, 0.5);
+    }
+}
+
+// SIGTERM ends both outputs: the file is whole to its end-of-stream pages whether the server
+// is there or away, and a server that is there gets the end of the broadcast too.
+TEST_F(BroadcastAndRecordTest, ASignalFinishesBothOutputs) {
+    if (!tIcecastServer::Installed()) GTEST_SKIP() << "icecast2 is not installed";
+    for (const bool serverAway : {false, true}) {
+        SCOPED_TRACE(serverAway ? "server away" : "server there");
+        tIcecastServer server;
+        server.DumpMount(Mount);
+        ASSERT_TRUE(server.Start()) << server.Error();
+        const std::string file = Work.File(serverAway ? "away.ogg" : "there.ogg");
+        TBackgroundProcess run(HeadlessCommand(Options(server.Port(), file, 0)),
+                               Work.File("run.txt"));
+        ASSERT_TRUE(run.WaitForOutput("Server ready for data", 1, 20s)) << run.Output();
+        std::this_thread::sleep_for(3s);
+        if (serverAway) {
+            server.Stop();
+            ASSERT_TRUE(run.WaitForOutput("Unable to connect to", 1, 20s)) << run.Output();
+        }
+        const int status = run.Stop(15000, SIGTERM);
+        const std::string output = run.Output();
+        EXPECT_EQ(status, 0) << output;
+        EXPECT_EQ(output.find("Stopping:"), std::string::npos) << output;
+        const double encoded = EncodedSeconds(output);
+        ASSERT_GT(encoded, 0) << output;
+        const auto check = RunCommand("ogginfo " + Quote(file));
+        EXPECT_EQ(OgginfoProblems(check.Output), "") << check.Output;
+        EXPECT_EQ(check.Output.find("EOS not set"), std::string::npos) << check.Output;
+        EXPECT_NEAR(StreamSeconds(file, "v"), encoded, 0.1) << output;
+        EXPECT_NEAR(StreamSeconds(file, "a"), encoded, 0.1) << output;
+        if (serverAway) continue;
+        ASSERT_TRUE(server.WaitForMount(Mount, false)) << output;
+        const auto sent = RunCommand("ogginfo " + Quote(server.DumpFile()));
+        EXPECT_EQ(OgginfoProblems(sent.Output), "") << sent.Output;
+        EXPECT_EQ(sent.Output.find("EOS not set"), std::string::npos) << sent.Output;
+        EXPECT_NEAR(StreamSeconds(server.DumpFile(), "v"), encoded, 0.2) << output;
     }
 }
 
