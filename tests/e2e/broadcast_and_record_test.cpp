@@ -13,7 +13,6 @@
 #include <fstream>
 #include <iostream>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -38,40 +37,8 @@ double EncodedSeconds(const std::string& output) {
     return std::regex_search(output, match, Line) ? std::stod(match[1]) : -1;
 }
 
-struct TPacket {
-    double Start = 0;
-    double Duration = 0;
-};
-
-// The timed packets of one stream, in time order.
-std::vector<TPacket> StreamPackets(const std::string& file, const std::string& selector) {
-    const auto probe =
-        RunCommand("ffprobe -v error -select_streams " + selector +
-                   " -show_entries packet=pts_time,duration_time -of csv=p=0 " + Quote(file));
-    std::vector<TPacket> packets;
-    std::istringstream lines(probe.Output);
-    for (std::string line; std::getline(lines, line);) {
-        const auto comma = line.find(',');
-        if (comma == std::string::npos || line.compare(0, 3, "N/A") == 0) continue;
-        const std::string duration = line.substr(comma + 1);
-        packets.push_back({std::atof(line.c_str()),
-                           duration.rfind("N/A", 0) == 0 ? 0 : std::atof(duration.c_str())});
-    }
-    std::sort(packets.begin(), packets.end(),
-              [](const TPacket& a, const TPacket& b) { return a.Start < b.Start; });
-    return packets;
-}
-
-// The largest step between two frames, and the largest hole between the end of one sound
-// packet and the start of the next.
-double LargestFrameStep(const std::vector<TPacket>& frames) {
-    double largest = 0;
-    for (size_t i = 1; i < frames.size(); ++i)
-        largest = std::max(largest, frames[i].Start - frames[i - 1].Start);
-    return largest;
-}
-
-double LargestSoundHole(const std::vector<TPacket>& sound) {
+// The largest hole between the end of one sound packet and the start of the next.
+double LargestSoundHole(const std::vector<TPacketTime>& sound) {
     double largest = 0;
     for (size_t i = 1; i < sound.size(); ++i)
         largest = std::max(largest, sound[i].Start - (sound[i - 1].Start + sound[i - 1].Duration));
@@ -151,10 +118,10 @@ TEST_F(BroadcastAndRecordTest, TheRecordingHasNoGapWhileTheServerIsAway) {
     const auto decode = RunCommand("ffmpeg -v error -threads 1 -i " + Quote(file) + " -f null -");
     EXPECT_EQ(decode.ExitCode, 0) << decode.Output;
     EXPECT_EQ(decode.Output, "");
-    const std::vector<TPacket> frames = StreamPackets(file, "v");
-    const std::vector<TPacket> sound = StreamPackets(file, "a");
+    const std::vector<TPacketTime> frames = PacketTimes(file, "v");
+    const std::vector<TPacketTime> sound = PacketTimes(file, "a");
     EXPECT_EQ(frames.size(), static_cast<size_t>(std::lround(20 * Fps)));
-    EXPECT_NEAR(LargestFrameStep(frames), 1 / Fps, 0.001);
+    EXPECT_NEAR(LargestStep(frames), 1 / Fps, 0.001);
     EXPECT_LT(LargestSoundHole(sound), 0.001);
     EXPECT_NEAR(StreamSeconds(file, "v"), 20, 0.1);
     EXPECT_NEAR(StreamSeconds(file, "a"), 20, 0.1);
