@@ -69,8 +69,12 @@ void tQueueWriter::Enqueue(const uint8_t* data, int32_t length) {
 }
 
 bool tQueueWriter::TryEnqueue(const uint8_t* data, int32_t length) {
-    if (!Terminated() && FQueue.Write(data, length)) return true;
+    const bool ended = Terminated();
+    if (!ended && FQueue.Write(data, length)) return true;
     FDroppedBytes.fetch_add(length, std::memory_order_relaxed);
+    // The server takes less than the encoders make: what it misses is a hole in the broadcast.
+    if (!ended && !FFullLogged.exchange(true))
+        LogLine("The server takes the broadcast too slowly: pages are left out of it");
     return false;
 }
 
