@@ -166,10 +166,6 @@ std::optional<THeadlessOptions> ParseHeadlessOptions(const std::vector<std::stri
         error = "--video-mode needs the capture graph (--video-device or --audio-device)";
         return std::nullopt;
     }
-    if (options.Stream && options.File) {
-        error = "--file and --stream exclude each other";
-        return std::nullopt;
-    }
     return options;
 }
 
@@ -178,7 +174,9 @@ std::string HeadlessUsage() {
            "Records (or with --stream broadcasts) with the stored settings.\n"
            "  --seconds N             stop after N seconds of media (default: until a signal)\n"
            "  --file PATH             record to PATH for this run\n"
-           "  --stream                broadcast to the Icecast server of the settings\n"
+           "  --stream                broadcast to the Icecast server of the settings; with\n"
+           "                          --file also record the broadcast to PATH, each going on\n"
+           "                          when the other fails\n"
            "  --server HOST --port N --mount /M --user U --password P\n"
            "                          override the stored server settings for this run\n"
            "  --video test|none       the test pattern, or no video (default test)\n"
@@ -201,7 +199,8 @@ std::string HeadlessUsage() {
            "  --fail-video-after S, --fail-audio-after S   a test device fails S seconds in\n"
            "  --help, --version\n"
            "Exit status: 0 when the run ended as asked; 1 when the output or an encoder failed\n"
-           "(a file that could not be written ends the run); 2 for options that cannot be used;\n"
+           "(a file that could not be written ends the run, unless it records a broadcast,\n"
+           "which goes on); 2 for options that cannot be used;\n"
            "3 when a capture device failed or stalled; 4 when a broadcast's server never let\n"
            "it in (refused, unreachable or never answering for the whole run).\n";
 }

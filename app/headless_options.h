@@ -11,7 +11,7 @@
 
 struct THeadlessOptions {
     double Seconds = 0;               // media seconds to encode; 0 runs until a signal
-    std::optional<std::string> File;  // record to this path for this run
+    std::optional<std::string> File;  // record to this path for this run (also when streaming)
     bool Video = true;
     bool Audio = true;
     int CaptureWidth = 640;

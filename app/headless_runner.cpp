@@ -33,6 +33,9 @@ THeadlessRunner::~THeadlessRunner() {
 
 void THeadlessRunner::ApplyOverrides() const {
     Settings.CaptureToFile = !FOptions.Stream;
+    // Only a file named on the command line records a broadcast: what the window stores does
+    // not make a script write files it did not ask for.
+    Settings.RecordWhileStreaming = FOptions.Stream && FOptions.File.has_value();
     if (FOptions.File) Settings.CaptureFile = *FOptions.File;
     if (FOptions.Server) Settings.Icecast.Server = *FOptions.Server;
     if (FOptions.Port) Settings.Icecast.Port = *FOptions.Port;
@@ -50,7 +53,9 @@ bool THeadlessRunner::StartRun() {
     TRunOutput run = CreateRunOutput();
     if (!run.ErrorText.empty()) {
         FErr << "kestrova_headless: " << run.ErrorText << "\n";
-        return false;
+        // A broadcast goes on without the copy it could not create; the exit status tells.
+        if (Settings.CaptureToFile) return false;
+        FFailed = true;
     }
     try {
         FEncoder = std::make_unique<TLiveEncoder>(audio ? &*audio : nullptr,
@@ -84,6 +89,11 @@ void THeadlessRunner::FailRun(const std::string& why) {
     FFailed = true;
 }
 
+void THeadlessRunner::Reconnect() {
+    // A broadcast that also records keeps its encoding, so the file has no gap.
+    if (!FEncoder->ReconnectOutput()) Restart();
+}
+
 void THeadlessRunner::Restart() {
     StopRun();
     if (!StartRun()) FailRun("the run could not be restarted");
@@ -112,6 +122,8 @@ void THeadlessRunner::PrintStatus() {
     if (FRunHasAudio) status += " - " + std::to_string(FEncoder->SamplesEncoded()) + " Samples";
     if (FRunHasVideo) status += " - " + std::to_string(FEncoder->FramesEncoded()) + " Frames";
     if (FOptions.Stream) status += " - " + std::to_string(FEncoder->SendRateKbps()) + " kbps";
+    if (FOptions.Stream && FEncoder->OutputFailed())
+        status += " - Error writing to file " + Settings.CaptureFile;
     FOut << status << "\n" << std::flush;
 }
 
@@ -135,8 +147,9 @@ int THeadlessRunner::Run(const std::atomic<bool>& stop) {
             status = DeviceFaultStatus;
             break;
         }
-        // A file output that failed has ended for good (logged); the run is over.
-        if (FEncoder->OutputFailed()) break;
+        // A file output that failed has ended for good (logged); the run is over. A broadcast
+        // that also records goes on without its file.
+        if (FEncoder->OutputEnded()) break;
         if (FCapture->LiveDevices()) FStalls.Check(*FEncoder, FRunHasAudio, FRunHasVideo);
         const auto now = Clock::now();
         if (FOptions.Stream && now >= nextCheck) {
@@ -144,7 +157,7 @@ int THeadlessRunner::Run(const std::atomic<bool>& stop) {
             const bool connecting = FEncoder->Connecting();
             const bool connected = FEncoder->Connected();
             nextCheck =
-                now + milliseconds(rule.Check(connected, connecting, [this] { Restart(); }));
+                now + milliseconds(rule.Check(connected, connecting, [this] { Reconnect(); }));
         }
         if (FOptions.Stream && FEncoder && now >= nextStatus) {
             PrintStatus();

@@ -2,7 +2,8 @@
 // Runs one recording or broadcast without a window, as the main window would: a capture (the
 // synthetic sources or the capture graph) stands for the window's graph, a live encoder per
 // run, the same stop order (capture first, then the encoder), and the same restart rule for a
-// lost server. Window log lines and status lines go to `out`.
+// lost server (a broadcast that also records connects again without a new run). Window log
+// lines and status lines go to `out`.
 
 #include <atomic>
 #include <memory>
@@ -34,6 +35,8 @@ class THeadlessRunner final {
     bool StartRun();
     void StopRun();
     void Restart();
+    // A lost server: a new connection, or a new run when the output cannot reconnect.
+    void Reconnect();
     double EncodedSeconds() const;
     // Marks the run as failed (exit status 1), telling why once.
     void FailRun(const std::string& why);

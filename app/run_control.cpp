@@ -31,7 +31,7 @@ TRunControl::~TRunControl() {
 std::unique_ptr<TLiveEncoder> TRunControl::CreateEncoder(
     const std::optional<TWaveFormatEx>& audio, const std::optional<TBitmapInfoHeader>& video) {
     FRecordingFile.clear();
-    if (Settings.CaptureToFile)
+    if (Settings.CaptureToFile || Settings.RecordWhileStreaming)
         FRecordingFile = RecordingFilePath(Settings.CaptureFile, QDateTime::currentDateTime());
     // A file that cannot be created has been logged by the file output; the run goes on,
     // writing nothing, and the status line says why.
@@ -70,8 +70,10 @@ std::string TRunControl::Start(const std::string& baseStatus,
     FEncoder->ReplaceLateMedia(true);
     FForwarder.SetEncoder(FEncoder.get());
     if (!FRecordingFile.empty() && FFileError.empty()) LogLine("Recording to " + FRecordingFile);
+    // A file that cannot be created leaves a broadcast going: its status says both.
+    if (!Settings.CaptureToFile)
+        return BroadcastStatus(FBaseStatus, FBroadcast, {}) + FileProblemText(FFileError);
     if (!FFileError.empty()) return FBaseStatus + " - " + FFileError;
-    if (!Settings.CaptureToFile) return BroadcastStatus(FBaseStatus, FBroadcast, {});
     return FBaseStatus + " - Recording!";
 }
 
@@ -115,15 +117,20 @@ void TRunControl::EnableRefresh(bool enabled) {
 
 std::string TRunControl::RunStatus() const {
     if (!FEncoder) return FBaseStatus;
-    if (!FFileError.empty()) return FBaseStatus + " - " + FFileError;
     // A file whose write failed has ended for good (logged); the status line keeps saying so.
-    if (FEncoder->OutputFailed()) return FBaseStatus + " - Error writing to file " + FRecordingFile;
+    const std::string fileProblem = !FFileError.empty() ? FFileError
+                                    : FEncoder->OutputFailed()
+                                        ? "Error writing to file " + FRecordingFile
+                                        : std::string();
+    if (Settings.CaptureToFile && !fileProblem.empty()) return FBaseStatus + " - " + fileProblem;
     TRunCounts counts;
     if (FHasAudio) counts.Samples = FEncoder->SamplesEncoded();
     if (FHasVideo) counts.Frames = FEncoder->FramesEncoded();
     if (Settings.CaptureToFile) return RecordingStatus(FBaseStatus, counts) + FStallWarning;
     counts.Kbps = FEncoder->SendRateKbps();
-    return BroadcastStatus(FBaseStatus, FBroadcast, counts) + FStallWarning;
+    // A broadcast that also records goes on without its file and says so.
+    return BroadcastStatus(FBaseStatus, FBroadcast, counts) + FileProblemText(fileProblem) +
+           FStallWarning;
 }
 
 void TRunControl::LookAtTheServer() {
@@ -147,6 +154,11 @@ void TRunControl::tRefreshTimer() {
     bool restart = false;
     const int nextMs = FRestartRule.Check(connected, connecting, [&restart] { restart = true; });
     if (!restart) {
+        FRefresh.setInterval(nextMs);
+        return;
+    }
+    // A broadcast that also records connects again without a new run: the file has no gap.
+    if (FEncoder->ReconnectOutput()) {
         FRefresh.setInterval(nextMs);
         return;
     }

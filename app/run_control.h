@@ -3,7 +3,8 @@
 // encoder (FEncoder exists exactly while a run is active), hands the capture taps to it
 // through the forwarder, and runs the status timer tRefresh: the status text every 50 ms,
 // and, when a broadcast has lost its server, a restart of the run through the restart rule,
-// looking again only 5 s later.
+// looking again only 5 s later. A broadcast that also records is not restarted: its output
+// connects again and the recording goes on.
 //
 // Threads: everything on the window thread; the forwarder's handlers on the capture threads.
 // Start and Stop are called only while the capture graph is stopped, so no handler runs while
@@ -29,7 +30,8 @@ class TRunControl final : public QObject {
     ~TRunControl() override;
 
     // Creates the encoder for these formats (either may be absent) and its output: the
-    // stored file, a new file in the videos folder when none is stored, or the server.
+    // stored file, a new file in the videos folder when none is stored, or the server (with
+    // such a file too when the broadcast also records).
     // Returns the status text to show: base + " - Recording!", or the file error. A run that
     // cannot start (the picture options do not fit the capture, a codec refuses its settings)
     // leaves no encoder, writes nothing, and returns base + " - Video Failed - " or
@@ -43,7 +45,7 @@ class TRunControl final : public QObject {
     bool Recording() const { return FEncoder != nullptr; }
     TCaptureForwarder& Forwarder() { return FForwarder; }
     const TLiveEncoder* Encoder() const { return FEncoder.get(); }
-    // The file this run records to; empty for a broadcast.
+    // The file this run records to; empty for a broadcast that records nothing.
     const std::string& RecordingFile() const { return FRecordingFile; }
 
     // tRefresh: on while a run is active.

@@ -16,8 +16,9 @@ struct TRunOutput {
 };
 
 // Settings.CaptureToFile picks a file output opened on Settings.CaptureFile; otherwise a
-// network stream, which starts connecting at once.
+// network stream, which starts connecting at once, and with Settings.RecordWhileStreaming
+// one that also records into that file.
 TRunOutput CreateRunOutput();
 // The same with the file named by the caller (the window records to a dated file in the
-// videos folder when no file is stored); `captureFile` is unused for a network stream.
+// videos folder when no file is stored); `captureFile` is unused for a broadcast alone.
 TRunOutput CreateRunOutput(const std::string& captureFile);

@@ -14,3 +14,7 @@ std::string BroadcastStatus(const std::string& baseStatus, const TBroadcastState
     if (state.Problem.empty()) return baseStatus + " - Connecting to server...";
     return baseStatus + " - Not connected - " + state.Problem + " - retrying";
 }
+
+std::string FileProblemText(const std::string& problem) {
+    return problem.empty() ? std::string() : " - " + problem;
+}

@@ -26,3 +26,7 @@ struct TBroadcastState {
 // retrying"; the first attempt " - Connecting to server...".
 std::string BroadcastStatus(const std::string& baseStatus, const TBroadcastState& state,
                             const TRunCounts& counts);
+
+// What a broadcast's status adds when the file it also records into has failed:
+// " - <problem>", or nothing while the file is well.
+std::string FileProblemText(const std::string& problem);

@@ -68,6 +68,12 @@ class TLiveEncoder final : public TWorkerThread {
 
     // The output lost data it was given (a file write failed; logged by the output).
     bool OutputFailed() const { return FOutput && FOutput->Failed(); }
+    // The output has nothing left to write to: the run is over (a failed file that is the
+    // only output).
+    bool OutputEnded() const { return FOutput && FOutput->Ended(); }
+    // A network output that lost its server connects again without restarting the encoders;
+    // false when the output cannot, and the owner restarts the run.
+    bool ReconnectOutput() { return FOutput && !FStopped && FOutput->Reconnect(); }
     // A network output's server let the broadcast in at least once (always true for a file).
     bool OutputEverAccepted() const { return FOutput && FOutput->EverAccepted(); }
     // Why a network output is not connected; empty for a file or while all is well.

@@ -69,6 +69,9 @@ class tOggFile : public tOggIOBase {
     void Abandon() override;
     // A write to the disk failed: the output has ended.
     bool Failed() const override { return FLostData.load(); }
+    // True for one caller once WriteIntervalMs has passed since Open or the last such call;
+    // starts the next interval. An owner that feeds WriteData itself writes out then.
+    bool IntervalPassed();
 
   protected:
     // One write(2) of the file; tests override it to watch the writes. A derived class that
@@ -82,8 +85,6 @@ class tOggFile : public tOggIOBase {
   private:
     void FlushBufferLocked();
     void EndAtLastPage(size_t written, int error);
-    // True for one caller once the interval has passed; starts the next interval.
-    bool IntervalPassed();
 
     TUniqueFd FFile;
     std::string FFileName;

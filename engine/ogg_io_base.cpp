@@ -101,7 +101,11 @@ bool tOggIOBase::SubmitPacket(int index, const ogg_packet& packet, TGranuleTimeF
 
 void tOggIOBase::HoldWriting(bool hold) {
     FWritingHeld.store(hold, std::memory_order_release);
-    if (!hold) WritePages(QueuedPageLimit, QueuedSpanLimitMs);
+    if (!hold) WritingReleased();
+}
+
+void tOggIOBase::WritingReleased() {
+    WritePages(QueuedPageLimit, QueuedSpanLimitMs);
 }
 
 void tOggIOBase::ForgetTimeFunc(int index) {

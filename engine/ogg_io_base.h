@@ -106,6 +106,17 @@ class tOggIOBase {
     virtual bool EverAccepted() const { return true; }
     // Why a network output is not connected, in a few words; empty for a file.
     virtual std::string ConnectionProblem() const { return {}; }
+    // The output has nothing left to write to, so the run is over: a failed file. An output
+    // with a second medium (a broadcast that also records) goes on while either remains.
+    virtual bool Ended() const { return Failed(); }
+    // A network output that lost its server connects again on its own, without the encoders
+    // restarting. False when it cannot: the owner then restarts the whole run.
+    virtual bool Reconnect() { return false; }
+    // Offers the bytes of one whole page without waiting: true when all were taken, false when
+    // none were (no room). Outputs that never wait on a peer take them with WriteData.
+    virtual bool OfferData(const uint8_t* buffer, int32_t size) {
+        return WriteData(buffer, size) == size;
+    }
 
     // While held, WritePages writes nothing: the live encoder holds writing until every
     // stream's headers are queued, so all beginning-of-stream pages lead the output. Letting
@@ -160,6 +171,9 @@ class tOggIOBase {
     // Called after every queued page, on the thread that queued it, without the queue lock:
     // WritePages(20, 3000). An output may write more often.
     virtual void WritePagesAfterQueueing();
+    // Called when HoldWriting lets go, with every stream's headers queued: WritePages(20,
+    // 3000). An output that must know its header pages writes them all here.
+    virtual void WritingReleased();
 
     // Tests shorten the bound on the lock wait.
     void SetQueueLockTimeout(std::chrono::milliseconds timeout) {

@@ -63,6 +63,11 @@ int32_t tOggNetworkStream::WriteData(const uint8_t* buffer, int32_t size) {
     return size;
 }
 
+bool tOggNetworkStream::OfferData(const uint8_t* buffer, int32_t size) {
+    std::lock_guard lock(FWriteLock);
+    return FWriter->TryEnqueue(buffer, size);
+}
+
 bool tOggNetworkStream::Connected() {
     // Connecting is asked first: during the connect the socket is not to be probed.
     return FWriter && (FWriter->Connecting() || FWriter->Connected());

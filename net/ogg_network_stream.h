@@ -32,6 +32,9 @@ class tOggNetworkStream final : public tOggIOBase {
     // Hands the bytes to the sender and returns size whatever becomes of them: once the
     // sender has ended they are dropped at once.
     int32_t WriteData(const uint8_t* buffer, int32_t size) override;
+    // Queues the page for the sender only when the send queue has room for all of it; once
+    // the sender has ended it is dropped.
+    bool OfferData(const uint8_t* buffer, int32_t size) override;
 
     // The stop begins: writes wait for room in the send queue only until the drain budget
     // runs out, then are dropped. Before the server has let the broadcast in, the sender

@@ -68,6 +68,16 @@ void tQueueWriter::Enqueue(const uint8_t* data, int32_t length) {
     }
 }
 
+bool tQueueWriter::TryEnqueue(const uint8_t* data, int32_t length) {
+    const bool ended = Terminated();
+    if (!ended && FQueue.Write(data, length)) return true;
+    FDroppedBytes.fetch_add(length, std::memory_order_relaxed);
+    // The server takes less than the encoders make: what it misses is a hole in the broadcast.
+    if (!ended && !FFullLogged.exchange(true))
+        LogLine("The server takes the broadcast too slowly: pages are left out of it");
+    return false;
+}
+
 void tQueueWriter::EndBy(std::chrono::steady_clock::time_point deadline) {
     std::chrono::steady_clock::rep none = 0;
     FDeadline.compare_exchange_strong(none, deadline.time_since_epoch().count());

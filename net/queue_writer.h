@@ -41,6 +41,9 @@ class tQueueWriter final : public TWorkerThread {
     // writer has been told to quit or has ended, or a drain has passed its deadline, the bytes
     // are dropped at once.
     void Enqueue(const uint8_t* data, int32_t length);
+    // Queues all length bytes at once, or none when the queue lacks the room or the writer has
+    // ended (they count as dropped); never waits. The first drop for want of room is logged.
+    bool TryEnqueue(const uint8_t* data, int32_t length);
 
     // The broadcast ends by deadline: from now on Enqueue waits for room only until then. The
     // first call sets the deadline. Any thread; does not wait.
@@ -92,6 +95,7 @@ class tQueueWriter final : public TWorkerThread {
     std::atomic<std::chrono::steady_clock::rep> FDeadline{0};  // 0: none yet
     std::atomic<int64_t> FDroppedBytes{0};
     std::atomic<bool> FAccepted{false};
+    std::atomic<bool> FFullLogged{false};  // TryEnqueue found no room once
     mutable std::mutex FProblemLock;
     std::string FProblem;  // guarded by FProblemLock
     std::atomic<int32_t> FSendRateKbps{0};

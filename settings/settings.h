@@ -54,6 +54,8 @@ struct TSettings {
     bool Preview = false;
     bool APreview = false;
     bool CaptureToFile = false;
+    // A broadcast also records into the capture file (the file chosen as for a recording).
+    bool RecordWhileStreaming = false;
     bool Autostart = false;
     int32_t VorbisQuality = 0;     // thousandths, -999..999
     int32_t VorbisSampleFreq = 0;  // index into SampleRateTable

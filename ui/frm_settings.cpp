@@ -118,6 +118,7 @@ void TfrmSettings::ConnectHandlers() {
         connect(button, &QAbstractButton::clicked, this, [this, button] { btn1Click(button); });
     for (QRadioButton* radio : {radioFile, radioServer})
         connect(radio, &QRadioButton::toggled, this, &TfrmSettings::radioFileClick);
+    connect(cbxRecordWhileStreaming, &QCheckBox::toggled, this, &TfrmSettings::radioFileClick);
     for (QSlider* slider : {vidQuality, vidBitrate, tbAlpha})
         connect(slider, &QSlider::valueChanged, this, &TfrmSettings::vidQualityChange);
     connect(audQuality, &QSlider::valueChanged, this, &TfrmSettings::audQualityChange);
@@ -144,6 +145,7 @@ void TfrmSettings::FormCreate() {
     radioFile->setChecked(s.CaptureToFile);
     txtFilename->setPlaceholderText(FContext.DefaultFolder);
     radioServer->setChecked(!s.CaptureToFile);
+    cbxRecordWhileStreaming->setChecked(s.RecordWhileStreaming);
     txtFilename->setText(Text(s.CaptureFile));
     startup->setChecked(s.Autostart);
     txtServer->setText(Text(s.Icecast.Server));
@@ -206,9 +208,13 @@ void TfrmSettings::btn1Click(TKestrovaButton* clicked) {
 }
 
 void TfrmSettings::radioFileClick() {
-    const bool toFile = radioFile->isChecked(), toServer = radioServer->isChecked();
+    const bool toServer = radioServer->isChecked();
+    // A broadcast that also records writes to the same file as a recording.
+    const bool toFile =
+        radioFile->isChecked() || (toServer && cbxRecordWhileStreaming->isChecked());
     txtFilename->setEnabled(toFile);
     btnOggFile->setEnabled(toFile);
+    cbxRecordWhileStreaming->setEnabled(toServer);
     SetEnabled(FServerLabels, toServer);
     SetEnabled({txtServer, txtUsername, txtPassword, cbxShowPassword, spnPort, txtMount, spnBitrate,
                 cbxYellowPages},
@@ -333,6 +339,7 @@ void TfrmSettings::btnOKClick() {
     if (!ValuesUsable()) return;
     TSettings& s = FSettings;
     s.CaptureToFile = radioFile->isChecked();
+    s.RecordWhileStreaming = cbxRecordWhileStreaming->isChecked();
     s.CaptureFile = Text(txtFilename);
     s.Autostart = startup->isChecked();
     s.Icecast.Server = Text(txtServer);

@@ -48,6 +48,7 @@ class TfrmSettings : public tSkinnedForm {
     TKestrovaButton *btnOK = nullptr, *btnCancel = nullptr;
 
     QRadioButton *radioFile = nullptr, *radioServer = nullptr;
+    QCheckBox* cbxRecordWhileStreaming = nullptr;  // a broadcast also records into the file
     QLineEdit* txtFilename = nullptr;
     TKestrovaButton* btnOggFile = nullptr;
     QLineEdit *txtServer = nullptr, *txtUsername = nullptr, *txtPassword = nullptr,

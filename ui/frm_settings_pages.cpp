@@ -124,6 +124,9 @@ QWidget* TfrmSettings::BuildCapturePage() {
     lblFileProblem = ProblemLabel(page);
     layout->addWidget(lblFileProblem);
     layout->addWidget(radioServer);
+    // The copy goes to the file named above, or a dated file in the videos folder.
+    cbxRecordWhileStreaming = new QCheckBox("Also record to a file while streaming", page);
+    layout->addWidget(cbxRecordWhileStreaming);
     layout->addWidget(BuildServerPanel(page), 1);
     startup = new QCheckBox("Automatically Start Streaming/Recording on startup", page);
     layout->addWidget(startup);

@@ -50,7 +50,7 @@ constexpr int32_t NoMax = INT32_MAX;
 // What the server's ice-bitrate can sensibly announce, kbit/s.
 constexpr int32_t MaxIcecastBitrate = 100000;
 
-constexpr size_t ValueCount = 44;
+constexpr size_t ValueCount = 45;
 constexpr size_t FirstGroupCount = 15;
 
 // Load order; the save order differs inside the first group only (see SaveOrder).
@@ -109,6 +109,8 @@ std::array<TValue, ValueCount> Values() {
         {"Zizizada/Processing/OverlayImage", &p.OverlayImage, "", NoMin, NoMax, TText::Path},
         {"Zizizada/Processing/OverlayColor", &p.OverlayColor, "0"},
         {"Zizizada/Processing/TransColor", &p.TransColor, "1"},
+        // Added later than the others: files without it broadcast alone, as before.
+        {"Zizizada/RecordWhileStreaming", &s.RecordWhileStreaming, "0"},
     }};
 }
 

@@ -49,6 +49,12 @@ TEST(HeadlessOptions, ReadsEveryValue) {
     EXPECT_EQ(*stream->Port, 8123);
     EXPECT_EQ(*stream->Mount, "/live.ogg");
     EXPECT_EQ(*stream->Password, "");
+
+    // A broadcast that also records.
+    const auto both = Parse({"--stream", "--file", "x.ogg"});
+    ASSERT_TRUE(both);
+    EXPECT_TRUE(both->Stream);
+    EXPECT_EQ(*both->File, "x.ogg");
 }
 
 TEST(HeadlessOptions, RefusesBadInputWithOneLine) {
@@ -70,7 +76,6 @@ TEST(HeadlessOptions, RefusesBadInputWithOneLine) {
         {"--port", "0"},
         {"--file", ""},
         {"--video", "none", "--audio", "none"},
-        {"--stream", "--file", "x.ogg"},
         {"--video-device", "Cam", "--video-mode", "1280x720"},
         {"--video-device", "Cam", "--video-mode", "1280x720@30fps"},
         {"--video-device", "Cam", "--video-mode", "0x720@30"},

@@ -25,26 +25,38 @@ double ProbeDuration(const std::string& file) {
     return std::atof(probe.Output.c_str());
 }
 
-double StreamSeconds(const std::string& file, const std::string& selector) {
+std::vector<TPacketTime> PacketTimes(const std::string& file, const std::string& selector) {
     const auto probe =
         RunCommand("ffprobe -v error -select_streams " + selector +
                    " -show_entries packet=pts_time,duration_time -of csv=p=0 " + Quote(file));
-    double first = 0, last = 0;
-    bool any = false;
+    std::vector<TPacketTime> packets;
     std::istringstream lines(probe.Output);
     for (std::string line; std::getline(lines, line);) {
         const auto comma = line.find(',');
         // Header packets carry no time ("N/A").
         if (comma == std::string::npos || line.compare(0, 3, "N/A") == 0) continue;
-        const double start = std::atof(line.c_str());
         const std::string duration = line.substr(comma + 1);
-        const double end =
-            start + (duration.rfind("N/A", 0) == 0 ? 0 : std::atof(duration.c_str()));
-        first = any ? std::min(first, start) : start;
-        last = any ? std::max(last, end) : end;
-        any = true;
+        packets.push_back({std::atof(line.c_str()),
+                           duration.rfind("N/A", 0) == 0 ? 0 : std::atof(duration.c_str())});
     }
-    return any ? last - first : 0;
+    std::sort(packets.begin(), packets.end(),
+              [](const TPacketTime& a, const TPacketTime& b) { return a.Start < b.Start; });
+    return packets;
+}
+
+double LargestStep(const std::vector<TPacketTime>& packets) {
+    double largest = 0;
+    for (size_t i = 1; i < packets.size(); ++i)
+        largest = std::max(largest, packets[i].Start - packets[i - 1].Start);
+    return largest;
+}
+
+double StreamSeconds(const std::string& file, const std::string& selector) {
+    const std::vector<TPacketTime> packets = PacketTimes(file, selector);
+    if (packets.empty()) return 0;
+    double last = 0;
+    for (const TPacketTime& packet : packets) last = std::max(last, packet.Start + packet.Duration);
+    return last - packets.front().Start;
 }
 
 std::vector<std::vector<uint8_t>> DecodeVideoRgb(const std::string& file, int width, int height) {

@@ -18,6 +18,14 @@ double ProbeDuration(const std::string& file);
 // Seconds from a stream's first packet to the end of its last one, from the packets'
 // time stamps; `selector` is ffprobe's stream letter, "v" or "a". 0 without such a stream.
 double StreamSeconds(const std::string& file, const std::string& selector);
+// The timed packets of one stream ("v" or "a"), in time order: start and duration, seconds.
+struct TPacketTime {
+    double Start = 0;
+    double Duration = 0;
+};
+std::vector<TPacketTime> PacketTimes(const std::string& file, const std::string& selector);
+// The largest step from one packet's start to the next one's (a gap shows as a large step).
+double LargestStep(const std::vector<TPacketTime>& packets);
 
 // Every decoded picture as packed RGB, decoded single-threaded (the threaded Theora decoder
 // of some ffmpeg builds returns wrong frames now and then).

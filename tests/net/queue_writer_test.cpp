@@ -211,6 +211,29 @@ TEST(QueueWriter, FullQueueHoldsTheWriterUntilForceQuit) {
     EXPECT_TRUE(InOrder(TakeLog(), {"tQueueWriter.ForceQuit\r\n", "Streaming ended\r\n"}));
 }
 
+// A broadcast that also records never waits on the server: what does not fit is left out
+// whole, said once, and counted as not sent.
+TEST(QueueWriter, TryEnqueueTakesAllOrNothingAndNeverWaits) {
+    tRecordingServer server("", tAnswer::Silent);  // the sender stays waiting for the reply
+    AimAt(server.Port());
+    auto writer = std::make_unique<tQueueWriter>();
+    const std::vector<uint8_t> piece(100000, 1);
+    const auto size = static_cast<int32_t>(piece.size());
+    for (int i = 0; i < 9; ++i) EXPECT_TRUE(writer->TryEnqueue(piece.data(), size)) << i;
+    EXPECT_FALSE(writer->TryEnqueue(piece.data(), size));
+    EXPECT_FALSE(writer->TryEnqueue(piece.data(), size));
+    EXPECT_TRUE(writer->TryEnqueue(piece.data(), tQueueWriter::QueueCapacity - 9 * size));
+    EXPECT_EQ(writer->UnsentBytes(), tQueueWriter::QueueCapacity + 2 * size);
+    writer->ForceQuit();
+    EXPECT_FALSE(writer->TryEnqueue(piece.data(), 1));
+    writer.reset();
+    const std::string log = TakeLog();
+    const std::string line = "The server takes the broadcast too slowly: pages are left out";
+    const size_t said = log.find(line);
+    EXPECT_NE(said, std::string::npos) << log;
+    EXPECT_EQ(log.find(line, said + 1), std::string::npos) << log;
+}
+
 TEST(OggNetworkStream, LostServerEndsTheSenderAndLaterWritesAreDropped) {
     tRecordingServer server("HTTP/1.0 200 OK\r\n\r\n");
     AimAt(server.Port());

@@ -8,7 +8,7 @@ inline void SetStoreDefaults(TSettings& s) {
     s.DebugMode = false;
     s.AudioDevice = s.VideoDevice = s.CaptureFile = "";
     s.Preview = s.CaptureToFile = true;
-    s.APreview = s.VorbisStereo = s.Autostart = false;
+    s.APreview = s.VorbisStereo = s.Autostart = s.RecordWhileStreaming = false;
     s.VorbisQuality = -60;
     s.VorbisSampleFreq = 2;
     s.StreamName = s.StreamDesc = s.StreamURL = s.StreamGenre = "";

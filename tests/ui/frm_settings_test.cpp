@@ -31,6 +31,7 @@ namespace {
 void SetDistinctValues(TSettings& s) {
     SetStoreDefaults(s);
     s.CaptureToFile = false;
+    s.RecordWhileStreaming = true;
     s.CaptureFile = "/tmp/out.ogg";
     s.Autostart = true;
     s.Icecast = {"media.local", 8123, "alice", "s3cret", "/live.ogg", 96, false};
@@ -153,6 +154,32 @@ TEST_F(SettingsDialogTest, DisabledFileNameIsStillCopiedWhenStreaming) {
     EXPECT_EQ(FSettings.CaptureFile, "/tmp/changed.ogg");
 }
 
+// The copy of a broadcast goes to the recording's file: ticking the box under "Stream to
+// Server" opens the file name for editing again, and only a broadcast offers the box.
+TEST_F(SettingsDialogTest, RecordingWhileStreamingUsesTheFileName) {
+    SetStoreDefaults(FSettings);
+    TfrmSettings& d = Open();
+    EXPECT_EQ(d.cbxRecordWhileStreaming->text(), "Also record to a file while streaming");
+    EXPECT_FALSE(d.cbxRecordWhileStreaming->isEnabled());
+    d.radioServer->setChecked(true);
+    EXPECT_TRUE(d.cbxRecordWhileStreaming->isEnabled());
+    EXPECT_FALSE(d.txtFilename->isEnabled());
+    QTest::mouseClick(d.cbxRecordWhileStreaming, Qt::LeftButton, {},
+                      QPoint(6, d.cbxRecordWhileStreaming->height() / 2));
+    ASSERT_TRUE(d.cbxRecordWhileStreaming->isChecked());
+    EXPECT_TRUE(d.txtFilename->isEnabled() && d.btnOggFile->isEnabled());
+    d.txtFilename->setText("/tmp/copy.ogg");
+    QTest::mouseClick(d.btnOK, Qt::LeftButton);
+    EXPECT_FALSE(FSettings.CaptureToFile);
+    EXPECT_TRUE(FSettings.RecordWhileStreaming);
+    EXPECT_EQ(FSettings.CaptureFile, "/tmp/copy.ogg");
+
+    // Stored ticked, the box comes up ticked, the file name open.
+    TfrmSettings& again = Open();
+    EXPECT_TRUE(again.cbxRecordWhileStreaming->isChecked());
+    EXPECT_TRUE(again.txtFilename->isEnabled());
+}
+
 TEST_F(SettingsDialogTest, CancelAndEscapeChangeNothing) {
     SetDistinctValues(FSettings);
     const std::string before = SettingsText(FSettings);
@@ -200,6 +227,7 @@ TEST_F(SettingsDialogTest, OkCopiesEveryControlIntoItsField) {
     const TVideoProcessing& p = expected.Processing;
 
     d.radioServer->setChecked(true);
+    d.cbxRecordWhileStreaming->setChecked(true);
     d.txtFilename->setText("/tmp/out.ogg");
     d.startup->setChecked(true);
     d.txtServer->setText("media.local");

@@ -16,7 +16,8 @@ inline std::string SettingsText(const TSettings& s) {
     out << "DebugMode=" << s.DebugMode << " AudioDevice=" << s.AudioDevice
         << " VideoDevice=" << s.VideoDevice << " CaptureFile=" << s.CaptureFile
         << " Preview=" << s.Preview << " APreview=" << s.APreview
-        << " CaptureToFile=" << s.CaptureToFile << " Autostart=" << s.Autostart
+        << " CaptureToFile=" << s.CaptureToFile
+        << " RecordWhileStreaming=" << s.RecordWhileStreaming << " Autostart=" << s.Autostart
         << " VorbisQuality=" << s.VorbisQuality << " VorbisSampleFreq=" << s.VorbisSampleFreq
         << " VorbisStereo=" << s.VorbisStereo << "\nTheora=" << t.Width << "," << t.Height << ","
         << t.FPS << "," << t.Bitrate << "," << t.Quality << "," << t.DropFrames << ","

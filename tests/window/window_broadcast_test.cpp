@@ -13,12 +13,15 @@
 #include <QTimer>
 #include <chrono>
 #include <functional>
+#include <vector>
 
 #include "event_wait.h"
 #include "settings/settings.h"
 #include "settings/store/settings_store.h"
+#include "tests/e2e/media_tools.h"
 #include "tests/support/icecast_server.h"
 #include "tests/support/modal_helper.h"
+#include "tests/support/run_command.h"
 #include "ui/frm_settings.h"
 #include "ui/spin_edit.h"
 #include "window_fixture.h"
@@ -44,6 +47,7 @@ class WindowBroadcastTest : public TWindowTest {
     }
     void TearDown() override {
         Settings.DebugMode = false;
+        Settings.RecordWhileStreaming = false;
         TWindowTest::TearDown();
     }
 
@@ -199,6 +203,48 @@ TEST_F(WindowBroadcastTest, ALostServerIsRetriedUntilAListenerDecodesAgain) {
     Press(Qt::Key_F7);
     EXPECT_FALSE(Window->Recording());
     EXPECT_TRUE(WaitForMount(false, 10000));
+}
+
+// A broadcast that also records: the server goes away and comes back, the window reconnects
+// without starting the run again, the status line says where the broadcast stands, and the
+// file is one recording with every frame one frame time after the last.
+TEST_F(WindowBroadcastTest, ALostServerLeavesTheRecordingGoing) {
+    const std::string file = Work.File("copy.ogg");
+    Settings.RecordWhileStreaming = true;
+    Settings.CaptureFile = file;
+    OpenWindow();
+    Press(Qt::Key_F6);
+    ASSERT_TRUE(WaitForMount(true, 15000)) << SeenLog << Server.ErrorLog();
+    EXPECT_TRUE(WaitUntil([&] { return LogHas("Recording to " + file); }, 5000)) << SeenLog;
+    // The run that goes on is the same encoder, its frame count never starting again.
+    const TLiveEncoder* encoder = Window->Run().Encoder();
+    const int32_t framesBefore = encoder->FramesEncoded();
+    Server.Stop();
+    ASSERT_TRUE(WaitForRetry(20000)) << SeenLog;
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            return Window->StatusText().toStdString() ==
+                   BaseStatus + " - Not connected - Connection refused (111) - retrying";
+        },
+        15000))
+        << Window->StatusText().toStdString();
+    ASSERT_TRUE(Server.Restart()) << Server.Error();
+    ASSERT_TRUE(WaitForMount(true, 20000)) << SeenLog;
+    bool decoded = false;
+    for (int attempt = 0; attempt < 5 && !decoded; ++attempt) decoded = ListenerDecodes();
+    EXPECT_TRUE(decoded) << ListenerOutput << SeenLog;
+    EXPECT_EQ(Window->Run().Encoder(), encoder);
+    EXPECT_GT(Window->Run().Encoder()->FramesEncoded(), framesBefore);
+    Press(Qt::Key_F7);
+    EXPECT_FALSE(Window->Recording());
+    EXPECT_TRUE(WaitUntil([&] { return LogHas("Saved "); }, 5000)) << SeenLog;
+
+    const auto decode = RunCommand("ffmpeg -v error -threads 1 -i " + Quote(file) + " -f null -");
+    EXPECT_EQ(decode.ExitCode, 0) << decode.Output;
+    const std::vector<TPacketTime> frames = PacketTimes(file, "v");
+    ASSERT_GT(frames.size(), 100u);
+    EXPECT_NEAR(LargestStep(frames), 1.0 / Settings.Theora.FPS, 0.001);
+    EXPECT_NEAR(StreamSeconds(file, "a"), StreamSeconds(file, "v"), 0.2);
 }
 
 // A broadcast the server refuses, or a server that is not there, is not shown as recording:

@@ -31,6 +31,7 @@ void SetDistinct(TSettings& s) {
     s.CaptureFile = "/home/ann/R\u00e4ume & T\u00f6ne/out.ogg";
     s.Preview = false;
     s.CaptureToFile = false;
+    s.RecordWhileStreaming = true;
     s.APreview = true;
     s.VorbisQuality = -99;
     s.VorbisSampleFreq = 5;
@@ -59,6 +60,7 @@ void ExpectSame(const TSettings& s, const TSettings& e) {
     EXPECT_EQ(s.Preview, e.Preview);
     EXPECT_EQ(s.APreview, e.APreview);
     EXPECT_EQ(s.CaptureToFile, e.CaptureToFile);
+    EXPECT_EQ(s.RecordWhileStreaming, e.RecordWhileStreaming);
     EXPECT_EQ(s.Autostart, e.Autostart);
     EXPECT_EQ(s.VorbisQuality, e.VorbisQuality);
     EXPECT_EQ(s.VorbisSampleFreq, e.VorbisSampleFreq);
@@ -107,7 +109,7 @@ TEST_F(SettingsStoreTest, EmptyStoreLoadsEveryDefault) {
     ExpectSame(Settings, defaults);
 }
 
-TEST_F(SettingsStoreTest, FirstSaveWritesFourGroupsOf44TextValues) {
+TEST_F(SettingsStoreTest, FirstSaveWritesFourGroupsOf45TextValues) {
     LoadSettings();
     ASSERT_TRUE(SaveSettings());
 
@@ -115,7 +117,7 @@ TEST_F(SettingsStoreTest, FirstSaveWritesFourGroupsOf44TextValues) {
     EXPECT_EQ(raw.childGroups(), QStringList{"Zizizada"});
     raw.beginGroup("Zizizada");
     EXPECT_EQ(raw.childGroups(), (QStringList{"Icecast", "Processing", "Theora"}));
-    EXPECT_EQ(raw.childKeys().size(), 15);
+    EXPECT_EQ(raw.childKeys().size(), 16);
     raw.endGroup();
     const std::pair<const char*, int> groups[] = {
         {"Zizizada/Theora", 8}, {"Zizizada/Icecast", 7}, {"Zizizada/Processing", 14}};
@@ -125,7 +127,7 @@ TEST_F(SettingsStoreTest, FirstSaveWritesFourGroupsOf44TextValues) {
         raw.endGroup();
     }
     QStringList keys = raw.allKeys();
-    EXPECT_EQ(keys.size(), 44);
+    EXPECT_EQ(keys.size(), 45);
     for (const QString& key : keys)
         EXPECT_EQ(raw.value(key).typeId(), QMetaType::QString) << key.toStdString();
 
@@ -136,6 +138,7 @@ TEST_F(SettingsStoreTest, FirstSaveWritesFourGroupsOf44TextValues) {
     EXPECT_EQ(Stored("Zizizada/Icecast/Port"), "8000");
     EXPECT_EQ(Stored("Zizizada/Icecast/MountPoint"), "/stream.ogg");
     EXPECT_EQ(Stored("Zizizada/Processing/OverlayImage"), "");
+    EXPECT_EQ(Stored("Zizizada/RecordWhileStreaming"), "0");
 }
 
 TEST_F(SettingsStoreTest, EveryFieldSurvivesSaveAndLoad) {
@@ -260,6 +263,22 @@ TEST_F(SettingsStoreTest, AnOlderFileWithoutVideoModesChoosesNone) {
     EXPECT_TRUE(Settings.VideoModes.empty());
     EXPECT_EQ(Settings.VideoDevice, "USB Camera");
     EXPECT_EQ(Settings.Theora.FPS, 25);
+    EXPECT_EQ(TakeLog(), "");
+}
+
+// A file saved before a broadcast could also record: every value it holds loads as it was,
+// the broadcast records nothing, and nothing is logged.
+TEST_F(SettingsStoreTest, AnOlderFileWithoutRecordWhileStreamingBroadcastsAlone) {
+    SetDistinct(Settings);
+    ASSERT_TRUE(SaveSettings());
+    Raw().remove("Zizizada/RecordWhileStreaming");
+    TSettings expected;
+    SetDistinct(expected);
+    expected.RecordWhileStreaming = false;
+    SetDistinct(Settings);
+    TakeLog();
+    LoadSettings();
+    ExpectSame(Settings, expected);
     EXPECT_EQ(TakeLog(), "");
 }
 
