@@ -1,7 +1,7 @@
 // pattern_frames: writes to stdout the raw BGR frames (top row first) that a --fast run of
 // kestrova_headless encodes, so that peers can encode exactly the same pictures. Output frame
-// n is the first captured frame timed at or after n / output-fps seconds, with the capture
-// times carrying whole milliseconds as the test pattern source gives them.
+// n is the first captured frame timed after n / output-fps seconds less a millisecond, as the
+// video processor chooses it: capture times carry whole milliseconds, cut down.
 //
 //   pattern_frames WIDTH HEIGHT CAPTURE_FPS OUTPUT_FPS SECONDS > pattern.bgr
 
@@ -20,6 +20,10 @@ class TNoSink final : public TCaptureSink {
     void PutVideoFrame(const uint8_t*, int, double) override {}
     double EncodedSeconds() const override { return 0; }
 };
+
+// The video processor takes a frame stamped up to (not quite) this long before an output
+// frame's time as at it; without it every third frame at 30 fps would repeat the one before.
+constexpr double CaptureTimeResolution = 0.001;
 
 double CaptureTime(int64_t index, int fps) {
     return std::round(static_cast<double>(index) * 1000.0 / fps) / 1000.0;
@@ -41,8 +45,8 @@ int main(int argc, char** argv) {
     std::vector<uint8_t> frame;
     int64_t captured = 0;
     for (int64_t n = 0; n < int64_t{seconds} * outputFps; ++n) {
-        const double time = static_cast<double>(n) / outputFps;
-        while (CaptureTime(captured, captureFps) < time) ++captured;
+        const double earliest = static_cast<double>(n) / outputFps - CaptureTimeResolution;
+        while (CaptureTime(captured, captureFps) <= earliest) ++captured;
         source.RenderFrame(captured, frame);
         for (int y = 0; y < height; ++y) {
             std::fwrite(frame.data() + static_cast<size_t>(y) * source.RowPitch(), 3,

@@ -37,7 +37,8 @@ mkdir -p "$(dirname "$conf")"
 # at 64, so GStreamer gets 64 as well.
 #
 # The peers read the very frames our encoder takes (bench/pattern_frames, from the runner's own
-# test pattern): output frame n is the first captured frame timed at or after n / FPS.
+# test pattern): output frame n is the first captured frame timed after n / FPS less a
+# millisecond, as the video processor chooses.
 
 # Runs a command; prints "cpu faults switches rss_kib".
 measure() {
