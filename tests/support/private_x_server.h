@@ -1,6 +1,6 @@
 #pragma once
-// An X server of the test's own (Xvfb) on a free display number, for programs run with the
-// xcb platform; stopped with the object.
+// An X server of the test's own (Xvfb) on a display number it chose itself, for programs run with
+// the xcb platform; stopped with the object.
 
 #include <memory>
 #include <string>
