@@ -14,7 +14,8 @@
 #include "video/bitmap_info_header.h"
 
 // One frame of the video tap, as Header says: BGR, top row first, rows padded to 4 bytes; or,
-// from a Y'CbCr camera, I420 in GStreamer's default layout (video/frame_format.h).
+// from a Y'CbCr camera, I420, YUY2, UYVY or NV12 in GStreamer's default layout
+// (video/frame_format.h).
 struct TVideoSample {
     const uint8_t* Data = nullptr;  // valid during the call only
     int32_t Size = 0;

@@ -182,7 +182,8 @@ bool TCaptureGraph::AddVideoBranch(GstElement* source) {
     FVideoDeviceCaps = MakeCapsFilter(VideoOptionCaps(option, option.Rate));
     FVideoTapCaps = MakeCapsFilter(TapCaps(option));
     GstElement* tee = MakeElement("tee");
-    FVideoTap = MakeTap("video-tap", gst_caps_from_string("video/x-raw,format={BGR,I420}"));
+    FVideoTap =
+        MakeTap("video-tap", gst_caps_from_string("video/x-raw,format={BGR,I420,YUY2,UYVY,NV12}"));
     GstAppSinkCallbacks callbacks{};
     callbacks.new_sample = OnVideoSample;
     callbacks.eos = OnVideoEos;

@@ -4,10 +4,11 @@
 // clock (GStreamer takes the audio device's clock when it offers one): frame times and the
 // sample count then cannot drift apart.
 //
-//   video device -> device caps -> decode/convert -> BGR or I420 -> tee -> video tap (appsink)
-//                                                                  \-> leaky queue -> RGB ->
-//                                                                  preview
-//   (I420 for a Y'CbCr device format: YUY2, NV12, I420, MJPEG; BGR for everything else)
+//   video device -> device caps -> decode/convert -> BGR or Y'CbCr -> tee -> video tap (appsink)
+//                                                                     \-> leaky queue -> RGB ->
+//                                                                     preview
+//   (YUY2, UYVY, NV12 and I420 pass as they come, JPEG is decoded to I420, other Y'CbCr is
+//   converted to I420; BGR for everything else)
 //   audio device -> device caps -> convert/resample -> S16LE -> tee -> audio tap (appsink)
 //                                                              \-> level   \-> autoaudiosink
 //

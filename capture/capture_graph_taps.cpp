@@ -6,8 +6,8 @@
 #include "base/sanitizer_sync.h"
 #include "capture/capture_graph.h"
 #include "capture/capture_graph_parts.h"
+#include "capture/format_choice.h"
 #include "settings/log.h"
-#include "video/frame_format.h"
 
 namespace {
 
@@ -32,17 +32,16 @@ int CapsInt(GstCaps* caps, const char* field) {
     return value;
 }
 
-// The header of the frames the video tap delivers with these caps: I420 or BGR.
+// The header of the frames the video tap delivers with these caps.
 TBitmapInfoHeader VideoTapHeader(GstCaps* caps) {
     const int width = CapsInt(caps, "width"), height = CapsInt(caps, "height");
     const gchar* format = caps != nullptr && gst_caps_get_size(caps) > 0
                               ? gst_structure_get_string(gst_caps_get_structure(caps, 0), "format")
                               : nullptr;
-    if (format == nullptr || std::string(format) != "I420") return BgrBitmapHeader(width, height);
     GstVideoInfo info;
-    const bool fullRange = gst_video_info_from_caps(&info, caps) &&
+    const bool fullRange = caps != nullptr && gst_video_info_from_caps(&info, caps) &&
                            info.colorimetry.range == GST_VIDEO_COLOR_RANGE_0_255;
-    return I420BitmapHeader(width, height, fullRange);
+    return TapFrameHeader(format != nullptr ? format : "", width, height, fullRange);
 }
 
 // Runs a user callback; nothing it throws may unwind into GStreamer.

@@ -184,24 +184,53 @@ bool IsYCbCrOption(const TVideoOption& option) {
            GST_VIDEO_FORMAT_INFO_DEPTH(info, 0) == 8;
 }
 
-GstCaps* TapCaps(const TVideoOption& option) {
-    GstCaps* caps = gst_caps_new_simple("video/x-raw", "width", G_TYPE_INT, option.Width, "height",
-                                        G_TYPE_INT, option.Height, nullptr);
-    if (!IsYCbCrOption(option)) {
-        gst_caps_set_simple(caps, "format", G_TYPE_STRING, "BGR", nullptr);
-        return caps;
+namespace {
+
+// The raw Y'CbCr forms the video processor takes in as they come; other raw Y'CbCr forms are
+// converted to I420 before the tap.
+struct TTapForm {
+    const char* Format;
+    uint32_t Compression;
+};
+constexpr TTapForm TakenAsTheyCome[] = {{"I420", I420_COMPRESSION},
+                                        {"YUY2", YUY2_COMPRESSION},
+                                        {"UYVY", UYVY_COMPRESSION},
+                                        {"NV12", NV12_COMPRESSION}};
+
+}  // namespace
+
+std::string TapFormat(const TVideoOption& option) {
+    if (!IsYCbCrOption(option)) return "BGR";
+    for (const TTapForm& form : TakenAsTheyCome) {
+        if (option.MediaType == "video/x-raw" && option.Format == form.Format) return form.Format;
     }
+    return "I420";
+}
+
+TBitmapInfoHeader TapFrameHeader(const std::string& format, int width, int height, bool fullRange) {
+    for (const TTapForm& form : TakenAsTheyCome) {
+        if (format != form.Format) continue;
+        const bool jpeg = fullRange && form.Compression == I420_COMPRESSION;
+        return YCbCrBitmapHeader(jpeg ? J420_COMPRESSION : form.Compression, width, height);
+    }
+    return BgrBitmapHeader(width, height);
+}
+
+GstCaps* TapCaps(const TVideoOption& option) {
+    const std::string format = TapFormat(option);
+    GstCaps* caps =
+        gst_caps_new_simple("video/x-raw", "width", G_TYPE_INT, option.Width, "height", G_TYPE_INT,
+                            option.Height, "format", G_TYPE_STRING, format.c_str(), nullptr);
+    if (format == "BGR") return caps;
     // The BT.601 matrix always; JPEG's full range is kept (videoconvert leaves the range of
     // I420 as it is anyway) and brought to studio swing by the video processor.
-    gst_caps_set_simple(caps, "format", G_TYPE_STRING, "I420", "colorimetry", G_TYPE_STRING,
+    gst_caps_set_simple(caps, "colorimetry", G_TYPE_STRING,
                         IsJpegOption(option) ? "1:4:0:0" : "bt601", nullptr);
     return caps;
 }
 
 TBitmapInfoHeader TapHeader(const TVideoOption& option) {
-    return IsYCbCrOption(option)
-               ? I420BitmapHeader(option.Width, option.Height, IsJpegOption(option))
-               : BgrBitmapHeader(option.Width, option.Height);
+    return TapFrameHeader(TapFormat(option), option.Width, option.Height, IsJpegOption(option));
 }
 
 GstCaps* VideoOptionCaps(const TVideoOption& option, TFraction rate) {

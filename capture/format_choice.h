@@ -88,15 +88,20 @@ int ChooseVideoOption(const std::vector<TVideoOption>& options,
 // rows padded to 4 bytes.
 TBitmapInfoHeader BgrBitmapHeader(int width, int height);
 
-// True when the option reaches the video tap as I420 without a colour conversion: image/jpeg
+// True when the option reaches the video tap as Y'CbCr without a colour conversion: image/jpeg
 // (decoded to Y'CbCr) and raw 8-bit Y'CbCr (YUY2, NV12, I420, ...). Everything else reaches it
 // as BGR.
 bool IsYCbCrOption(const TVideoOption& option);
-// What the video tap asks for behind the option, of its size: I420 with the BT.601 matrix
-// (what the encoder and the RGB path assume), in full range behind JPEG (as decoded) and in
-// studio swing otherwise; or BGR. And the header of those frames.
+// The raw format of the tap behind the option: I420, YUY2, UYVY and NV12 as they come (the
+// video processor takes them in), I420 for JPEG and other Y'CbCr, BGR for the rest.
+std::string TapFormat(const TVideoOption& option);
+// What the video tap asks for behind the option, of its size: TapFormat with the BT.601
+// matrix (what the encoder and the RGB path assume), in full range behind JPEG (as decoded)
+// and in studio swing otherwise; or BGR. And the header of those frames.
 GstCaps* TapCaps(const TVideoOption& option);
 TBitmapInfoHeader TapHeader(const TVideoOption& option);
+// The header of tap frames in a raw format; fullRange marks decoded JPEG.
+TBitmapInfoHeader TapFrameHeader(const std::string& format, int width, int height, bool fullRange);
 
 // Fixed caps for one option at one rate (what the device is asked for).
 GstCaps* VideoOptionCaps(const TVideoOption& option, TFraction rate);

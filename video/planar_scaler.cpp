@@ -14,32 +14,7 @@ void FillPlanes(uint8_t* frame, const TI420Layout& layout, int64_t height) {
                 static_cast<size_t>(layout.Size - layout.CbOffset));
 }
 
-// out = in x factor + offset, rounded, both in 16 fractional bits. Plain arithmetic in blocks of
-// a fixed length, which the compiler vectorises at -O2 (an open-ended loop it does not).
-uint8_t SqueezeOne(uint8_t value, uint32_t factor, uint32_t offset) {
-    return static_cast<uint8_t>((value * factor + offset + (1u << 15)) >> 16);
-}
-
-void Squeeze(uint8_t* bytes, int64_t count, uint32_t factor, uint32_t offset) {
-    constexpr int Block = 32;
-    int64_t i = 0;
-    for (; i + Block <= count; i += Block) {
-        uint8_t* block = bytes + i;
-        for (int k = 0; k < Block; ++k) block[k] = SqueezeOne(block[k], factor, offset);
-    }
-    for (; i < count; ++i) bytes[i] = SqueezeOne(bytes[i], factor, offset);
-}
-
 }  // namespace
-
-void TPlanarScaler::ToStudioSwing(uint8_t* input, int64_t bytes) const {
-    bytes = std::min(bytes, FInput.Size);
-    // Luma: x 219/255 + 16; chroma: 128 + (x - 128) x 224/255.
-    Squeeze(input, std::min(bytes, FInput.CbOffset), 56285, 16 << 16);
-    if (bytes > FInput.CbOffset) {
-        Squeeze(input + FInput.CbOffset, bytes - FInput.CbOffset, 57570, 1019803);
-    }
-}
 
 TPlanarScaler::TPlanarScaler(int32_t inputWidth, int32_t inputHeight, int32_t pictureWidth,
                              int32_t pictureHeight, int32_t frameWidth, int32_t frameHeight)

@@ -25,10 +25,6 @@ class TPlanarScaler final {
     // picture at the frame's size, in the same layout. It is then used as it is.
     bool CaptureIsOutput(const TPictureRect& source) const;
 
-    // Brings the first `bytes` of a full-range input (IsFullRangeHeader) to studio swing, in
-    // place: Y 0..255 to 16..235, Cb and Cr 0..255 to 16..240.
-    void ToStudioSwing(uint8_t* input, int64_t bytes) const;
-
     // Fills a whole output frame, or a whole input, with black.
     void FillOutputBlack(uint8_t* output) const;
     void FillInputBlack(uint8_t* input) const;

@@ -48,7 +48,7 @@ bool DimensionsUsable(int64_t width, int64_t height) {
 
 bool InputUsable(const TBitmapInfoHeader& h) {
     const bool rgb = h.biBitCount == 24 && h.biCompression == BI_RGB_COMPRESSION;
-    return (rgb || IsI420Header(h)) && DimensionsUsable(h.biWidth, h.biHeight);
+    return (rgb || IsYCbCrHeader(h)) && DimensionsUsable(h.biWidth, h.biHeight);
 }
 
 int32_t RoundUpTo16(int32_t value) {
@@ -69,8 +69,9 @@ void Reserve(Bytes& bits, int64_t bytes, const TBitmapInfoHeader& header) {
 }  // namespace
 
 TVideoProcessor::TVideoProcessor(const TBitmapInfoHeader& header)
-    : FInputHeader(header), FPlanar(IsI420Header(header)), FFullRange(IsFullRangeHeader(header)) {
+    : FInputHeader(header), FPlanar(IsYCbCrHeader(header)) {
     if (!InputUsable(FInputHeader)) FailBitmap(FInputHeader, EINVAL);
+    if (FPlanar) FIntake.emplace(FInputHeader);
 
     const TVideoProcessing& options = Settings.Processing;
     if (options.Resize) {
@@ -181,12 +182,9 @@ void TVideoProcessor::QueueFrame(const void* data, int32_t size, double time) {
     if (!frame) return;
     frame->Processed = false;
     frame->Data.clear();
-    if (data != nullptr && size > 0) {
-        // Room for the output as well: processing turns this buffer into the output frame.
-        frame->Data.reserve(std::max<size_t>(size_t(size), size_t(GetFrameSize())));
-        // Grown unfilled and copied in one block (an element-wise assign would not be).
-        frame->Data.resize(static_cast<size_t>(size));
-        std::memcpy(frame->Data.data(), data, static_cast<size_t>(size));
+    if (data != nullptr && size > 0 &&
+        !CopyCapture(static_cast<const uint8_t*>(data), size, frame->Data)) {
+        return;
     }
     {
         std::lock_guard lock(FLock);
@@ -198,6 +196,30 @@ void TVideoProcessor::QueueFrame(const void* data, int32_t size, double time) {
         ++FArrivals;
     }
     FArrived.notify_all();
+}
+
+// The capture into `into`, which has room for the output as well (processing turns it into the
+// output frame): packed RGB as it is, a camera's Y'CbCr as I420 in studio swing. False when the
+// frame cannot be used.
+bool TVideoProcessor::CopyCapture(const uint8_t* data, int32_t size, TBytes& into) {
+    const size_t captured = FIntake ? size_t(FIntake->OutputBytes()) : size_t(size);
+    into.reserve(std::max(captured, size_t(GetFrameSize())));
+    // Grown unfilled and written in one pass (an element-wise assign would not be).
+    into.resize(captured);
+    if (!FIntake) {
+        std::memcpy(into.data(), data, captured);
+        return true;
+    }
+    const int64_t taken = FIntake->Take(data, size, into.data());
+    if (taken > 0) {
+        into.resize(static_cast<size_t>(taken));
+        return true;
+    }
+    if (!FShortFrameSeen.exchange(true)) {
+        LogLine("Video frame dropped: " + std::to_string(size) + " bytes where the format needs " +
+                std::to_string(FIntake->SourceBytes()));
+    }
+    return false;
 }
 
 bool TVideoProcessor::WaitForFrame(int timeoutMs) {
@@ -296,7 +318,6 @@ void TVideoProcessor::ProcessFrame(TInputFrame& frame) {
     // A camera frame of the encoder's size and layout is the output already: no copy at all.
     const bool asCaptured = FPlanar && frame.Data.size() == size_t(InputBytes()) &&
                             FPlanarScaler->CaptureIsOutput(source);
-    if (FFullRange) FPlanarScaler->ToStudioSwing(frame.Data.data(), int64_t(frame.Data.size()));
     if (!asCaptured) TakeCapture(frame);
     SetPos(13);
     SetPos(14);

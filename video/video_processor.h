@@ -6,8 +6,9 @@
 // rate differ, and turns it into the encoder's input: cropped and scaled to the picture size,
 // top row first, overlaid with the logo, with width and height rounded up to multiples of 16
 // (the picture in the first columns of the last rows, the rest black). An RGB capture becomes
-// 32-bit BGRX; an I420 capture (a camera's Y'CbCr) stays I420 and becomes a packed I420 frame,
-// so camera frames reach the encoder without a colour conversion.
+// 32-bit BGRX; a camera's Y'CbCr (I420, YUY2, UYVY, NV12, or JPEG's full-range I420) becomes
+// I420 as it is taken in and a packed I420 frame after that, so camera frames reach the
+// encoder without a colour conversion.
 //
 // Sizes and the overlay are fixed at creation from Settings.Processing; the crop rectangle
 // and the scaling mode are read again for every processed frame. One producer thread and one
@@ -27,6 +28,7 @@
 #include <vector>
 
 #include "video/bitmap_info_header.h"
+#include "video/capture_intake.h"
 #include "video/default_init_allocator.h"
 #include "video/frame_format.h"
 #include "video/frame_scaler.h"
@@ -37,7 +39,7 @@
 class TVideoProcessor final {
   public:
     // header: the capture format, 24-bit uncompressed, rows bottom-up (positive biHeight) or
-    // top-down (negative); or I420 (I420BitmapHeader), top row first either way. Throws
+    // top-down (negative); or Y'CbCr (YCbCrBitmapHeader), top row first either way. Throws
     // std::runtime_error("DIB Create error") after logging "CreateDIBSection Failed: " and the
     // header when the input or output cannot be set up.
     explicit TVideoProcessor(const TBitmapInfoHeader& header);
@@ -51,7 +53,8 @@ class TVideoProcessor final {
     // times that for I420.
     int32_t GetFrameSize() const { return FFrameSize; }
 
-    // Capture thread. Copies size bytes; time in seconds since the run's first frame (NaN or
+    // Capture thread. Copies size bytes (a camera's Y'CbCr turned into I420 on the way; a frame
+    // too short for that is dropped); time in seconds since the run's first frame (NaN or
     // infinite: the last time given). The frame is dropped when more than
     // MaxWaitingFrames - 1 frames are already waiting.
     void PutFrame(const void* data, int32_t size, double time);
@@ -83,7 +86,7 @@ class TVideoProcessor final {
     int32_t OutputWidth() const { return FOutputHeader.biWidth; }
     int32_t OutputHeight() const { return FOutputHeader.biHeight; }
     int32_t OutputStride() const { return FOutputStride; }  // bytes (I420: of the Y plane)
-    // Bgrx for RGB captures, I420 (packed: Y, Cb, Cr planes back to back) for I420 captures.
+    // Bgrx for RGB captures, I420 (packed: Y, Cb, Cr planes back to back) for Y'CbCr ones.
     TFrameFormat OutputFormat() const { return FPlanar ? TFrameFormat::I420 : TFrameFormat::Bgrx; }
     const TBitmapInfoHeader& OutputHeader() const { return FOutputHeader; }
     bool HasOverlay() const { return FOverlay.has_value() || FPlanarOverlay.has_value(); }
@@ -107,6 +110,7 @@ class TVideoProcessor final {
 
     void LoadOverlay();
     void QueueFrame(const void* data, int32_t size, double time);
+    bool CopyCapture(const uint8_t* data, int32_t size, TBytes& into);
     TFramePtr TakeSpare();
     TFramePtr Choose(double time);
     void Recycle(std::deque<TFramePtr>::iterator end);
@@ -126,12 +130,12 @@ class TVideoProcessor final {
     int32_t FPictureHeight = 0;
     int32_t FOutputStride = 0;
     int32_t FFrameSize = 0;
-    bool FPlanar = false;     // I420 in and out
-    bool FFullRange = false;  // I420 input in full range: brought to studio swing first
-    TBytes FInputBits;        // the last capture processed (empty before the first)
+    bool FPlanar = false;  // Y'CbCr in, I420 out
+    TBytes FInputBits;     // the last capture processed (empty before the first)
     std::optional<TFrameScaler> FScaler;
     std::optional<TOverlayPlane> FOverlay;
-    std::optional<TPlanarScaler> FPlanarScaler;  // instead of the two above for I420
+    std::optional<TCaptureIntake> FIntake;       // for Y'CbCr: each capture becomes I420
+    std::optional<TPlanarScaler> FPlanarScaler;  // instead of the two above for Y'CbCr
     std::optional<TPlanarOverlay> FPlanarOverlay;
 
     mutable std::mutex FLock;
@@ -149,4 +153,5 @@ class TVideoProcessor final {
     uint64_t FArrivals = 0;                      // guarded by FLock
     uint64_t FArrivalsSeen = 0;                  // guarded by FLock
     std::atomic<bool> FAllocationFailed{false};  // a frame was dropped for lack of memory
+    std::atomic<bool> FShortFrameSeen{false};    // a frame too short to convert was dropped
 };

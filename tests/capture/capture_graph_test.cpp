@@ -15,6 +15,7 @@
 
 #include "capture/capture_forwarder.h"
 #include "settings/log.h"
+#include "video/capture_intake.h"
 #include "video/frame_format.h"
 
 namespace {
@@ -186,16 +187,16 @@ TEST_F(CaptureGraphTest, FormatsThatNeedDecodingOrConversionReachTheTapsAsI420An
     }
 }
 
-// Each mode of the test pattern reaches the tap at its size: the RGB one as BGR, the camera
-// modes as I420, the same colours either way.
+// Each mode of the test pattern reaches the tap at its size: the RGB one as BGR, YUY2 as it
+// comes, JPEG decoded to full-range I420; the same colours either way.
 TEST_F(CaptureGraphTest, EachTestPatternModeReachesTheTapInItsOwnPath) {
     struct TCase {
         TVideoMode Mode;
-        bool Planar;
+        uint32_t Compression;
     };
-    for (const TCase& c :
-         {TCase{{"BGR", 640, 480, 30, 1}, false}, TCase{{"YUY2", 640, 480, 30, 1}, true},
-          TCase{{"MJPG", 1280, 720, 30, 1}, true}}) {
+    for (const TCase& c : {TCase{{"BGR", 640, 480, 30, 1}, BI_RGB_COMPRESSION},
+                           TCase{{"YUY2", 640, 480, 30, 1}, YUY2_COMPRESSION},
+                           TCase{{"MJPG", 1280, 720, 30, 1}, J420_COMPRESSION}}) {
         SCOPED_TRACE(VideoModeText(c.Mode));
         TTapRecorder recorder;
         TCaptureGraph graph(Devices);
@@ -204,7 +205,7 @@ TEST_F(CaptureGraphTest, EachTestPatternModeReachesTheTapInItsOwnPath) {
         graph.Stop();
         const auto header = graph.ChooseVideoFormat(30);
         ASSERT_TRUE(header);
-        EXPECT_EQ(IsI420Header(*header), c.Planar);
+        EXPECT_EQ(header->biCompression, c.Compression);
         EXPECT_EQ(header->biWidth, c.Mode.Width);
         EXPECT_EQ(header->biHeight, -c.Mode.Height);
         const size_t before = recorder.times.size();
@@ -214,9 +215,15 @@ TEST_F(CaptureGraphTest, EachTestPatternModeReachesTheTapInItsOwnPath) {
         EXPECT_EQ(recorder.frameSize, static_cast<int32_t>(header->biSizeImage));
         EXPECT_EQ(recorder.header.biCompression, header->biCompression);
         const int x = c.Mode.Width * 3 / 16, y = c.Mode.Height / 4;
-        if (c.Planar) {
-            ExpectNear(PlanesAt(recorder.lastFrame, c.Mode.Width, c.Mode.Height, x, y),
-                       YellowYCbCr(*header), 3);
+        if (IsYCbCrHeader(*header)) {
+            // As the video processor takes it in: I420, in studio swing.
+            const TCaptureIntake intake(*header);
+            std::vector<uint8_t> i420(size_t(intake.OutputBytes()));
+            ASSERT_EQ(intake.Take(recorder.lastFrame.data(), int64_t(recorder.lastFrame.size()),
+                                  i420.data()),
+                      intake.OutputBytes());
+            ExpectNear(PlanesAt(i420, c.Mode.Width, c.Mode.Height, x, y),
+                       YellowYCbCr(I420BitmapHeader(1, 1)), 3);
         } else {
             EXPECT_EQ(Pixel(recorder.lastFrame, c.Mode.Width * 3, x, y), YellowBgr);
         }

@@ -2,14 +2,18 @@
 
 #include "capture/format_choice.h"
 
+#include <gst/video/video.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <string>
+#include <utility>
 
 #include "capture/capture_devices.h"
 #include "capture/capture_forwarder.h"
 #include "capture/connect_status.h"
 #include "tests/capture/caps_text.h"
+#include "video/frame_format.h"
 
 namespace {
 
@@ -164,6 +168,56 @@ TEST(VideoChoice, TheHeaderDescribesTopDownBgrRowsPaddedToFourBytes) {
     EXPECT_STREQ(text, "image/jpeg, width=(int)320, height=(int)240, framerate=(fraction)15/1");
     g_free(text);
     gst_caps_unref(caps);
+}
+
+// Which raw form reaches the tap behind each device format, and that the frame layouts the
+// video processor assumes are GStreamer's own, odd sizes included.
+TEST(VideoChoice, RawYCbCrFormsReachTheTapAsTheyComeInGStreamersLayout) {
+    struct TCase {
+        const char* MediaType;
+        const char* Format;
+        const char* Tap;
+        uint32_t Compression;
+    };
+    for (const TCase& c : {TCase{"video/x-raw", "YUY2", "YUY2", YUY2_COMPRESSION},
+                           TCase{"video/x-raw", "UYVY", "UYVY", UYVY_COMPRESSION},
+                           TCase{"video/x-raw", "NV12", "NV12", NV12_COMPRESSION},
+                           TCase{"video/x-raw", "I420", "I420", I420_COMPRESSION},
+                           TCase{"video/x-raw", "YV12", "I420", I420_COMPRESSION},
+                           TCase{"image/jpeg", "", "I420", J420_COMPRESSION},
+                           TCase{"video/x-raw", "RGBx", "BGR", 0}}) {
+        for (auto [width, height] :
+             {std::pair{640, 480}, std::pair{321, 241}, std::pair{2, 2}, std::pair{1282, 723}}) {
+            SCOPED_TRACE(std::string(c.Format) + " " + std::to_string(width) + "x" +
+                         std::to_string(height));
+            TVideoOption option;
+            option.MediaType = c.MediaType;
+            option.Format = c.Format;
+            option.Width = width;
+            option.Height = height;
+            EXPECT_EQ(TapFormat(option), c.Tap);
+            const TBitmapInfoHeader header = TapHeader(option);
+            EXPECT_EQ(header.biCompression, c.Compression);
+            EXPECT_EQ(IsYCbCrHeader(header), c.Compression != 0);
+            GstVideoInfo info;
+            gst_video_info_set_format(&info, gst_video_format_from_string(c.Tap), width, height);
+            EXPECT_EQ(header.biSizeImage, info.size);
+            if (std::string(c.Tap) == "I420") {
+                const TI420Layout i420 = CaptureI420Layout(width, height);
+                EXPECT_EQ(i420.YStride, info.stride[0]);
+                EXPECT_EQ(i420.ChromaStride, info.stride[1]);
+                EXPECT_EQ(i420.CbOffset, int64_t(info.offset[1]));
+                EXPECT_EQ(i420.CrOffset, int64_t(info.offset[2]));
+            } else if (std::string(c.Tap) == "NV12") {
+                const TNv12Layout nv12 = CaptureNv12Layout(width, height);
+                EXPECT_EQ(nv12.YStride, info.stride[0]);
+                EXPECT_EQ(nv12.ChromaStride, info.stride[1]);
+                EXPECT_EQ(nv12.ChromaOffset, int64_t(info.offset[1]));
+            } else if (c.Compression != 0) {
+                EXPECT_EQ(CapturePackedStride(width), info.stride[0]);
+            }
+        }
+    }
 }
 
 TEST(ConnectStatus, PartsFollowWhatWasChosenAndWhatWorks) {

@@ -1,5 +1,6 @@
-// Camera frames (I420) through the video processor against the same scene as RGB: the two
-// paths must agree on sizes, placement and orientation exactly and on colour within 3 levels.
+// Camera frames (I420, YUY2, UYVY, NV12) through the video processor against the same scene as RGB:
+// the two paths must agree on sizes, placement and orientation exactly and on colour within 3
+// levels.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -63,29 +64,78 @@ void Expand(std::vector<uint8_t>& plane, int from, double scale, int to) {
         v = uint8_t(std::clamp(std::lround((v - from) * scale + to), 0L, 255L));
 }
 
-// The scene as a camera would deliver it: I420 in the capture layout, in studio swing or, as
-// from a JPEG camera, in full range.
-TCapture I420Capture(int width, int height, const TPixelFn& pixel, bool fullRange) {
-    TPlanes planes = Convert(width, height, pixel);
-    if (fullRange) {
-        Expand(planes.Y, 16, 255.0 / 219, 0);
-        Expand(planes.Cb, 128, 255.0 / 224, 128);
-        Expand(planes.Cr, 128, 255.0 / 224, 128);
-    }
-    const TI420Layout layout = CaptureI420Layout(width, height);
-    TCapture capture{I420BitmapHeader(width, height, fullRange),
-                     std::vector<uint8_t>(size_t(layout.Size))};
-    for (int y = 0; y < height; ++y) {
-        std::copy_n(&planes.Y[size_t(y) * width], width, &capture.Bytes[y * layout.YStride]);
+// The planes in the capture layout of I420.
+std::vector<uint8_t> I420Bytes(const TPlanes& planes) {
+    const TI420Layout layout = CaptureI420Layout(planes.Width, planes.Height);
+    std::vector<uint8_t> bytes(size_t(layout.Size));
+    for (int y = 0; y < planes.Height; ++y) {
+        std::copy_n(&planes.Y[size_t(y) * planes.Width], planes.Width, &bytes[y * layout.YStride]);
     }
     for (int y = 0; y < layout.ChromaHeight; ++y) {
         const size_t from = size_t(y) * planes.ChromaWidth();
         std::copy_n(&planes.Cb[from], planes.ChromaWidth(),
-                    &capture.Bytes[layout.CbOffset + y * layout.ChromaStride]);
+                    &bytes[layout.CbOffset + y * layout.ChromaStride]);
         std::copy_n(&planes.Cr[from], planes.ChromaWidth(),
-                    &capture.Bytes[layout.CrOffset + y * layout.ChromaStride]);
+                    &bytes[layout.CrOffset + y * layout.ChromaStride]);
     }
-    return capture;
+    return bytes;
+}
+
+// The planes as packed 4:2:2 (YUY2, or UYVY with Cb first): each chroma sample on both of its
+// rows, an odd last column doubled.
+std::vector<uint8_t> PackedBytes(const TPlanes& planes, bool chromaFirst) {
+    const int64_t stride = CapturePackedStride(planes.Width);
+    std::vector<uint8_t> bytes(size_t(stride * planes.Height));
+    for (int y = 0; y < planes.Height; ++y) {
+        for (int x = 0; x < planes.Width; x += 2) {
+            uint8_t* p = &bytes[y * stride + x * 2];
+            const int y0 = planes.At(0, x, y),
+                      y1 = planes.At(0, std::min(x + 1, planes.Width - 1), y);
+            const uint8_t quad[4] = {uint8_t(y0), uint8_t(planes.At(1, x, y)), uint8_t(y1),
+                                     uint8_t(planes.At(2, x, y))};
+            const uint8_t swapped[4] = {quad[1], quad[0], quad[3], quad[2]};
+            std::copy_n(chromaFirst ? swapped : quad, 4, p);
+        }
+    }
+    return bytes;
+}
+
+// The planes as NV12: the Y plane, then Cb and Cr interleaved.
+std::vector<uint8_t> Nv12Bytes(const TPlanes& planes) {
+    const TNv12Layout layout = CaptureNv12Layout(planes.Width, planes.Height);
+    std::vector<uint8_t> bytes(size_t(layout.Size));
+    for (int y = 0; y < planes.Height; ++y) {
+        std::copy_n(&planes.Y[size_t(y) * planes.Width], planes.Width, &bytes[y * layout.YStride]);
+    }
+    for (int y = 0; y < (planes.Height + 1) / 2; ++y) {
+        for (int x = 0; x < planes.ChromaWidth(); ++x) {
+            uint8_t* p = &bytes[layout.ChromaOffset + y * layout.ChromaStride + x * 2];
+            p[0] = planes.Cb[size_t(y) * planes.ChromaWidth() + x];
+            p[1] = planes.Cr[size_t(y) * planes.ChromaWidth() + x];
+        }
+    }
+    return bytes;
+}
+
+// The scene as a camera would deliver it: I420 in studio swing or, as from a JPEG camera, in
+// full range; or YUY2, UYVY or NV12 as a webcam sends them raw.
+TCapture CameraCapture(int width, int height, const TPixelFn& pixel, uint32_t form) {
+    TPlanes planes = Convert(width, height, pixel);
+    if (form == J420_COMPRESSION) {
+        Expand(planes.Y, 16, 255.0 / 219, 0);
+        Expand(planes.Cb, 128, 255.0 / 224, 128);
+        Expand(planes.Cr, 128, 255.0 / 224, 128);
+    }
+    const TBitmapInfoHeader header = YCbCrBitmapHeader(form, width, height);
+    switch (form) {
+        case YUY2_COMPRESSION:
+        case UYVY_COMPRESSION:
+            return {header, PackedBytes(planes, form == UYVY_COMPRESSION)};
+        case NV12_COMPRESSION:
+            return {header, Nv12Bytes(planes)};
+        default:
+            return {header, I420Bytes(planes)};
+    }
 }
 
 // An output frame as planes: the RGB path's converted, the I420 path's as it is.
@@ -121,7 +171,7 @@ struct TCase {
     int ResizeW = 0, ResizeH = 0;
     bool HighQuality = true;
     std::string Overlay;  // "", "alpha.png", "key.jpg"
-    bool FullRange = false;
+    uint32_t Form = I420_COMPRESSION;
 };
 
 class TPlanarPathTest : public TProcessorTest, public ::testing::WithParamInterface<TCase> {
@@ -149,7 +199,8 @@ TEST_P(TPlanarPathTest, MatchesTheRgbPath) {
         return y < c.Height * 3 / 4 ? Bars[x * 8 / c.Width] : Band;
     };
     const TCapture rgb = MakeCapture(c.Width, c.Height, false, scene);
-    const TCapture yuv = I420Capture(c.Width, c.Height, scene, c.FullRange);
+    const TCapture yuv = CameraCapture(c.Width, c.Height, scene, c.Form);
+    ASSERT_EQ(yuv.Bytes.size(), yuv.Header.biSizeImage);
     TVideoProcessor rgbProcessor(rgb.Header), yuvProcessor(yuv.Header);
     ASSERT_EQ(yuvProcessor.OutputFormat(), TFrameFormat::I420);
     ASSERT_EQ(rgbProcessor.OutputFormat(), TFrameFormat::Bgrx);
@@ -199,18 +250,49 @@ TEST_P(TPlanarPathTest, MatchesTheRgbPath) {
     EXPECT_GT(compared, w * h / 8);
 }
 
+using TCameraFrameTest = TProcessorTest;
+
+// A raw camera frame too short to rearrange is dropped with one line for the run, and the next
+// whole one is taken as usual.
+TEST_F(TCameraFrameTest, AShortRawFrameIsDroppedWithOneLineAndTheNextIsTaken) {
+    const TCapture whole = CameraCapture(
+        64, 32, [](int, int) { return Uniform(255); }, YUY2_COMPRESSION);
+    ASSERT_EQ(whole.Bytes.size(), 4096u);
+    TVideoProcessor processor(whole.Header);
+    std::vector<uint8_t> frame(size_t(processor.GetFrameSize()));
+    for (int i = 0; i < 2; ++i) processor.PutFrame(whole.Bytes.data(), 4095, 0);
+    EXPECT_FALSE(processor.GetFrame(frame.data(), 0));
+    const std::string log = TakeLog();
+    const std::string line = "Video frame dropped: 4095 bytes where the format needs 4096\r\n";
+    ASSERT_NE(log.find(line), std::string::npos) << log;
+    EXPECT_EQ(log.find(line, log.find(line) + 1), std::string::npos) << log;
+    processor.PutFrame(whole.Bytes.data(), int32_t(whole.Bytes.size()), 0.1);
+    ASSERT_TRUE(processor.GetFrame(frame.data(), 0.1));
+    EXPECT_EQ(frame[0], 235);
+    EXPECT_EQ(frame[size_t(processor.GetFrameSize()) - 1], 128);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Cases, TPlanarPathTest,
     ::testing::Values(
-        TCase{"CaptureIsTheFrame", 320, 240, false, false, 0, 0, true, "", false},
-        TCase{"OddSizePadded", 322, 242, false, false, 0, 0, true, "", false},
-        TCase{"CropAndHighQualityResize", 640, 480, true, true, 330, 250, true, "", false},
-        TCase{"CropAndPlainResize", 640, 480, true, true, 200, 150, false, "", false},
-        TCase{"AlphaOverlay", 320, 240, false, false, 0, 0, true, "alpha.png", false},
+        TCase{"CaptureIsTheFrame", 320, 240, false, false, 0, 0, true, "", I420_COMPRESSION},
+        TCase{"OddSizePadded", 322, 242, false, false, 0, 0, true, "", I420_COMPRESSION},
+        TCase{"CropAndHighQualityResize", 640, 480, true, true, 330, 250, true, "",
+              I420_COMPRESSION},
+        TCase{"CropAndPlainResize", 640, 480, true, true, 200, 150, false, "", I420_COMPRESSION},
+        TCase{"AlphaOverlay", 320, 240, false, false, 0, 0, true, "alpha.png", I420_COMPRESSION},
         TCase{"ColourKeyOverlayOverCropAndResize", 640, 480, true, true, 330, 251, true, "key.jpg",
-              false},
-        TCase{"FullRangeCaptureIsTheFrame", 320, 240, false, false, 0, 0, true, "alpha.png", true},
-        TCase{"FullRangeCropAndResize", 640, 480, true, true, 330, 250, true, "", true}),
+              I420_COMPRESSION},
+        TCase{"FullRangeCaptureIsTheFrame", 320, 240, false, false, 0, 0, true, "alpha.png",
+              J420_COMPRESSION},
+        TCase{"FullRangeCropAndResize", 640, 480, true, true, 330, 250, true, "", J420_COMPRESSION},
+        TCase{"Yuy2CaptureIsTheFrame", 320, 240, false, false, 0, 0, true, "", YUY2_COMPRESSION},
+        TCase{"Yuy2OddSizeWithOverlay", 321, 241, false, false, 0, 0, true, "alpha.png",
+              YUY2_COMPRESSION},
+        TCase{"UyvyCropAndResize", 640, 480, true, true, 330, 250, true, "", UYVY_COMPRESSION},
+        TCase{"Nv12CaptureIsTheFrame", 320, 240, false, false, 0, 0, true, "", NV12_COMPRESSION},
+        TCase{"Nv12OddSizeCropAndPlainResize", 323, 243, true, true, 200, 150, false, "key.jpg",
+              NV12_COMPRESSION}),
     [](const auto& info) { return info.param.Name; });
 
 }  // namespace
