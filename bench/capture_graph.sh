@@ -14,12 +14,18 @@
 # to YUY2, or to full-range I420 and jpegenc), so both sides pay the same for the "camera";
 # then it captures as a pipeline would (jpegdec, videoconvert to I420, videorate where Theora
 # runs slower) into theoraenc, vorbisenc and oggmux with our default encoder settings. The
-# camera's own part is measured alone as well (the device line) and taken off both sides for
-# the plumbing ratio, which is what a real camera, costing nothing to either side, would show.
+# camera works beside the pipeline on both sides, as a real one does: our test device on its
+# own thread with a ring of 4 frames, the peer's camera elements behind a queue of 4 frames (on
+# the pipeline's one thread, the camera's work could never overlap the encoder's, which on two
+# cores costs the side where it does up to a tenth more CPU). The queue does not leak: a leaky
+# one drops most frames once the live sound holds the muxer back. The camera's own part is measured
+# alone as well (the device line) and taken off both sides for the plumbing ratio, which is
+# what a real camera, costing nothing to either side, would show.
 #
 # Each mode runs PAIRS alternated pairs (ours, then the peer) and reports medians. Also per
 # mode: the limit, libtheora and libvorbis alone encoding the same planes and samples at the
-# same settings (bench/encode_limit), and our CPU as a multiple of it; the anonymous resident
+# same settings (bench/encode_limit, fed the camera's own frames and turning them into the
+# run's planes untimed), and our CPU as a multiple of it; the anonymous resident
 # memory (RssAnon, the largest sample, every 2 s) and the peak resident size (/usr/bin/time %M)
 # of each side, with RssAnon every 10 s to show it stays flat.
 #
@@ -100,7 +106,8 @@ peer() {  # width height format theora-fps
     [ "$3" = MJPG ] && decode="! jpegdec"
     [ "$4" != 30 ] && rate="! videorate ! video/x-raw,framerate=$4/1"
     # shellcheck disable=SC2046
-    measure gst-launch-1.0 -q $(paced_source "$1" "$2") $(camera_elements "$3") $decode \
+    measure gst-launch-1.0 -q $(paced_source "$1" "$2") $(camera_elements "$3") \
+        ! queue max-size-buffers=4 max-size-bytes=0 max-size-time=0 $decode \
         ! videoconvert ! video/x-raw,format=I420 $rate \
         ! theoraenc quality=10 bitrate=1000 speed-level=2 keyframe-freq=64 keyframe-force=64 \
           drop-frames=true cap-overflow=true cap-underflow=true \
@@ -114,6 +121,30 @@ peer() {  # width height format theora-fps
 device() {  # width height format: the camera alone, paced as in a run
     # shellcheck disable=SC2046
     measure gst-launch-1.0 -q $(paced_source "$1" "$2") $(camera_elements "$3") ! fakesink
+}
+
+# The frames a run encodes, at the Theora rate, in the form its capture delivers them: the
+# pattern's BGR, or the camera's frames (decoded, for JPEG) as the tap takes them.
+limit_frames() {  # width height format theora-fps
+    local decode=""
+    [ "$3" = MJPG ] && decode="! jpegdec"
+    if [ "$3" = BGR ]; then
+        "$build/bin/pattern_frames" "$1" "$2" 30 "$4" "$seconds"
+        return
+    fi
+    # shellcheck disable=SC2046
+    "$build/bin/pattern_frames" "$1" "$2" 30 "$4" "$seconds" |
+        gst-launch-1.0 -q fdsrc fd=0 blocksize=$(($1 * $2 * 3)) \
+            ! rawvideoparse width="$1" height="$2" format=bgr framerate="$4/1" \
+            $(camera_elements "$3") $decode ! fdsink fd=1
+}
+
+limit_form() {
+    case "$1" in
+        BGR) echo bgr ;;
+        YUY2) echo yuy2 ;;
+        MJPG) echo j420 ;;
+    esac
 }
 
 for mode in "${modes[@]}"; do
@@ -132,8 +163,9 @@ for mode in "${modes[@]}"; do
     done
     d_cpu=0
     [ "$format" != BGR ] && read -r d_cpu _ _ <<<"$(device "$width" "$height" "$format")"
-    "$build/bin/pattern_frames" "$width" "$height" 30 "$fps" "$seconds" |
-        "$build/bin/encode_limit" "$width" "$height" "$fps" "$seconds" >"$work/limit"
+    limit_frames "$width" "$height" "$format" "$fps" |
+        "$build/bin/encode_limit" "$width" "$height" "$fps" "$seconds" "$(limit_form "$format")" \
+            >"$work/limit"
     read -r limit _ _ <"$work/limit"
     awk -v mode="$mode" -v w="$width" -v h="$height" -v f="$format" -v fps="$fps" -v t="$seconds" \
         -v oc="$(median <<<"$o_cpu")" -v pc="$(median <<<"$p_cpu")" -v dc="$d_cpu" \
