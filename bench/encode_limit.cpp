@@ -47,7 +47,8 @@ class TFrameReader {
     }
     bool Next() {
         if (std::fread(FInput.data(), 1, FInput.size(), stdin) != FInput.size()) return false;
-        if (FIntake) return FIntake->Take(FInput.data(), int64_t(FInput.size()), FPlanes.data()) > 0;
+        if (FIntake)
+            return FIntake->Take(FInput.data(), int64_t(FInput.size()), FPlanes.data()) > 0;
         libyuv::RGB24ToI420(FInput.data(), FWidth * 3, Y(), int(FLayout.YStride), Cb(),
                             int(FLayout.ChromaStride), Cr(), int(FLayout.ChromaStride), FWidth,
                             FHeight);
