@@ -14,7 +14,8 @@ uint8_t SqueezeOne(uint8_t value, uint32_t factor, uint32_t offset) {
     return static_cast<uint8_t>((value * factor + offset + (1u << 15)) >> 16);
 }
 
-void Squeeze(const uint8_t* from, uint8_t* to, int64_t count, uint32_t factor, uint32_t offset) {
+void Squeeze(const uint8_t* __restrict from, uint8_t* __restrict to, int64_t count, uint32_t factor,
+             uint32_t offset) {
     constexpr int Block = 32;
     int64_t i = 0;
     for (; i + Block <= count; i += Block) {
