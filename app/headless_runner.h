@@ -41,6 +41,7 @@ class THeadlessRunner final {
     // Marks the run as failed (exit status 1), telling why once.
     void FailRun(const std::string& why);
     double TotalSeconds() const { return FEarlierRunsSeconds + EncodedSeconds(); }
+    int PollIntervalMs() const;
     void FlushLog();
     void PrintStatus();
 
