@@ -33,18 +33,6 @@ void ToStudioSwing(const uint8_t* from, int64_t bytes, const TI420Layout& layout
     }
 }
 
-int64_t SourceBytesOf(uint32_t form, int32_t width, int32_t height) {
-    switch (form) {
-        case YUY2_COMPRESSION:
-        case UYVY_COMPRESSION:
-            return CapturePackedStride(width) * height;
-        case NV12_COMPRESSION:
-            return CaptureNv12Layout(width, height).Size;
-        default:
-            return CaptureI420Layout(width, height).Size;
-    }
-}
-
 }  // namespace
 
 TCaptureIntake::TCaptureIntake(const TBitmapInfoHeader& header)
@@ -52,7 +40,7 @@ TCaptureIntake::TCaptureIntake(const TBitmapInfoHeader& header)
       FWidth(header.biWidth),
       FHeight(static_cast<int32_t>(std::llabs(header.biHeight))),
       FOutput(CaptureI420Layout(FWidth, FHeight)),
-      FSourceBytes(SourceBytesOf(FForm, FWidth, FHeight)) {}
+      FSourceBytes(YCbCrBitmapHeader(FForm, FWidth, FHeight).biSizeImage) {}
 
 int64_t TCaptureIntake::Take(const uint8_t* source, int64_t size, uint8_t* output) const {
     if (FForm == I420_COMPRESSION || FForm == J420_COMPRESSION) {
