@@ -21,6 +21,8 @@
 # one drops most frames once the live sound holds the muxer back. The camera's own part is measured
 # alone as well (the device line) and taken off both sides for the plumbing ratio, which is
 # what a real camera, costing nothing to either side, would show.
+# A JPEG camera's frames are measured with jpegdec after them too: the limit starts from decoded
+# planes, so ours is also shown as a multiple of it without the camera and the decoding.
 #
 # Each mode runs PAIRS alternated pairs (ours, then the peer) and reports medians. Also per
 # mode: the limit, libtheora and libvorbis alone encoding the same planes and samples at the
@@ -118,9 +120,9 @@ peer() {  # width height format theora-fps
         ! "audio/x-raw,rate=22050,channels=1" ! vorbisenc quality=-0.06 ! mux.
 }
 
-device() {  # width height format: the camera alone, paced as in a run
+device() {  # width height format [decoder]: the camera alone (and its decoder), paced as in a run
     # shellcheck disable=SC2046
-    measure gst-launch-1.0 -q $(paced_source "$1" "$2") $(camera_elements "$3") ! fakesink
+    measure gst-launch-1.0 -q $(paced_source "$1" "$2") $(camera_elements "$3") ${4:-} ! fakesink
 }
 
 # The frames a run encodes, at the Theora rate, in the form its capture delivers them: the
@@ -161,8 +163,11 @@ for mode in "${modes[@]}"; do
         p_cpu+="$c " p_rss+="$r " p_anon+="$a "
         p_trace=$(cat "$work/trace")
     done
-    d_cpu=0
+    d_cpu=0 dd_cpu=0
     [ "$format" != BGR ] && read -r d_cpu _ _ <<<"$(device "$width" "$height" "$format")"
+    # A JPEG camera's frames must be decoded before any encoder sees planes; the limit starts
+    # from decoded planes, so the decoding is shown apart as well.
+    [ "$format" = MJPG ] && read -r dd_cpu _ _ <<<"$(device "$width" "$height" "$format" "! jpegdec")"
     # The limit's own CPU time varies by a fifth from run to run here: the median of as many
     # runs as pairs.
     limits=""
@@ -175,7 +180,7 @@ for mode in "${modes[@]}"; do
     done
     limit=$(median <<<"$limits")
     awk -v mode="$mode" -v w="$width" -v h="$height" -v f="$format" -v fps="$fps" -v t="$seconds" \
-        -v oc="$(median <<<"$o_cpu")" -v pc="$(median <<<"$p_cpu")" -v dc="$d_cpu" \
+        -v oc="$(median <<<"$o_cpu")" -v pc="$(median <<<"$p_cpu")" -v dc="$d_cpu" -v ddc="$dd_cpu" \
         -v orss="$(median <<<"$o_rss")" -v prss="$(median <<<"$p_rss")" \
         -v oa="$(median <<<"$o_anon")" -v pa="$(median <<<"$p_anon")" -v lim="$limit" \
         -v all_o="$o_cpu" -v all_p="$p_cpu" -v ot="$o_trace" -v pt="$p_trace" -v n="$pairs" \
@@ -194,6 +199,10 @@ for mode in "${modes[@]}"; do
             lim, all_l, oc / t / lim
         if (dc > 0) printf " (without the camera %5.2f)", (oc - dc) / t / lim
         printf "\n"
+        if (ddc > 0) {
+            printf "  the camera and jpegdec alone %6.3f CPU s per media s (jpegdec %6.3f); ours without them / limit %5.2f\n",
+                ddc / t, (ddc - dc) / t, (oc - ddc) / t / lim
+        }
         printf "  RssAnon       ours %6.1f MiB, gst-launch %6.1f MiB, ratio %4.2f (goal 1.25)\n",
             oa / 1024, pa / 1024, oa / pa
         printf "  peak RSS      ours %6.1f MiB, gst-launch %6.1f MiB\n", orss / 1024, prss / 1024

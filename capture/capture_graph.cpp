@@ -190,8 +190,9 @@ bool TCaptureGraph::AddVideoBranch(GstElement* source) {
     gst_app_sink_set_callbacks(GST_APP_SINK(FVideoTap), &callbacks, this, nullptr);
     std::vector<GstElement*> chain = {source, FVideoDeviceCaps};
     if (decoder != nullptr) chain.push_back(decoder);
-    for (GstElement* e :
-         {MakeElement("videoconvert"), FVideoTapCaps, tee, MakeQueue(false), FVideoTap}) {
+    // The tap takes each frame on the device's own streaming thread: its callback only copies
+    // the frame out and never blocks, and a queue there would cost two thread switches a frame.
+    for (GstElement* e : {MakeElement("videoconvert"), FVideoTapCaps, tee, FVideoTap}) {
         chain.push_back(e);
     }
     if (!AddAndLink(FVideoBin, chain)) return false;
@@ -209,7 +210,7 @@ void TCaptureGraph::AddPreviewBranch(GstElement* tee) {
     GstAppSinkCallbacks callbacks{};
     callbacks.new_sample = OnPreviewSample;
     gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, this, nullptr);
-    AddAndLink(FVideoBin, {tee, MakeQueue(true), rate, MakeElement("videoconvert"), sink});
+    AddAndLink(FVideoBin, {tee, MakeLeakyQueue(), rate, MakeElement("videoconvert"), sink});
 }
 
 bool TCaptureGraph::AddAudioBranch(GstElement* source, bool audioPreview) {
@@ -234,12 +235,13 @@ bool TCaptureGraph::AddAudioBranch(GstElement* source, bool audioPreview) {
                      TRUE, nullptr);
         chain.push_back(level);
     }
-    for (GstElement* e : {tee, MakeQueue(false), FAudioTap}) chain.push_back(e);
+    // As for video: the tap's callback never blocks, so no queue (and no thread) before it.
+    for (GstElement* e : {tee, FAudioTap}) chain.push_back(e);
     if (!AddAndLink(FAudioBin, chain)) return false;
     if (audioPreview) {
         // The preview plays what is captured; a machine without sound output just lacks it.
         GstElement* player = MakeElement("autoaudiosink");
-        if (player != nullptr) AddAndLink(FAudioBin, {tee, MakeQueue(true), player});
+        if (player != nullptr) AddAndLink(FAudioBin, {tee, MakeLeakyQueue(), player});
     }
     FAudioSource = source;
     return gst_element_sync_state_with_parent(FAudioBin);

@@ -10,9 +10,9 @@ GstElement* MakeElement(const char* factory) {
     return element;
 }
 
-GstElement* MakeQueue(bool leaky) {
+GstElement* MakeLeakyQueue() {
     GstElement* queue = MakeElement("queue");
-    if (queue != nullptr && leaky) {
+    if (queue != nullptr) {
         g_object_set(queue, "leaky", 2 /* downstream: drop the oldest */, "max-size-buffers", 1,
                      "max-size-bytes", 0, "max-size-time", static_cast<guint64>(0), nullptr);
     }

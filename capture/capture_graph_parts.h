@@ -14,9 +14,9 @@ inline constexpr uint64_t LevelIntervalNs = 50 * GST_MSECOND;
 
 // A new element of that factory (floating), null with a log line when it is not installed.
 GstElement* MakeElement(const char* factory);
-// A queue before a tee branch; a leaky one keeps only the newest buffer, so a slow branch
-// drops data instead of stalling the others.
-GstElement* MakeQueue(bool leaky);
+// A queue before a preview branch of a tee: it keeps only the newest buffer, so a slow
+// preview drops data instead of stalling capture.
+GstElement* MakeLeakyQueue();
 // A capsfilter holding `caps` (taken over).
 GstElement* MakeCapsFilter(GstCaps* caps);
 // An appsink that does not sync to the clock and accepts `caps` (taken over).
