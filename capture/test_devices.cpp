@@ -102,6 +102,13 @@ GstElement* AddAfter(GstBin* bin, std::vector<GstElement*>& chain, GstElement* l
 
 constexpr const char* OfferKey = "kz-offer";
 
+// A lent frame's buffer was freed: the graph no longer reads the frame.
+void ReturnLentFrame(gpointer held) {
+    auto* frame = static_cast<std::shared_ptr<TLentFrame>*>(held);
+    (*frame)->Return();
+    delete frame;
+}
+
 // The device pad answers a caps query with everything the device offers, whichever format its
 // chain is built for at the moment; other queries take the ghost pad's own way.
 GstPadQueryFunction GhostQuery = nullptr;
@@ -163,8 +170,11 @@ bool TTestDevice::FailIfDue(double mediaSeconds) {
     return true;
 }
 
-void TTestDevice::Push(const uint8_t* data, int size, double mediaSeconds, double durationSeconds) {
-    if (FailIfDue(mediaSeconds)) return;
+void TTestDevice::Push(GstBuffer* buffer, double mediaSeconds, double durationSeconds) {
+    if (FailIfDue(mediaSeconds)) {
+        gst_buffer_unref(buffer);
+        return;
+    }
     const auto media = static_cast<GstClockTime>(std::llround(mediaSeconds * GST_SECOND));
     if (FFirstRunTime == GST_CLOCK_TIME_NONE) {
         // The run time at which media time 0 was captured: the data of this push was complete
@@ -181,7 +191,6 @@ void TTestDevice::Push(const uint8_t* data, int size, double mediaSeconds, doubl
             media + static_cast<GstClockTime>(std::llround(durationSeconds * GST_SECOND));
         FFirstRunTime = now > back ? now - back : 0;
     }
-    GstBuffer* buffer = gst_buffer_new_memdup(data, static_cast<gsize>(size));
     GST_BUFFER_PTS(buffer) = FFirstRunTime + media;
     GST_BUFFER_DURATION(buffer) =
         static_cast<GstClockTime>(std::llround(durationSeconds * GST_SECOND));
@@ -281,8 +290,13 @@ std::unique_ptr<TPacedSource> TTestVideoDevice::MakeSource() {
                                                 false);
 }
 
-void TTestVideoDevice::PutVideoFrame(const uint8_t* data, int size, double timeSeconds) {
-    Push(data, size, timeSeconds, 1.0 / std::max(1, FRenderFps));
+void TTestVideoDevice::PutLentVideoFrame(const std::shared_ptr<TLentFrame>& frame,
+                                         double timeSeconds) {
+    auto* held = new std::shared_ptr<TLentFrame>(frame);
+    const gsize size = frame->Pixels.size();
+    GstBuffer* buffer = gst_buffer_new_wrapped_full(GST_MEMORY_FLAG_READONLY, frame->Pixels.data(),
+                                                    size, 0, size, held, ReturnLentFrame);
+    Push(buffer, timeSeconds, 1.0 / std::max(1, FRenderFps));
 }
 
 TTestAudioDevice::TTestAudioDevice(const TTestDeviceOptions& options)
@@ -311,7 +325,7 @@ bool TTestAudioDevice::WriteAudio(const uint8_t* data, int size) {
     size_t used = 0;
     while (FPending.size() - used >= static_cast<size_t>(bufferBytes)) {
         const int frames = bufferBytes / frameBytes;
-        Push(FPending.data() + used, bufferBytes,
+        Push(gst_buffer_new_memdup(FPending.data() + used, static_cast<gsize>(bufferBytes)),
              static_cast<double>(FFramesPushed) / FOptions.Rate,
              static_cast<double>(frames) / FOptions.Rate);
         FFramesPushed += frames;

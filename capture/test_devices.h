@@ -66,8 +66,8 @@ class TTestDevice : public TCaptureSink {
   protected:
     TTestDevice(const char* name, double failAfterSeconds);
     virtual std::unique_ptr<TPacedSource> MakeSource() = 0;
-    // Pushes one buffer stamped with the run time of media time `mediaSeconds`.
-    void Push(const uint8_t* data, int size, double mediaSeconds, double durationSeconds);
+    // Pushes `buffer` (taken over) stamped with the run time of media time `mediaSeconds`.
+    void Push(GstBuffer* buffer, double mediaSeconds, double durationSeconds);
     bool FailIfDue(double mediaSeconds);
 
     GstElement* FBin = nullptr;
@@ -84,7 +84,8 @@ class TTestVideoDevice final : public TTestDevice {
   public:
     explicit TTestVideoDevice(const TTestDeviceOptions& options);
     ~TTestVideoDevice() override;
-    void PutVideoFrame(const uint8_t* data, int size, double timeSeconds) override;
+    // The frame goes into the graph without a copy; the buffer returns it when it is freed.
+    void PutLentVideoFrame(const std::shared_ptr<TLentFrame>& frame, double timeSeconds) override;
 
     // Owner's thread, while the device is not running: makes the device deliver `option`, one
     // of the formats it offers (its own format, or a camera mode).

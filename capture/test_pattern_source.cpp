@@ -10,6 +10,9 @@ constexpr int SquareStep = 8;
 // How far ahead of the encoder a fast source may run: enough that the encoder never waits for
 // it, yet only a few frames, since every frame waiting holds a frame buffer.
 constexpr double FastLeadSeconds = 0.15;
+// Frames a sink may hold at once, like a camera's ring of buffers: a sink that copies holds
+// none; the test device's graph, its queue of 4 and the one being converted.
+constexpr size_t MaxLentFrames = 8;
 
 struct Bgr {
     uint8_t b, g, r;
@@ -68,30 +71,51 @@ void TTestPatternSource::RenderFrame(int64_t index, std::vector<uint8_t>& frame)
     FillSquare(frame, SquareLeft(index), 255);
 }
 
+// Only the square moves between two ordinary frames: each frame is drawn over the one its
+// memory showed before, and the sink keeps it without a copy where it can.
 void TTestPatternSource::Execute() {
-    // One working frame, updated in place: the sink copies what it keeps, so only the square
-    // moves between two ordinary frames; after a white one the bars are drawn again.
-    std::vector<uint8_t> frame;
-    int drawnSquare = -1;
-    bool white = true;
     MarkStart();
     for (int64_t index = 0; !Terminated(); ++index) {
         // Capture times carry millisecond resolution.
         const double time = std::round(static_cast<double>(index) * 1000.0 / FFps) / 1000.0;
         if (!WaitForTurn(time, FastLeadSeconds)) break;
-        if (IsWhiteFrame(index)) {
-            RenderFrame(index, frame);
-            white = true;
-        } else {
-            if (white) {
-                DrawBars(frame);
-                drawnSquare = -1;
-                white = false;
-            }
-            if (drawnSquare >= 0) FillSquare(frame, drawnSquare, 0);
-            drawnSquare = SquareLeft(index);
-            FillSquare(frame, drawnSquare, 255);
-        }
-        FSink.PutVideoFrame(frame.data(), static_cast<int>(frame.size()), time);
+        const std::shared_ptr<TLentFrame> frame = FreeFrame(index);
+        // The sink holds every frame: this one is lost, as a camera's is when the program
+        // holds all of its buffers.
+        if (!frame) continue;
+        Draw(index, *frame);
+        frame->Lend();
+        FSink.PutLentVideoFrame(frame, time);
     }
+}
+
+std::shared_ptr<TLentFrame> TTestPatternSource::FreeFrame(int64_t index) {
+    std::shared_ptr<TLentFrame> chosen;
+    for (const auto& frame : FFrames) {
+        if (frame->Lent()) continue;
+        const bool sameKind =
+            frame->DrawnIndex >= 0 && IsWhiteFrame(frame->DrawnIndex) == IsWhiteFrame(index);
+        if (sameKind) return frame;
+        if (!chosen) chosen = frame;
+    }
+    if (chosen || FFrames.size() >= MaxLentFrames) return chosen;
+    return FFrames.emplace_back(std::make_shared<TLentFrame>());
+}
+
+void TTestPatternSource::Draw(int64_t index, TLentFrame& frame) const {
+    const int64_t shown = frame.DrawnIndex;
+    frame.DrawnIndex = index;
+    if (IsWhiteFrame(index)) {
+        if (shown < 0 || !IsWhiteFrame(shown)) RenderFrame(index, frame.Pixels);
+        return;
+    }
+    // In a picture under 128 rows the square reaches into the bars, where erasing it would
+    // leave black: such a small picture is drawn whole.
+    const bool erasable = FHeight / 4 >= SquareSize;
+    if (shown < 0 || IsWhiteFrame(shown) || !erasable) {
+        DrawBars(frame.Pixels);
+    } else {
+        FillSquare(frame.Pixels, SquareLeft(shown), 0);
+    }
+    FillSquare(frame.Pixels, SquareLeft(index), 255);
 }

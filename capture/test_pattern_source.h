@@ -6,6 +6,7 @@
 // which lets a decoder check timing and A/V sync.
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "capture/paced_source.h"
@@ -28,12 +29,17 @@ class TTestPatternSource final : public TPacedSource {
     bool IsWhiteFrame(int64_t index) const { return index % FFps == 0; }
     int SquareLeft(int64_t index) const;
     void FillSquare(std::vector<uint8_t>& frame, int left, uint8_t value) const;
-    // The frame without the square; drawn again after each white frame rather than kept, so
-    // the source holds one frame's memory, not three.
+    // The frame without the square.
     void DrawBars(std::vector<uint8_t>& frame) const;
+    // A frame the sink does not hold, preferably one showing what frame `index` shows (bars or
+    // white); a new one while fewer than MaxLentFrames are out; null when all are out.
+    std::shared_ptr<TLentFrame> FreeFrame(int64_t index);
+    // Turns `frame` into frame `index`, changing only what differs from what it shows.
+    void Draw(int64_t index, TLentFrame& frame) const;
 
     const int FWidth;
     const int FHeight;
     const int FFps;
     const int FRowPitch;
+    std::vector<std::shared_ptr<TLentFrame>> FFrames;  // generator thread only
 };

@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <deque>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -48,6 +50,61 @@ class TRecordingSink final : public TCaptureSink {
     std::mutex FLock;
     std::vector<uint8_t> audio;
     std::vector<double> frameTimes;
+};
+
+// Keeps lent frames as a graph would: each for a few frames, or all of them once told to. Every
+// frame is compared with the same frame drawn afresh when it arrives, and with its own copy from
+// then when it is given back, so a frame drawn over while held shows up.
+class THoldingSink final : public TCaptureSink {
+  public:
+    THoldingSink(const TTestPatternSource& source, int fps) : FSource(source), FFps(fps) {}
+
+    bool WriteAudio(const uint8_t*, int) override { return true; }
+    void PutVideoFrame(const uint8_t*, int, double) override { ++copied; }
+    double EncodedSeconds() const override { return 1e9; }
+
+    void PutLentVideoFrame(const std::shared_ptr<TLentFrame>& frame, double time) override {
+        std::lock_guard lock(FLock);
+        std::vector<uint8_t> fresh;
+        FSource.RenderFrame(std::llround(time * FFps), fresh);
+        if (frame->Pixels != fresh) ++wrongOnArrival;
+        FHeld.push_back({frame, fresh, arrivals + 1 + arrivals % 4});
+        ++arrivals;
+        if (holdAll) return;
+        while (!FHeld.empty() && FHeld.front().ReturnAt <= arrivals) GiveBack();
+    }
+
+    size_t Held() {
+        std::lock_guard lock(FLock);
+        return FHeld.size();
+    }
+    void GiveAllBack() {
+        std::lock_guard lock(FLock);
+        while (!FHeld.empty()) GiveBack();
+    }
+
+    std::atomic<bool> holdAll{false};
+    std::atomic<int> arrivals{0};
+    int wrongOnArrival = 0;  // under FLock, or after the source stopped
+    int changedWhileHeld = 0;
+    int copied = 0;
+
+  private:
+    struct THeld {
+        std::shared_ptr<TLentFrame> Frame;
+        std::vector<uint8_t> Pixels;
+        int ReturnAt;
+    };
+    void GiveBack() {
+        if (FHeld.front().Frame->Pixels != FHeld.front().Pixels) ++changedWhileHeld;
+        FHeld.front().Frame->Return();
+        FHeld.pop_front();
+    }
+
+    const TTestPatternSource& FSource;
+    const int FFps;
+    std::mutex FLock;
+    std::deque<THeld> FHeld;
 };
 
 struct Pixel {
@@ -112,6 +169,32 @@ TEST(TestPatternSource, FastModeStaysABoundedLeadAheadOfTheEncoder) {
     EXPECT_DOUBLE_EQ(times[1], 0.033);  // millisecond resolution
     EXPECT_DOUBLE_EQ(times[30], 1.0);
     EXPECT_EQ(sink.frameSize, ((64 * 3 + 3) & ~3) * 48);
+}
+
+// Frames go out without a copy, each drawn over an earlier one; a held frame is never drawn on,
+// and with every frame held the source loses frames instead of taking more memory.
+TEST(TestPatternSource, LentFramesShowTheirOwnPictureAndAreNotDrawnOnWhileHeld) {
+    constexpr int Fps = 5;  // a white frame every fifth: bars and white follow each other often
+    TRecordingSink unused;
+    const TTestPatternSource reference(unused, 66, 48, Fps, true);  // draws frames afresh
+    THoldingSink sink(reference, Fps);
+    TTestPatternSource source(sink, 66, 48, Fps, true);
+    source.Start();
+    while (sink.arrivals < 200) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    sink.holdAll = true;
+    const int before = sink.arrivals;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // Held: the frames not yet given back plus every arrival since; no ninth frame is made.
+    EXPECT_EQ(sink.Held(), 8u);
+    EXPECT_LE(sink.arrivals - before, 8);
+    sink.holdAll = false;
+    sink.GiveAllBack();
+    while (sink.arrivals < before + 200) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    source.StopThread();
+    sink.GiveAllBack();
+    EXPECT_EQ(sink.wrongOnArrival, 0);
+    EXPECT_EQ(sink.changedWhileHeld, 0);
+    EXPECT_EQ(sink.copied, 0);
 }
 
 TEST(TestToneSource, BeepsDuringTheFirstTenthOfEverySecond) {
