@@ -104,6 +104,7 @@ constexpr const char* OfferKey = "kz-offer";
 
 // A lent frame's buffer was freed: the graph no longer reads the frame.
 void ReturnLentFrame(gpointer held) {
+    TakeOver(held);
     auto* frame = static_cast<std::shared_ptr<TLentFrame>*>(held);
     (*frame)->Return();
     delete frame;
@@ -293,6 +294,7 @@ std::unique_ptr<TPacedSource> TTestVideoDevice::MakeSource() {
 void TTestVideoDevice::PutLentVideoFrame(const std::shared_ptr<TLentFrame>& frame,
                                          double timeSeconds) {
     auto* held = new std::shared_ptr<TLentFrame>(frame);
+    HandOver(held);  // to whichever streaming thread frees the buffer
     const gsize size = frame->Pixels.size();
     GstBuffer* buffer = gst_buffer_new_wrapped_full(GST_MEMORY_FLAG_READONLY, frame->Pixels.data(),
                                                     size, 0, size, held, ReturnLentFrame);
