@@ -154,12 +154,15 @@ for mode in "${modes[@]}"; do
     printf '[Zizizada]\nTheora\\FPS=%s\n' "$fps" >"$work/config/Hadrel Forge/Palunet.conf"
     [ -f "$work/pattern-$width.bgr" ] ||
         "$build/bin/pattern_frames" "$width" "$height" 30 30 "$seconds" >"$work/pattern-$width.bgr"
-    o_cpu="" p_cpu="" o_anon="" p_anon="" o_rss="" p_rss=""
+    o_cpu="" p_cpu="" o_anon="" p_anon="" o_rss="" p_rss="" pair_ratios=""
     for _ in $(seq "$pairs"); do
         read -r c r a <<<"$(ours "$width" "$height" "$format")"
         o_cpu+="$c " o_rss+="$r " o_anon+="$a "
         o_trace=$(cat "$work/trace")
         read -r c r a <<<"$(peer "$width" "$height" "$format" "$fps")"
+        # The two runs of a pair follow each other: their own ratio is spared the machine's
+        # slower drifts, which move the two medians apart.
+        pair_ratios+="$(awk -v o="${o_cpu%% }" -v p="$c" 'BEGIN { n = split(o, v, " "); print v[n] / p }') "
         p_cpu+="$c " p_rss+="$r " p_anon+="$a "
         p_trace=$(cat "$work/trace")
     done
@@ -181,6 +184,7 @@ for mode in "${modes[@]}"; do
     limit=$(median <<<"$limits")
     awk -v mode="$mode" -v w="$width" -v h="$height" -v f="$format" -v fps="$fps" -v t="$seconds" \
         -v oc="$(median <<<"$o_cpu")" -v pc="$(median <<<"$p_cpu")" -v dc="$d_cpu" -v ddc="$dd_cpu" \
+        -v pr="$(median <<<"$pair_ratios")" \
         -v orss="$(median <<<"$o_rss")" -v prss="$(median <<<"$p_rss")" \
         -v oa="$(median <<<"$o_anon")" -v pa="$(median <<<"$p_anon")" -v lim="$limit" \
         -v all_o="$o_cpu" -v all_p="$p_cpu" -v ot="$o_trace" -v pt="$p_trace" -v n="$pairs" \
@@ -189,7 +193,7 @@ for mode in "${modes[@]}"; do
             mode, f, w, h, fps, t, n
         printf "  ours          %6.3f CPU s per media s   (runs: %s)\n", oc / t, all_o
         printf "  gst-launch    %6.3f CPU s per media s   (runs: %s)\n", pc / t, all_p
-        printf "  ratio         %6.3f\n", oc / pc
+        printf "  ratio         %6.3f (median of the pairs\047 own ratios %6.3f)\n", oc / pc, pr
         if (dc > 0) {
             printf "  the camera alone (device elements) %6.3f CPU s per media s;\n", dc / t
             printf "  without it: ours %6.3f, gst-launch %6.3f, ratio %6.3f\n",
