@@ -1,5 +1,5 @@
 #pragma once
-// Where captured samples go: the same two entry points the capture taps feed. Called on the
+// Where captured samples go: the entry points the capture taps feed. Called on the
 // source's own thread; implementations forward to the current run's live encoder.
 
 #include <atomic>

@@ -19,7 +19,7 @@ class TTestPatternSource final : public TPacedSource {
     void Start() { StartThread(); }
 
     int RowPitch() const { return FRowPitch; }
-    // Renders frame `index` into `frame` (RowPitch() * height bytes). Exposed for tests.
+    // Renders frame `index` afresh into `frame` (RowPitch() * height bytes); public for tests.
     void RenderFrame(int64_t index, std::vector<uint8_t>& frame) const;
 
   protected:
