@@ -57,7 +57,9 @@ bool TAudioProcessor::Write(const void* data, int32_t length) {
         return written;
     }
     const bool written = FInputQueue->Write(data, length);
-    FInputArrived.Set();
+    // The converter takes whole blocks: a write that leaves less waiting would wake it for
+    // nothing.
+    if (FInputQueue->Count() >= SourceBlockSize) FInputArrived.Set();
     return written;
 }
 

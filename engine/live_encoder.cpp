@@ -201,6 +201,9 @@ void TLiveEncoder::Execute() {
                     exitPoint = true;
                     break;
                 }
+                // Captures before the next picture's time are dropped as they arrive, not
+                // converted first: at a Theora rate below the camera's, every other one.
+                FVideoProcessor->WillAskFor(static_cast<double>(step + 1) / Settings.Theora.FPS);
             } else {
                 time = static_cast<double>(step) / 10;
             }

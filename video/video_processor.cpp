@@ -41,6 +41,11 @@ void LogBitmapHeader(const TBitmapInfoHeader& b) {
     throw std::runtime_error("DIB Create error");
 }
 
+// Whether a frame stamped frameTime can be the one chosen for a request at time.
+bool CanServe(double frameTime, double time) {
+    return frameTime > time - CaptureTimeResolution;
+}
+
 bool DimensionsUsable(int64_t width, int64_t height) {
     return width > 0 && height != 0 && width <= MaxFrameDimension &&
            std::llabs(height) <= MaxFrameDimension;
@@ -158,12 +163,24 @@ int32_t TVideoProcessor::WaitingFrames() const {
     return static_cast<int32_t>(FFrames.size());
 }
 
-TVideoProcessor::TFramePtr TVideoProcessor::TakeSpare() {
+// A frame for a capture stamped `time`, its time settled; null when the capture is not wanted:
+// the list is full, or the encoder already asks for a later picture. Requests never go back in
+// time, so such a capture could never be chosen: dropped here, it costs neither a copy (nor a
+// conversion) nor a wake-up of the encoder.
+TVideoProcessor::TFramePtr TVideoProcessor::FrameFor(double time) {
     std::lock_guard lock(FLock);
     if (FFrames.size() >= MaxWaitingFrames) return nullptr;  // cheap refusal before the copy
-    if (FSpares.empty()) return std::make_shared<TInputFrame>();
-    TFramePtr frame = std::move(FSpares.back());
-    FSpares.pop_back();
+    // A frame without a usable time would never be chosen: it takes the last known one.
+    if (std::isfinite(time)) FLastTime = time;
+    if (!CanServe(FLastTime, FAskedTime)) return nullptr;
+    TFramePtr frame;
+    if (FSpares.empty()) {
+        frame = std::make_shared<TInputFrame>();
+    } else {
+        frame = std::move(FSpares.back());
+        FSpares.pop_back();
+    }
+    frame->Time = FLastTime;
     return frame;
 }
 
@@ -178,7 +195,7 @@ void TVideoProcessor::PutFrame(const void* data, int32_t size, double time) {
 }
 
 void TVideoProcessor::QueueFrame(const void* data, int32_t size, double time) {
-    TFramePtr frame = TakeSpare();
+    TFramePtr frame = FrameFor(time);
     if (!frame) return;
     frame->Processed = false;
     frame->Data.clear();
@@ -189,9 +206,6 @@ void TVideoProcessor::QueueFrame(const void* data, int32_t size, double time) {
     {
         std::lock_guard lock(FLock);
         if (FFrames.size() >= MaxWaitingFrames) return;
-        // A frame without a usable time would never be chosen: it takes the last known one.
-        if (std::isfinite(time)) FLastTime = time;
-        frame->Time = FLastTime;
         FFrames.push_back(std::move(frame));
         ++FArrivals;
     }
@@ -220,6 +234,11 @@ bool TVideoProcessor::CopyCapture(const uint8_t* data, int32_t size, TBytes& int
                 std::to_string(FIntake->SourceBytes()));
     }
     return false;
+}
+
+void TVideoProcessor::WillAskFor(double time) {
+    std::lock_guard lock(FLock);
+    if (std::isfinite(time)) FAskedTime = time;
 }
 
 bool TVideoProcessor::WaitForFrame(int timeoutMs) {
@@ -264,9 +283,10 @@ TVideoProcessor::TFramePtr TVideoProcessor::Choose(double time) {
         std::lock_guard lock(FLock);
         SetPos(2);
         ReleaseReturnedFrames();
-        const double earliest = time - CaptureTimeResolution;
-        auto found = std::find_if(FFrames.begin(), FFrames.end(),
-                                  [earliest](const auto& frame) { return frame->Time > earliest; });
+        if (std::isfinite(time)) FAskedTime = time;
+        auto found = std::find_if(FFrames.begin(), FFrames.end(), [time](const auto& frame) {
+            return CanServe(frame->Time, time);
+        });
         if (found != FFrames.end()) {
             SetPos(3);
             chosen = *found;

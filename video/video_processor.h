@@ -19,6 +19,7 @@
 // after that: a short run touches only the memory it needs.
 
 #include <atomic>
+#include <cmath>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -56,7 +57,9 @@ class TVideoProcessor final {
     // Capture thread. Copies size bytes (a camera's Y'CbCr turned into I420 on the way; a frame
     // too short for that is dropped); time in seconds since the run's first frame (NaN or
     // infinite: the last time given). The frame is dropped when more than
-    // MaxWaitingFrames - 1 frames are already waiting.
+    // MaxWaitingFrames - 1 frames are already waiting, or when it is older than the time of
+    // the last GetFrame or WillAskFor (within a millisecond), which could never choose it:
+    // requests never go back in time.
     void PutFrame(const void* data, int32_t size, double time);
 
     // Encoder thread, one caller only. Writes GetFrameSize() bytes of the first frame timed at
@@ -71,6 +74,10 @@ class TVideoProcessor final {
     // encoder thread (after any other thread reading it has handed it back).
     using TFrameHandle = std::shared_ptr<const uint8_t>;
     TFrameHandle GetFrame(double time);
+
+    // Encoder thread: the time the next GetFrame asks for, told ahead. Captures older than it
+    // (within a millisecond) could never be chosen and are dropped as they arrive.
+    void WillAskFor(double time);
 
     // Encoder thread: after a GetFrame that found nothing, waits up to timeoutMs for the next
     // captured frame or WakeWaiter; false on time-out.
@@ -111,7 +118,7 @@ class TVideoProcessor final {
     void LoadOverlay();
     void QueueFrame(const void* data, int32_t size, double time);
     bool CopyCapture(const uint8_t* data, int32_t size, TBytes& into);
-    TFramePtr TakeSpare();
+    TFramePtr FrameFor(double time);
     TFramePtr Choose(double time);
     void Recycle(std::deque<TFramePtr>::iterator end);
     void Release(TFramePtr frame);
@@ -146,6 +153,8 @@ class TVideoProcessor final {
     // Frames out of the list whose handle the encoder still holds; spares once released.
     std::vector<TFramePtr> FHandedOut;  // guarded by FLock
     double FLastTime = 0;               // guarded by FLock
+    // The time of the last GetFrame or WillAskFor: earlier captures are never chosen.
+    double FAskedTime = -INFINITY;  // guarded by FLock
     std::atomic<int32_t> FProcessPos{0};
     // Counts frames put and wake calls; WaitForFrame waits for a change since the last
     // GetFrame that found nothing.

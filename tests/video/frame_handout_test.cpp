@@ -3,6 +3,7 @@
 // wait for a frame must neither miss a frame nor outlive a stop.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <thread>
 
 #include "processor_fixture.h"
@@ -121,6 +122,42 @@ TEST_F(TFrameHandoutTest, WaitForFrameSeesFramesPutBeforeItAndIsEndedByTheWake) 
     std::thread stopper([&] { processor.WakeWaiter(); });
     EXPECT_TRUE(processor.WaitForFrame(60000)) << "the stop's wake ends the wait";
     stopper.join();
+}
+
+// Requests never go back in time: a capture older than the time the encoder waits for could
+// only be dropped by its next request, so it is dropped at once and does not end the wait.
+TEST_F(TFrameHandoutTest, CapturesOlderThanTheWaitingRequestNeitherQueueNorWake) {
+    TCapture capture = Solid(40);
+    const struct {
+        double Time;
+        bool Kept;
+    } cases[] = {{0.5, false}, {0.9989, false}, {0.9991, true}, {1.0, true}, {1.5, true}};
+    for (bool toldAhead : {false, true}) {
+        for (const auto& c : cases) {
+            TVideoProcessor processor(capture.Header);
+            if (toldAhead) {
+                processor.WillAskFor(1.0);  // the encoder's next picture, before it asks
+            } else {
+                ASSERT_EQ(processor.GetFrame(1.0), nullptr);
+            }
+            processor.PutFrame(capture.Bytes.data(), int32_t(capture.Bytes.size()), c.Time);
+            EXPECT_EQ(processor.WaitingFrames(), c.Kept ? 1 : 0) << c.Time;
+            EXPECT_EQ(processor.WaitForFrame(0), c.Kept) << c.Time;
+            EXPECT_EQ(processor.GetFrame(1.0) != nullptr, c.Kept) << c.Time;
+        }
+    }
+
+    // A capture without a time takes the last one given, dropped or not; a miss at an
+    // unusable time moves nothing.
+    TVideoProcessor processor(capture.Header);
+    ASSERT_EQ(processor.GetFrame(1.0), nullptr);
+    ASSERT_EQ(processor.GetFrame(NAN), nullptr);
+    processor.PutFrame(capture.Bytes.data(), int32_t(capture.Bytes.size()), 0.5);
+    processor.PutFrame(capture.Bytes.data(), int32_t(capture.Bytes.size()), NAN);
+    EXPECT_EQ(processor.WaitingFrames(), 0);
+    processor.PutFrame(capture.Bytes.data(), int32_t(capture.Bytes.size()), 1.2);
+    processor.PutFrame(capture.Bytes.data(), int32_t(capture.Bytes.size()), NAN);
+    EXPECT_EQ(processor.WaitingFrames(), 2);
 }
 
 }  // namespace
