@@ -18,7 +18,8 @@
 # own thread with a ring of 4 frames, the peer's camera elements behind a queue of 4 frames (on
 # the pipeline's one thread, the camera's work could never overlap the encoder's, which on two
 # cores costs the side where it does up to a tenth more CPU). The queue does not leak: a leaky
-# one drops most frames once the live sound holds the muxer back. The camera's own part is measured
+# one drops most frames once the live sound holds the muxer back. The sound comes in the buffers
+# our "Test Tone" device pushes, 1024 sample frames each. The camera's own part is measured
 # alone as well (the device line) and taken off both sides for the plumbing ratio, which is
 # what a real camera, costing nothing to either side, would show.
 # A JPEG camera's frames are measured with jpegdec after them too: the limit starts from decoded
@@ -114,8 +115,8 @@ peer() {  # width height format theora-fps
         ! theoraenc quality=10 bitrate=1000 speed-level=2 keyframe-freq=64 keyframe-force=64 \
           drop-frames=true cap-overflow=true cap-underflow=true \
         ! oggmux name=mux ! filesink location="$work/g.ogg" \
-        audiotestsrc is-live=true wave=sine freq=1000 num-buffers=$((seconds * 100)) \
-          samplesperbuffer=441 \
+        audiotestsrc is-live=true wave=sine freq=1000 samplesperbuffer=1024 \
+          num-buffers=$(((seconds * 44100 + 1023) / 1024)) \
         ! "audio/x-raw,format=S16LE,rate=44100,channels=2" ! audioconvert ! audioresample \
         ! "audio/x-raw,rate=22050,channels=1" ! vorbisenc quality=-0.06 ! mux.
 }

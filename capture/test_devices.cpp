@@ -313,16 +313,26 @@ TTestAudioDevice::TTestAudioDevice(const TTestDeviceOptions& options)
     gst_object_unref(pad);
 }
 
+int TTestAudioDevice::FrameBytes() const {
+    return 2 * std::max(1, FOptions.Channels);
+}
+
+int TTestAudioDevice::BufferBytes() const {
+    return AudioBufferBytes - AudioBufferBytes % FrameBytes();
+}
+
 std::unique_ptr<TPacedSource> TTestAudioDevice::MakeSource() {
     FFramesPushed = 0;
     FPending.clear();
-    return std::make_unique<TTestToneSource>(*this, FOptions.Rate, FOptions.Channels, false);
+    // The tone comes in the buffers the device pushes: one wake-up each, not one per 10 ms.
+    return std::make_unique<TTestToneSource>(*this, FOptions.Rate, FOptions.Channels, false,
+                                             BufferBytes() / FrameBytes());
 }
 
 bool TTestAudioDevice::WriteAudio(const uint8_t* data, int size) {
-    // The generator's small chunks gathered into device-sized buffers of whole sample frames.
-    const int frameBytes = 2 * FOptions.Channels;
-    const int bufferBytes = AudioBufferBytes - AudioBufferBytes % frameBytes;
+    // The generator's chunks gathered into device-sized buffers of whole sample frames.
+    const int frameBytes = FrameBytes();
+    const int bufferBytes = BufferBytes();
     FPending.insert(FPending.end(), data, data + size);
     size_t used = 0;
     while (FPending.size() - used >= static_cast<size_t>(bufferBytes)) {

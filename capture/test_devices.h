@@ -117,6 +117,9 @@ class TTestAudioDevice final : public TTestDevice {
     std::unique_ptr<TPacedSource> MakeSource() override;
 
   private:
+    int FrameBytes() const;
+    int BufferBytes() const;  // of one pushed buffer, in whole sample frames
+
     const TTestDeviceOptions FOptions;
     int64_t FFramesPushed = 0;      // generator thread only
     std::vector<uint8_t> FPending;  // generator thread only

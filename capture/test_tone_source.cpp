@@ -8,7 +8,7 @@ namespace {
 
 constexpr double ToneHz = 1000.0;
 constexpr double Amplitude = 32767.0 / 2;
-// Capture devices hand over small buffers; 10 ms keeps the same granularity.
+// Sound cards hand over small buffers; 10 ms keeps the same granularity.
 constexpr int ChunksPerSecond = 100;
 // In fast mode the source keeps this far ahead of the encoder: more than one video frame, so
 // sound never holds the pictures up, yet little enough that a run stops within it of its
@@ -17,10 +17,12 @@ constexpr double FastLeadSeconds = 0.25;
 
 }  // namespace
 
-TTestToneSource::TTestToneSource(TCaptureSink& sink, int sampleRate, int channels, bool fast)
+TTestToneSource::TTestToneSource(TCaptureSink& sink, int sampleRate, int channels, bool fast,
+                                 int chunkFrames)
     : TPacedSource(sink, fast),
       FSampleRate(std::max(1, sampleRate)),
       FChannels(std::max(1, channels)),
+      FChunkFrames(std::max(0, chunkFrames)),
       FSecond(static_cast<size_t>(FSampleRate) * FChannels, 0) {
     const int beepFrames = FSampleRate / 10;
     for (int i = 0; i < beepFrames; ++i) {
@@ -52,11 +54,16 @@ bool TTestToneSource::Deliver(int64_t firstFrame, int frameCount) {
     return true;
 }
 
+// The sample frame after the given chunk (counted from 1).
+int64_t TTestToneSource::ChunkEnd(int64_t chunk) const {
+    return FChunkFrames > 0 ? chunk * FChunkFrames : chunk * FSampleRate / ChunksPerSecond;
+}
+
 void TTestToneSource::Execute() {
     MarkStart();
     int64_t delivered = 0;
     for (int64_t chunk = 1; !Terminated(); ++chunk) {
-        const int64_t end = chunk * FSampleRate / ChunksPerSecond;
+        const int64_t end = ChunkEnd(chunk);
         const double endSeconds = static_cast<double>(end) / FSampleRate;
         if (!WaitForTurn(endSeconds, FastLeadSeconds)) break;
         if (!Deliver(delivered, static_cast<int>(end - delivered))) break;

@@ -10,7 +10,10 @@
 
 class TTestToneSource final : public TPacedSource {
   public:
-    TTestToneSource(TCaptureSink& sink, int sampleRate, int channels, bool fast);
+    // chunkFrames: sample frames handed to the sink at a time, each when its last one is due;
+    // 0 for 10 ms chunks, the granularity of a sound card.
+    TTestToneSource(TCaptureSink& sink, int sampleRate, int channels, bool fast,
+                    int chunkFrames = 0);
     ~TTestToneSource() override;
 
     void Start() { StartThread(); }
@@ -23,9 +26,11 @@ class TTestToneSource final : public TPacedSource {
 
   private:
     bool Deliver(int64_t firstFrame, int frameCount);
+    int64_t ChunkEnd(int64_t chunk) const;
 
     const int FSampleRate;
     const int FChannels;
+    const int FChunkFrames;
     std::vector<int16_t> FSecond;
     std::vector<int16_t> FChunk;
 };

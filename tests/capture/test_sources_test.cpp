@@ -6,6 +6,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "capture/test_pattern_source.h"
@@ -214,20 +215,27 @@ TEST(TestToneSource, BeepsDuringTheFirstTenthOfEverySecond) {
 }
 
 TEST(TestToneSource, FastModeRetriesUntilTheQueueTakesTheBytes) {
-    TRecordingSink sink;
-    sink.refuseAudio = true;
-    TTestToneSource source(sink, 8000, 1, true);
-    sink.encoded = 100;
-    source.Start();
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_EQ(sink.AudioBytes(), 0u);
-    sink.refuseAudio = false;
-    while (sink.AudioBytes() < 8000 * 2 * 2)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    source.StopThread();
-    // Nothing was skipped while the queue was full: the signal starts at its first sample.
-    const auto audio = sink.Audio();
-    const auto& second = source.OneSecond();
-    ASSERT_EQ(audio.size() % 160, 0u);  // whole 10 ms chunks of 80 samples
-    EXPECT_EQ(0, std::memcmp(audio.data(), second.data(), second.size() * 2));
+    // 10 ms chunks of 80 samples, and a device's 1024-sample buffers.
+    for (const auto& [chunkFrames, chunkBytes] : {std::pair{0, 160u}, std::pair{1024, 2048u}}) {
+        TRecordingSink sink;
+        sink.refuseAudio = true;
+        TTestToneSource source(sink, 8000, 1, true, chunkFrames);
+        sink.encoded = 100;
+        source.Start();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_EQ(sink.AudioBytes(), 0u);
+        sink.refuseAudio = false;
+        while (sink.AudioBytes() < 8000 * 2 * 2)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        source.StopThread();
+        // Nothing was skipped while the queue was full: the signal starts at its first sample,
+        // and goes on into the next second without a seam.
+        const auto audio = sink.Audio();
+        const auto& second = source.OneSecond();
+        EXPECT_EQ(audio.size() % chunkBytes, 0u) << chunkFrames;
+        EXPECT_EQ(0, std::memcmp(audio.data(), second.data(), second.size() * 2)) << chunkFrames;
+        EXPECT_EQ(0,
+                  std::memcmp(audio.data() + second.size() * 2, second.data(), second.size() * 2))
+            << chunkFrames;
+    }
 }
