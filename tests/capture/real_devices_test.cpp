@@ -15,6 +15,7 @@
 
 #include "capture/capture_devices.h"
 #include "tests/support/deadlock_guard.h"
+#include "tests/support/session_environment.h"
 #include "tests/support/sound_session.h"
 
 namespace {

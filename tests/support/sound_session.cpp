@@ -33,10 +33,6 @@ constexpr int StartWaitMs = 10000;
 constexpr int EndWaitMs = 1000;
 constexpr int PollMs = 50;
 
-// Variables of the user's session that would lead a client past the private one.
-const std::vector<std::string> UserSessionVariables = {"PIPEWIRE_REMOTE", "PULSE_SINK",
-                                                       "PULSE_SOURCE"};
-
 // The program's full path, found as the shell finds it; empty when it is not installed.
 std::string ProgramPath(const std::string& name) {
     const char* path = std::getenv("PATH");
@@ -81,6 +77,11 @@ void Sleep(int ms) {
 
 const char* SoundServerName(TSoundServer kind) {
     return kind == TSoundServer::PulseAudio ? "PulseAudio" : "PipeWire";
+}
+
+const std::vector<std::string>& TSoundSession::UserSessionVariables() {
+    static const std::vector<std::string> names = {"PIPEWIRE_REMOTE", "PULSE_SINK", "PULSE_SOURCE"};
+    return names;
 }
 
 TSoundSession::TSoundSession(TSoundServer kind) : FKind(kind) {}
@@ -144,7 +145,7 @@ TEnvironment TSoundSession::ServerEnvironment() const {
 
 std::string TSoundSession::CommandPrefix() const {
     std::string prefix = "env";
-    for (const std::string& name : UserSessionVariables) prefix += " -u " + name;
+    for (const std::string& name : UserSessionVariables()) prefix += " -u " + name;
     for (const auto& [name, value] : ClientEnvironment()) prefix += " " + name + "=" + Quote(value);
     return prefix + " ";
 }
@@ -157,7 +158,7 @@ TSoundSession::TResult TSoundSession::Run(const std::string& command, int timeou
 pid_t TSoundSession::Launch(const std::string& name, const std::vector<std::string>& arguments) {
     const bool server = name != "publisher";
     const TEnvironment overrides = server ? ServerEnvironment() : ClientEnvironment();
-    std::set<std::string> replaced(UserSessionVariables.begin(), UserSessionVariables.end());
+    std::set<std::string> replaced(UserSessionVariables().begin(), UserSessionVariables().end());
     for (const auto& entry : overrides) replaced.insert(entry.first);
     std::vector<std::string> environment;
     for (char** entry = environ; *entry != nullptr; ++entry) {
@@ -434,20 +435,4 @@ std::string TSoundSession::Logs() const {
                 ReadFileText(process.LogFile);
     }
     return text;
-}
-
-TSessionEnvironment::TSessionEnvironment(const TSoundSession& session) {
-    std::vector<std::pair<std::string, std::string>> wanted = session.ClientEnvironment();
-    for (const std::string& name : UserSessionVariables) wanted.emplace_back(name, "");
-    for (const auto& [name, value] : wanted) {
-        const char* old = std::getenv(name.c_str());
-        FSaved.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-        value.empty() ? unsetenv(name.c_str()) : setenv(name.c_str(), value.c_str(), 1);
-    }
-}
-
-TSessionEnvironment::~TSessionEnvironment() {
-    for (const auto& [name, old] : FSaved) {
-        old ? setenv(name.c_str(), old->c_str(), 1) : unsetenv(name.c_str());
-    }
 }

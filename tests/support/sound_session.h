@@ -9,12 +9,11 @@
 // mode; nothing needs systemd or logind.
 //
 // Clients reach the session through ClientEnvironment(): for a child, put CommandPrefix()
-// before its command; in-process, hold a TSessionEnvironment.
+// before its command; in-process, hold a TSessionEnvironment (session_environment.h).
 
 #include <sys/types.h>
 
 #include <memory>
-#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -55,6 +54,9 @@ class TSoundSession final {
     // What a client of this session needs set (name, value); the user's own bus, runtime
     // folder and PipeWire remote are replaced.
     std::vector<std::pair<std::string, std::string>> ClientEnvironment() const;
+    // Variables of the user's session that would lead a client past the private one: a client
+    // runs without them.
+    static const std::vector<std::string>& UserSessionVariables();
     // "env NAME=value ... " to put before a shell command.
     std::string CommandPrefix() const;
     // Runs a shell command as a client of the session (run_command's merged output).
@@ -121,18 +123,4 @@ class TSoundSession final {
     pid_t FServerPid = -1;
     std::string FError;
     int FLaunched = 0;
-};
-
-// Sets a session's client environment in this process for its own lifetime, and puts back
-// what was there before. For in-process clients (a GStreamer device monitor) started while
-// it lives.
-class TSessionEnvironment final {
-  public:
-    explicit TSessionEnvironment(const TSoundSession& session);
-    ~TSessionEnvironment();
-    TSessionEnvironment(const TSessionEnvironment&) = delete;
-    TSessionEnvironment& operator=(const TSessionEnvironment&) = delete;
-
-  private:
-    std::vector<std::pair<std::string, std::optional<std::string>>> FSaved;
 };

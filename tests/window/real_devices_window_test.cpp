@@ -19,6 +19,7 @@
 #include "tests/e2e/pattern_checks.h"
 #include "tests/support/deadlock_guard.h"
 #include "tests/support/private_x_server.h"
+#include "tests/support/session_environment.h"
 #include "tests/support/sound_session.h"
 #include "window_fixture.h"
 
