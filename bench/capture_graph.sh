@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # CPU seconds per second of media for real-time recordings through the capture graph: the
 # "Test Pattern" and "Test Tone" devices through the GStreamer pipeline into the encoder
-# (kestrova_headless --video-device/--audio-device/--video-mode), beside a gst-launch-1.0
+# (kestrova_headless --video-device/--audio-device/--video-mode), beside a GStreamer
 # pipeline doing the same capture and encoding work, and the ratio of the two. Modes:
 #
 #   pattern     the pattern in BGR, 640x480 at 30 fps, Theora at 30 fps (the RGB path)
@@ -9,21 +9,24 @@
 #   yuy2-720    the YUY2 1280x720 camera mode, Theora at 30 fps
 #   mjpg-720    the MJPEG 1280x720 camera mode, Theora at 30 fps
 #
-# The peer starts from the same frames (bench/pattern_frames, paced to the pipeline clock) and
-# turns them into the camera's format with the very elements our test device uses (videoconvert
-# to YUY2, or to full-range I420 and jpegenc), so both sides pay the same for the "camera";
-# then it captures as a pipeline would (jpegdec, videoconvert to I420, videorate where Theora
-# runs slower) into theoraenc, vorbisenc and oggmux with our default encoder settings. The
-# camera works beside the pipeline on both sides, as a real one does: our test device on its
-# own thread with a ring of 4 frames, the peer's camera elements behind a queue of 4 frames (on
-# the pipeline's one thread, the camera's work could never overlap the encoder's, which on two
-# cores costs the side where it does up to a tenth more CPU). The queue does not leak: a leaky
-# one drops most frames once the live sound holds the muxer back. The sound comes in the buffers
-# our "Test Tone" device pushes, 1024 sample frames each. The camera's own part is measured
-# alone as well (the device line) and taken off both sides for the plumbing ratio, which is
-# what a real camera, costing nothing to either side, would show.
+# The peer is a GStreamer pipeline fed by our very "Test Pattern" and "Test Tone" devices
+# (bench/peer_pipeline: same threads, same elements, same frames and samples), so the two sides
+# differ only in what follows the devices. It captures as a pipeline would: behind a queue, so
+# that the camera works beside the encoder as a real one does and as ours does on its own
+# thread (on the device's thread, the camera's work could never overlap the encoder's, which on
+# two cores costs the side where it does up to a tenth more CPU); then jpegdec, videoconvert to
+# I420, videorate where Theora runs slower, into theoraenc, vorbisenc and oggmux with our
+# default encoder settings. The queue holds up to a second and does not leak: oggmux holds the
+# pictures back until the live sound catches up, and with a queue of 4 frames the device's ring
+# fills meanwhile and a sixth of the frames at 720p are lost, which would spare the peer their
+# encoding. The devices' own part is measured alone as well (both devices into fakesinks) and
+# taken off both sides for the plumbing ratio, which is what a real camera and microphone,
+# costing nothing to either side, would show.
+# With a JPEG camera the peer does less than we do: videoconvert hands jpegdec's full-range
+# planes to theoraenc as they are (white records as 255, black as 1), where ours turns them into
+# the video range Theora is read in (235 and 16).
 # A JPEG camera's frames are measured with jpegdec after them too: the limit starts from decoded
-# planes, so ours is also shown as a multiple of it without the camera and the decoding.
+# planes, so ours is also shown as a multiple of it without the devices and the decoding.
 #
 # Each mode runs PAIRS alternated pairs (ours, then the peer) and reports medians. Also per
 # mode: the limit, libtheora and libvorbis alone encoding the same planes and samples at the
@@ -83,18 +86,13 @@ mode_params() {
     esac
 }
 
-# The camera's part of the peer, after the paced frames: the elements of our test device.
+# The test device's camera elements, which turn the pattern into the camera's format.
 camera_elements() {
     case "$1" in
         BGR) echo "" ;;
         YUY2) echo "! videoconvert ! video/x-raw,format=YUY2,colorimetry=bt601" ;;
         MJPG) echo "! videoconvert ! video/x-raw,format=I420,colorimetry=1:4:0:0 ! jpegenc" ;;
     esac
-}
-
-paced_source() {  # width height
-    echo "filesrc location=$work/pattern-$1.bgr blocksize=$(($1 * $2 * 3))" \
-        "! rawvideoparse width=$1 height=$2 format=bgr framerate=30/1 ! identity sync=true"
 }
 
 ours() {  # width height format
@@ -108,22 +106,20 @@ peer() {  # width height format theora-fps
     local decode="" rate=""
     [ "$3" = MJPG ] && decode="! jpegdec"
     [ "$4" != 30 ] && rate="! videorate ! video/x-raw,framerate=$4/1"
-    # shellcheck disable=SC2046
-    measure gst-launch-1.0 -q $(paced_source "$1" "$2") $(camera_elements "$3") \
-        ! queue max-size-buffers=4 max-size-bytes=0 max-size-time=0 $decode \
-        ! videoconvert ! video/x-raw,format=I420 $rate \
-        ! theoraenc quality=10 bitrate=1000 speed-level=2 keyframe-freq=64 keyframe-force=64 \
-          drop-frames=true cap-overflow=true cap-underflow=true \
-        ! oggmux name=mux ! filesink location="$work/g.ogg" \
-        audiotestsrc is-live=true wave=sine freq=1000 samplesperbuffer=1024 \
-          num-buffers=$(((seconds * 44100 + 1023) / 1024)) \
-        ! "audio/x-raw,format=S16LE,rate=44100,channels=2" ! audioconvert ! audioresample \
-        ! "audio/x-raw,rate=22050,channels=1" ! vorbisenc quality=-0.06 ! mux.
+    measure "$build/bin/peer_pipeline" "$3" "$1" "$2" "$seconds" \
+        "queue name=vin max-size-buffers=0 max-size-bytes=0 max-size-time=1000000000 $decode \
+         ! videoconvert ! video/x-raw,format=I420 $rate \
+         ! theoraenc quality=10 bitrate=1000 speed-level=2 keyframe-freq=64 keyframe-force=64 \
+           drop-frames=true cap-overflow=true cap-underflow=true \
+         ! oggmux name=mux ! filesink location=$work/g.ogg" \
+        "audioconvert name=ain ! audioresample ! audio/x-raw,rate=22050,channels=1 \
+         ! vorbisenc quality=-0.06 ! mux."
 }
 
-device() {  # width height format [decoder]: the camera alone (and its decoder), paced as in a run
-    # shellcheck disable=SC2046
-    measure gst-launch-1.0 -q $(paced_source "$1" "$2") $(camera_elements "$3") ${4:-} ! fakesink
+devices() {  # width height format [decoder]: the two devices alone (and the decoder), as in a run
+    local video="fakesink name=vin"
+    [ -n "${4:-}" ] && video="$4 name=vin ! fakesink"
+    measure "$build/bin/peer_pipeline" "$3" "$1" "$2" "$seconds" "$video" "fakesink name=ain"
 }
 
 # The frames a run encodes, at the Theora rate, in the form its capture delivers them: the
@@ -153,8 +149,6 @@ limit_form() {
 for mode in "${modes[@]}"; do
     read -r width height format fps <<<"$(mode_params "$mode")"
     printf '[Zizizada]\nTheora\\FPS=%s\n' "$fps" >"$work/config/Hadrel Forge/Palunet.conf"
-    [ -f "$work/pattern-$width.bgr" ] ||
-        "$build/bin/pattern_frames" "$width" "$height" 30 30 "$seconds" >"$work/pattern-$width.bgr"
     o_cpu="" p_cpu="" o_anon="" p_anon="" o_rss="" p_rss="" pair_ratios=""
     for _ in $(seq "$pairs"); do
         read -r c r a <<<"$(ours "$width" "$height" "$format")"
@@ -167,11 +161,11 @@ for mode in "${modes[@]}"; do
         p_cpu+="$c " p_rss+="$r " p_anon+="$a "
         p_trace=$(cat "$work/trace")
     done
-    d_cpu=0 dd_cpu=0
-    [ "$format" != BGR ] && read -r d_cpu _ _ <<<"$(device "$width" "$height" "$format")"
+    dd_cpu=0
+    read -r d_cpu _ _ <<<"$(devices "$width" "$height" "$format")"
     # A JPEG camera's frames must be decoded before any encoder sees planes; the limit starts
     # from decoded planes, so the decoding is shown apart as well.
-    [ "$format" = MJPG ] && read -r dd_cpu _ _ <<<"$(device "$width" "$height" "$format" "! jpegdec")"
+    [ "$format" = MJPG ] && read -r dd_cpu _ _ <<<"$(devices "$width" "$height" "$format" jpegdec)"
     # The limit's own CPU time varies by a fifth from run to run here: the median of as many
     # runs as pairs.
     limits=""
@@ -193,24 +187,24 @@ for mode in "${modes[@]}"; do
         printf "%s: %s %dx%d at 30 fps, Theora at %d fps, %d s of media in real time, median of %d pairs\n",
             mode, f, w, h, fps, t, n
         printf "  ours          %6.3f CPU s per media s   (runs: %s)\n", oc / t, all_o
-        printf "  gst-launch    %6.3f CPU s per media s   (runs: %s)\n", pc / t, all_p
+        printf "  GStreamer     %6.3f CPU s per media s   (runs: %s)\n", pc / t, all_p
         printf "  ratio         %6.3f (median of the pairs\047 own ratios %6.3f)\n", oc / pc, pr
         if (dc > 0) {
-            printf "  the camera alone (device elements) %6.3f CPU s per media s;\n", dc / t
-            printf "  without it: ours %6.3f, gst-launch %6.3f, ratio %6.3f\n",
+            printf "  the devices alone (camera and tone) %6.3f CPU s per media s;\n", dc / t
+            printf "  without them: ours %6.3f, GStreamer %6.3f, ratio %6.3f\n",
                 (oc - dc) / t, (pc - dc) / t, (oc - dc) / (pc - dc)
         }
         printf "  limit (libtheora + libvorbis alone) %6.3f CPU s per media s (runs: %s); ours / limit %5.2f",
             lim, all_l, oc / t / lim
-        if (dc > 0) printf " (without the camera %5.2f)", (oc - dc) / t / lim
+        if (dc > 0) printf " (without the devices %5.2f)", (oc - dc) / t / lim
         printf "\n"
         if (ddc > 0) {
-            printf "  the camera and jpegdec alone %6.3f CPU s per media s (jpegdec %6.3f); ours without them / limit %5.2f\n",
+            printf "  the devices and jpegdec alone %6.3f CPU s per media s (jpegdec %6.3f); ours without them / limit %5.2f\n",
                 ddc / t, (ddc - dc) / t, (oc - ddc) / t / lim
         }
-        printf "  RssAnon       ours %6.1f MiB, gst-launch %6.1f MiB, ratio %4.2f (goal 1.25)\n",
+        printf "  RssAnon       ours %6.1f MiB, GStreamer %6.1f MiB, ratio %4.2f (goal 1.25)\n",
             oa / 1024, pa / 1024, oa / pa
-        printf "  peak RSS      ours %6.1f MiB, gst-launch %6.1f MiB\n", orss / 1024, prss / 1024
-        printf "  RssAnon every 10 s (MiB), last pair: ours %s; gst-launch %s\n", ot, pt
+        printf "  peak RSS      ours %6.1f MiB, GStreamer %6.1f MiB\n", orss / 1024, prss / 1024
+        printf "  RssAnon every 10 s (MiB), last pair: ours %s; GStreamer %s\n", ot, pt
     }'
 done
