@@ -49,16 +49,17 @@ TEST(MediaClock, CountsTheSilenceOfEachSourceFromItsLastDelivery) {
     EXPECT_DOUBLE_EQ(clock.Now(start + 1s), 0.1);
 }
 
-// Video frames every 1/15 s up to `videoSeconds` (at most 41 wait at once), sound (silence) up
-// to `audioSeconds`.
+// Sound (silence) up to `audioSeconds`, then video frames every 1/15 s up to `videoSeconds`
+// (at most 41 wait at once). The sound goes first: the encoder steps on as the frames arrive,
+// and sound written after them could find its place already taken by silence.
 void Feed(TLiveEncoder& encoder, const TBitmapInfoHeader& header, double videoSeconds,
           double audioSeconds) {
+    const std::vector<uint8_t> sound(static_cast<size_t>(audioSeconds * 22050) * 2, 0);
+    encoder.WriteAudio(sound.data(), static_cast<int32_t>(sound.size()));
     const std::vector<uint8_t> frame(header.biSizeImage, 100);
     for (int i = 0; i <= static_cast<int>(videoSeconds * 15 + 1e-9); ++i) {
         encoder.PutVideoFrame(frame.data(), static_cast<int32_t>(frame.size()), i / 15.0);
     }
-    const std::vector<uint8_t> sound(static_cast<size_t>(audioSeconds * 22050) * 2, 0);
-    encoder.WriteAudio(sound.data(), static_cast<int32_t>(sound.size()));
 }
 
 TEST_F(LiveEncoderTest, ALateSourceHoldsTheRunBackOnlyWhenLateMediaAreNotReplaced) {
