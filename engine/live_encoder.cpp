@@ -184,7 +184,7 @@ int32_t TLiveEncoder::SendRateKbps() const {
 void TLiveEncoder::Execute() {
     LogLine("Encoding started");
     SetState(0);
-    // Two frames held in turn: the worker may still be converting the previous frame while
+    // Two slots for frames in turn: the worker may still be encoding the previous frame while
     // the next one is fetched, and Submit waits for it before handing over the next. A held
     // frame is the video processor's own buffer, which it does not reuse until released.
     TVideoProcessor::TFrameHandle frames[2];
@@ -231,11 +231,10 @@ void TLiveEncoder::Execute() {
 }
 
 bool TLiveEncoder::EncodeVideoStep(double time, TVideoProcessor::TFrameHandle& frame,
-                                   const TVideoProcessor::TFrameHandle& previous) {
+                                   TVideoProcessor::TFrameHandle& previous) {
     SetState(2);
     SetState(3);
-    // Taking the processor's frame itself saves copying it; the frame held from two steps ago
-    // is released only once the next one is there.
+    // Taking the processor's frame itself saves copying it.
     TVideoProcessor::TFrameHandle next;
     while (!(next = FVideoProcessor->GetFrame(time))) {
         if (Terminated()) {
@@ -255,6 +254,10 @@ bool TLiveEncoder::EncodeVideoStep(double time, TVideoProcessor::TFrameHandle& f
     SetState(5);
     FTheoraThread->Submit(frame.get(), FVideoProcessor->OutputStride(), false,
                           FVideoProcessor->OutputFormat());
+    // Submit returned once the worker was done with the previous frame: released now, its
+    // buffer takes the next capture while this step waits for its sound, rather than a third
+    // buffer being mapped. This frame stays, to stand in if the camera stalls.
+    previous = {};
     SetState(6);
     FFramesEncoded.fetch_add(1, std::memory_order_relaxed);
     if (!FAudioProcessor) FOutput->WritePages(ClockMaxQueuedPages, ClockMaxSpanMs);

@@ -98,8 +98,9 @@ class TLiveEncoder final : public TWorkerThread {
     [[noreturn]] void FailCodec(bool video, const std::string& codec);
 
     // One step of the clock; false when a stop was seen while waiting (an exit point).
+    // `previous` is released once the worker is done with it.
     bool EncodeVideoStep(double time, TVideoProcessor::TFrameHandle& frame,
-                         const TVideoProcessor::TFrameHandle& previous);
+                         TVideoProcessor::TFrameHandle& previous);
     bool EncodeAudioStep(double time, std::vector<uint8_t>& audio, int64_t& samplesTaken);
     void EncodeSilence(std::vector<uint8_t>& audio, int32_t bytes);
     int32_t DropLateSound(std::vector<uint8_t>& audio, int32_t got);

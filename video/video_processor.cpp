@@ -239,6 +239,9 @@ bool TVideoProcessor::CopyCapture(const uint8_t* data, int32_t size, TBytes& int
 void TVideoProcessor::WillAskFor(double time) {
     std::lock_guard lock(FLock);
     if (std::isfinite(time)) FAskedTime = time;
+    // A frame the encoder has just let go of takes the next capture, which may arrive before
+    // the next GetFrame.
+    ReleaseReturnedFrames();
 }
 
 bool TVideoProcessor::WaitForFrame(int timeoutMs) {

@@ -76,7 +76,8 @@ class TVideoProcessor final {
     TFrameHandle GetFrame(double time);
 
     // Encoder thread: the time the next GetFrame asks for, told ahead. Captures older than it
-    // (within a millisecond) could never be chosen and are dropped as they arrive.
+    // (within a millisecond) could never be chosen and are dropped as they arrive. Frames whose
+    // handles were released since the last GetFrame go back to the pool now.
     void WillAskFor(double time);
 
     // Encoder thread: after a GetFrame that found nothing, waits up to timeoutMs for the next

@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <set>
 #include <thread>
 
 #include "processor_fixture.h"
+#include "video/frame_format.h"
 
 namespace {
 
@@ -55,6 +57,36 @@ TEST_F(TFrameHandoutTest, AHeldFrameStaysUnchangedWhileLaterFramesReuseThePool) 
         ASSERT_NE(frame, nullptr);
         EXPECT_TRUE(AllBytes(frame.get(), size, uint8_t(10 + i), 4)) << i;
     }
+}
+
+// The encoder's cycle: take frame k, let go of frame k - 1 once the worker has it, tell the
+// next time, and meanwhile capture k + 1. Two buffers carry a steady run; each more is a
+// camera frame of memory (1.3 MiB at 1280x720).
+TEST_F(TFrameHandoutTest, ASteadyRunCyclesThroughTwoBuffers) {
+    // A camera's frames, which become the encoder's frames without a copy.
+    std::vector<TCapture> captures;
+    for (int i = 0; i < 12; ++i) {
+        captures.push_back({YCbCrBitmapHeader(I420_COMPRESSION, 16, 16),
+                            std::vector<uint8_t>(16 * 16 * 3 / 2, uint8_t(20 + i))});
+    }
+    TVideoProcessor processor(captures[0].Header);
+    const auto size = size_t(processor.GetFrameSize());
+    auto put = [&](int i) {
+        processor.PutFrame(captures[i].Bytes.data(), int32_t(captures[i].Bytes.size()), i);
+    };
+    std::set<const uint8_t*> buffers;
+    TVideoProcessor::TFrameHandle previous;
+    put(0);
+    for (int i = 0; i + 1 < int(captures.size()); ++i) {
+        TVideoProcessor::TFrameHandle frame = processor.GetFrame(i);
+        ASSERT_NE(frame, nullptr) << i;
+        EXPECT_TRUE(AllBytes(frame.get(), size, uint8_t(20 + i))) << i;
+        buffers.insert(frame.get());
+        previous = std::move(frame);
+        processor.WillAskFor(i + 1);
+        put(i + 1);
+    }
+    EXPECT_EQ(buffers.size(), 2u);
 }
 
 TEST_F(TFrameHandoutTest, RepeatsShareTheFrameAndMissesReturnNothing) {
