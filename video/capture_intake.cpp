@@ -10,22 +10,49 @@ namespace {
 
 // out = in x factor + offset, rounded, both in 16 fractional bits. Plain arithmetic in blocks of
 // a fixed length, which the compiler vectorises at -O2 (an open-ended loop it does not).
-uint8_t SqueezeOne(uint8_t value, uint32_t factor, uint32_t offset) {
-    return static_cast<uint8_t>((value * factor + offset + (1u << 15)) >> 16);
-}
-
-// With AVX2 the 32-bit products fill twice the lanes: half the time for a JPEG camera's frame.
-#if defined(__x86_64__) && defined(__GNUC__)
-__attribute__((target_clones("avx2", "default")))
-#endif
-void Squeeze(const uint8_t* __restrict from, uint8_t* __restrict to, int64_t count, uint32_t factor,
-             uint32_t offset) {
+inline __attribute__((always_inline)) void SqueezeBody(const uint8_t* __restrict from,
+                                                       uint8_t* __restrict to, int64_t count,
+                                                       uint32_t factor, uint32_t offset) {
+    const auto one = [factor, offset](uint8_t value) {
+        return static_cast<uint8_t>((value * factor + offset + (1u << 15)) >> 16);
+    };
     constexpr int Block = 32;
     int64_t i = 0;
     for (; i + Block <= count; i += Block) {
-        for (int k = 0; k < Block; ++k) to[i + k] = SqueezeOne(from[i + k], factor, offset);
+        for (int k = 0; k < Block; ++k) to[i + k] = one(from[i + k]);
     }
-    for (; i < count; ++i) to[i] = SqueezeOne(from[i], factor, offset);
+    for (; i < count; ++i) to[i] = one(from[i]);
+}
+
+void SqueezePlain(const uint8_t* __restrict from, uint8_t* __restrict to, int64_t count,
+                  uint32_t factor, uint32_t offset) {
+    SqueezeBody(from, to, count, factor, offset);
+}
+
+using TSqueeze = void (*)(const uint8_t*, uint8_t*, int64_t, uint32_t, uint32_t);
+
+// With AVX2 the 32-bit products fill twice the lanes: half the time for a JPEG camera's frame.
+// Chosen by a plain test on first use rather than by target_clones, whose load-time resolver
+// runs before a sanitizer's runtime is up and crashes a ThreadSanitizer build at start.
+#if defined(__x86_64__) && defined(__GNUC__)
+__attribute__((target("avx2"))) void SqueezeAvx2(const uint8_t* __restrict from,
+                                                 uint8_t* __restrict to, int64_t count,
+                                                 uint32_t factor, uint32_t offset) {
+    SqueezeBody(from, to, count, factor, offset);
+}
+
+TSqueeze ChooseSqueeze() {
+    return __builtin_cpu_supports("avx2") ? SqueezeAvx2 : SqueezePlain;
+}
+#else
+TSqueeze ChooseSqueeze() {
+    return SqueezePlain;
+}
+#endif
+
+void Squeeze(const uint8_t* from, uint8_t* to, int64_t count, uint32_t factor, uint32_t offset) {
+    static const TSqueeze chosen = ChooseSqueeze();
+    chosen(from, to, count, factor, offset);
 }
 
 // Full range to studio swing: luma x 219/255 + 16, chroma 128 + (x - 128) x 224/255.
