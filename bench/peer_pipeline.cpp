@@ -17,18 +17,9 @@
 #include <thread>
 
 #include "capture/test_devices.h"
+#include "capture/video_modes.h"
 
 namespace {
-
-TVideoOption CameraOption(const std::string& format, int width, int height) {
-    TVideoOption option;
-    option.MediaType = format == "MJPG" ? "image/jpeg" : "video/x-raw";
-    option.Format = format == "MJPG" ? "" : format;
-    option.Width = width;
-    option.Height = height;
-    option.Rate = {CameraModeFps, 1};
-    return option;
-}
 
 // Waits for the end of the stream or an error; false on an error or after timeoutSeconds.
 bool WaitForEnd(GstElement* pipeline, int timeoutSeconds) {
@@ -71,7 +62,7 @@ int main(int argc, char** argv) {
     options.Height = std::atoi(argv[3]);
     const int seconds = std::atoi(argv[4]);
     TTestVideoDevice video(options);
-    video.Select(CameraOption(format, options.Width, options.Height));
+    video.Select(VideoModeOption({format, options.Width, options.Height, CameraModeFps, 1}));
     TTestAudioDevice audio(options);
 
     GError* error = nullptr;
