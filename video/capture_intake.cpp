@@ -40,18 +40,14 @@ __attribute__((target("avx2"))) void SqueezeAvx2(const uint8_t* __restrict from,
                                                  uint32_t factor, uint32_t offset) {
     SqueezeBody(from, to, count, factor, offset);
 }
-
-TSqueeze ChooseSqueeze() {
-    return __builtin_cpu_supports("avx2") ? SqueezeAvx2 : SqueezePlain;
-}
-#else
-TSqueeze ChooseSqueeze() {
-    return SqueezePlain;
-}
 #endif
 
 void Squeeze(const uint8_t* from, uint8_t* to, int64_t count, uint32_t factor, uint32_t offset) {
-    static const TSqueeze chosen = ChooseSqueeze();
+#if defined(__x86_64__) && defined(__GNUC__)
+    static const TSqueeze chosen = __builtin_cpu_supports("avx2") ? SqueezeAvx2 : SqueezePlain;
+#else
+    static const TSqueeze chosen = SqueezePlain;
+#endif
     chosen(from, to, count, factor, offset);
 }
 
